@@ -1,0 +1,50 @@
+// The provider's settings as the configuration job holds them: references to provider objects,
+// their kind, their properties with defaults, and the predicates the readers and writers use.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/wbem.h"
+
+namespace corvane::config {
+
+enum class SettingKind { Enumeration, String, Integer, OrderedList, Password, Other };
+
+// The retained settings in ascending Sequence order, with a first-match, case-insensitive
+// name index so that looking a setting up per file block stays cheap.
+class SettingList {
+ public:
+  void Reserve(std::size_t count) { objects_.reserve(count); }
+  void Append(wbem::ObjectPtr object);
+  // Stable sort by Sequence; settings whose Sequence cannot be read go last in query order.
+  void SortBySequence();
+  std::size_t size() const { return objects_.size(); }
+  bool empty() const { return objects_.empty(); }
+  wbem::ClassObject& operator[](std::size_t index) const { return *objects_[index]; }
+  // The first entry whose Name (read without trimming) equals name case-insensitively.
+  wbem::ClassObject* FindByName(std::string_view name) const;
+
+ private:
+  std::vector<wbem::ObjectPtr> objects_;
+  mutable std::unordered_map<std::string, std::size_t> index_;  // folded name -> first entry
+  mutable bool indexed_ = false;
+};
+
+SettingKind GetSettingKind(wbem::ClassObject& setting);
+// True when the read fails or the value is null.
+bool ReadBoolProperty(wbem::ClassObject& setting, const char16_t* name);
+// 0 when the read fails or the value is null.
+std::int32_t ReadBoundProperty(wbem::ClassObject& setting, const char16_t* name);
+bool IsReadOnlySetting(wbem::ClassObject& setting);
+bool IsListedValue(wbem::ClassObject& setting, std::string_view value, const char16_t* listName);
+bool IsValidInteger(wbem::ClassObject& setting, std::string_view text);
+bool IsSameOrder(wbem::ClassObject& setting, std::string_view commaList,
+                 const char16_t* listName);
+// Removes tab, line feed, carriage return and space from the end, then from the start.
+void TrimWideText(std::u16string& text);
+
+}  // namespace corvane::config

@@ -1,0 +1,76 @@
+// Every operating-system service the core needs, behind one small interface so that the
+// portable subsystems never include system headers and unit tests can run against fakes.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace corvane::platform {
+
+// One reading of the clock, broken down twice, so that every date and time field of a
+// report describes the same instant.
+struct ClockReading {
+  std::tm local{};
+  std::tm utc{};
+};
+
+// The fixed file version of an executable: two 32-bit words, most significant first.
+struct FileVersion {
+  std::uint32_t mostSignificant = 0;
+  std::uint32_t leastSignificant = 0;
+};
+
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  // Full path of the running executable; on Linux with symbolic links resolved. Empty when
+  // it cannot be found.
+  virtual std::string ExecutablePath() = 0;
+  // The NetBIOS-style computer name, at most 15 characters; empty when unreadable or longer.
+  virtual std::string ComputerName() = 0;
+  virtual ClockReading ReadClock() = 0;
+  // False when the executable carries no readable version.
+  virtual bool ExecutableFileVersion(FileVersion& version) = 0;
+  // The sectioned-file (private-profile) reader: the value of key in section of the file at
+  // path, or defaultValue when the file, section or key is missing. At most 99 characters.
+  virtual std::string ReadProfileString(const std::string& section, const std::string& key,
+                                        const std::string& defaultValue,
+                                        const std::string& path) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+  // Prepares the process; false only when the process cannot work at all.
+  virtual bool InitializeFramework(const std::string& rawCommandLine) = 0;
+  // Whether the operating system is at least the given Windows version (always true on
+  // platforms that are not Windows).
+  virtual bool OsVersionAtLeast(int major, int minor) = 0;
+
+  // The one ordered standard-output stream of the result log. Text mode: on Windows each
+  // line feed reaches the console or file as carriage return and line feed.
+  virtual void WriteOut(std::string_view text) = 0;
+  virtual void FlushOut() = 0;
+  virtual void WriteErr(std::string_view text) = 0;
+
+  // Reads a whole file as bytes; false when it cannot be opened or read.
+  virtual bool ReadFile(const std::string& path, std::string& bytes) = 0;
+  // Writes a whole file through a temporary file beside it that is then renamed over the
+  // target, so that a failure never leaves a half-written file. textMode turns each line
+  // feed into the platform's line end. False when anything fails; nothing is left behind.
+  virtual bool WriteFileAtomically(const std::string& path, std::string_view bytes,
+                                   bool textMode) = 0;
+  // The value of an environment variable; empty when unset.
+  virtual std::string Environment(const std::string& name) = 0;
+};
+
+// The host of this process: the native one unless a test installed another.
+Host& Os();
+// Installs a host for the whole process (nullptr restores the native one); returns the
+// previous one.
+Host* InstallHost(Host* host);
+
+// The native host of the platform being built (host_posix.cpp or host_win32.cpp).
+std::unique_ptr<Host> CreateNativeHost();
+
+}  // namespace corvane::platform

@@ -1,0 +1,25 @@
+// Narrow text of the system's ANSI code page (UTF-8 on Linux) and the UTF-16 text of the
+// provider boundary, and the code page's case-insensitive comparison.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvane::platform {
+
+std::u16string ToWide(std::string_view narrow);
+std::string ToNarrow(std::u16string_view wide);
+
+// The code page's multibyte-aware case-insensitive comparison: <0, 0 or >0.
+int CompareNoCase(std::string_view a, std::string_view b);
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return CompareNoCase(a, b) == 0;
+}
+
+// Upper-cases ASCII letters only, leaving every other byte alone.
+std::string AsciiUpper(std::string_view text);
+
+// Removes space, tab, line feed, vertical tab, form feed and carriage return from both ends.
+std::string Trim(std::string_view text);
+
+}  // namespace corvane::platform

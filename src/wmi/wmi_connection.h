@@ -1,0 +1,55 @@
+// The thin layer every provider access goes through: connect, query, read a property, and
+// whether the provider is there at all. It reports nothing: every failure folds into a
+// default answer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/wbem.h"
+
+namespace corvane::wmi {
+
+inline constexpr const char* kBiosNamespace = "\\\\.\\root\\Lumo\\InstrumentedBIOS";
+
+// Connects to nameSpace (the provider's namespace when nullptr) with per-proxy security.
+// Returns the HRESULT; the services handle, when one was made, belongs to the caller even
+// when setting the security failed.
+wbem::HResult ConnectBiosNamespace(const char* nameSpace, wbem::ServicesPtr& services);
+
+// Runs a WQL query forward-only; false when it fails.
+bool ExecQuery(wbem::Services& services, const char* query, wbem::EnumPtr& result);
+// The next object of a walk (infinite time-out); false when the walk has ended or failed.
+bool NextObject(wbem::EnumClassObject& walk, wbem::ObjectPtr& object);
+
+// Each cached form of HasSettingInterface keeps its own pair of flags.
+struct SettingInterfaceProbe {
+  bool asked = false;
+  bool answer = false;
+};
+extern SettingInterfaceProbe g_biosAccessProbe;
+extern SettingInterfaceProbe g_jobProbe;
+
+// True when at least one lumo_BIOSSettingInterface instance exists. The uncached form asks
+// every time; the cached form asks once per process and remembers a failure as absence.
+bool HasSettingInterface();
+bool HasSettingInterface(SettingInterfaceProbe& probe);
+
+// Property reads with their defaults: trimmed narrow text or "", a 32-bit integer or -1.
+std::string ReadStringProperty(wbem::ClassObject& object, const char16_t* name);
+std::int32_t ReadIntProperty(wbem::ClassObject& object, const char16_t* name);
+// The property as narrow text without trimming; false when missing or null.
+bool ReadRawStringProperty(wbem::ClassObject& object, const char16_t* name, std::string& text);
+// An array-of-strings property as UTF-16 elements, lower to upper bound; false when the read
+// fails or the value is null.
+bool ReadArrayProperty(wbem::ClassObject& object, const char16_t* name,
+                       std::vector<std::u16string>& elements);
+// The class test: WBEM_S_NO_ERROR from InheritsFrom.
+bool IsOfClass(wbem::ClassObject& object, const char16_t* className);
+
+// The first Lumo_BIOSPassword instance named "Setup Password" (case and surrounding blanks
+// ignored), or nullptr.
+wbem::ObjectPtr FindSetupPassword();
+
+}  // namespace corvane::wmi
