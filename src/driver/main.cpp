@@ -1,0 +1,24 @@
+#include <string>
+
+#include "driver/run.h"
+#include "platform/host.h"
+#include "sim/simulated_machine.h"
+
+// The arguments arrive as the C runtime split them (on Windows too: narrow, in the ANSI code
+// page), quotes removed from file names with blanks.
+int main(int argc, char** argv) {
+  using namespace corvane;
+  // A broken machine description must not pass for a real run: nothing reaches the result log.
+  std::string error;
+  if (sim::InstallFromEnvironment(error) == sim::EnvironmentStatus::Failed) {
+    platform::Os().WriteErr("corvane: " + error + "\n");
+    return 2;
+  }
+  // The framework sees the options as a command line, without the program path.
+  std::string rawCommandLine;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) rawCommandLine.push_back(' ');
+    rawCommandLine.append(argv[i]);
+  }
+  return driver::Run(argc, argv, rawCommandLine);
+}

@@ -1,0 +1,192 @@
+#include "driver/run.h"
+
+#include <string_view>
+
+#include "config/configuration_job.h"
+#include "driver/help_text.h"
+#include "driver/library_extraction.h"
+#include "driver/result_log.h"
+#include "driver/translate.h"
+#include "legacy/bios_access.h"
+#include "platform/host.h"
+#include "platform/text.h"
+#include "wmi/password_options.h"
+#include "wmi/password_step.h"
+
+namespace corvane::driver {
+namespace {
+
+// Option texts as compared, with the number of leading characters compared and, where the
+// option carries a value, the position at which the value starts.
+constexpr std::string_view kHelpShort = "/?";    // 2 characters
+constexpr std::string_view kHelpLong = "/Help";  // 5
+constexpr std::string_view kFormat = "/FORMAT";  // 7, value from the 9th character
+constexpr std::size_t kFormatValueAt = 8;
+constexpr std::string_view kAdvanced = "/ADVANCED";    // 9
+constexpr std::string_view kGetConfig = "/GETCONFIG";  // 10, value from the 12th character
+constexpr std::string_view kSetConfig = "/SETCONFIG";  // 10, value from the 12th character
+constexpr std::size_t kConfigValueAt = 11;
+
+char FoldAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Options match on their leading characters only, so longer arguments match as well.
+bool BeginsWithOption(std::string_view argument, std::string_view option) {
+  if (argument.size() < option.size()) return false;
+  for (std::size_t i = 0; i < option.size(); ++i)
+    if (FoldAscii(argument[i]) != FoldAscii(option[i])) return false;
+  return true;
+}
+
+// The text from position on, or empty when the argument is not longer than position.
+std::string ValueFrom(std::string_view argument, std::size_t position) {
+  return argument.size() > position ? std::string(argument.substr(position)) : std::string();
+}
+
+// The early ends: a password that cannot become scan codes stops the run before anything
+// else is looked at. Returns true when the run must end with code 15.
+bool RefuseUnconvertiblePassword(int argc, const char* const* argv) {
+  int cursor = -1;
+  std::string value;
+  std::string failedToken;
+  while (
+      wmi::ParsePasswordOption(argc, argv, wmi::kAllPasswordOptions, &cursor, value, failedToken)) {
+    if (failedToken.empty()) continue;
+    log::Printf(
+        "<ERROR msg=\"Problem encountered with command line parameter '%s'.\n\nCould not "
+        "convert '%s' into a keyboard scan code.\n\nSee Corvane.EXE /HELP for valid "
+        "options.\" />\n",
+        argv[cursor], failedToken.c_str());
+    return true;
+  }
+  return false;
+}
+
+bool HelpRequested(int argc, const char* const* argv) {
+  if (argc < 2) return true;
+  for (int i = 1; i < argc; ++i)
+    if (BeginsWithOption(argv[i], kHelpShort) || BeginsWithOption(argv[i], kHelpLong)) return true;
+  return false;
+}
+
+bool XmlFormatRequested(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    // The 8th character is not looked at: /FORMAT=XML is refused like /FORMAT:XML.
+    if (BeginsWithOption(argument, kFormat) && argument.size() > kFormatValueAt &&
+        platform::EqualsNoCase(argument.substr(kFormatValueAt), "XML"))
+      return true;
+  }
+  return false;
+}
+
+bool AdvancedRequested(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i)
+    if (BeginsWithOption(argv[i], kAdvanced)) return true;
+  return false;
+}
+
+void RunGetConfig(BiosAccess& access, const wmi::PasswordState& passwords,
+                  const std::string& libraryPath, bool advanced, std::string_view argument,
+                  int& resultCode) {
+  config::ConfigurationJob job(&access, passwords.currentPassword, libraryPath);
+  job.advanced = advanced;
+  const std::string fileName = ValueFrom(argument, kConfigValueAt);
+  if (!fileName.empty()) {
+    if (!job.GetConfigToFile(fileName)) resultCode = kResultJobFailed;
+    return;
+  }
+  std::string text;
+  const bool ok = job.GetConfigText(text);
+  log::Write("<GETCONFIG><![CDATA[\n");
+  log::Write(text);
+  log::Write("]]></GETCONFIG>\n");
+  if (!ok) resultCode = kResultJobFailed;
+}
+
+void RunSetConfig(BiosAccess& access, const wmi::PasswordState& passwords,
+                  const std::string& libraryPath, bool advanced, std::string_view argument,
+                  int& resultCode) {
+  if (!passwords.currentPasswordAccepted) {
+    log::Write(
+        "<ERROR msg=\"Could not change settings.  Password is set, but no valid current admin "
+        "password provided.\" />\n");
+    resultCode = kResultPassword;
+    return;
+  }
+  // Each option names its own file: one without a name is refused even after an option that
+  // had one, rather than reading an empty name or applying the earlier file a second time.
+  const std::string fileName = ValueFrom(argument, kConfigValueAt);
+  if (fileName.empty()) {
+    log::Write("<ERROR msg=\"No file specified.");
+    log::Write(" \" />\n");
+    resultCode = kResultCommandLine;
+    return;
+  }
+  config::ConfigurationJob job(&access, passwords.currentPassword, libraryPath);
+  job.advanced = advanced;
+  job.password = wmi::EncodeCurrentPassword(passwords.currentPassword);
+  if (!job.ReadConfigFile(fileName)) {
+    log::Write(platform::Os().FileExists(fileName) ? "<ERROR msg=\"Problem reading file: "
+                                                   : "<ERROR msg=\"File not found: ");
+    log::Write(fileName);
+    log::Write(" \" />\n");
+    resultCode = kResultFileUnreadable;
+    return;
+  }
+  if (!job.ApplyConfig()) resultCode = kResultJobFailed;
+}
+
+}  // namespace
+
+int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
+  // Created first and destroyed last, on every path.
+  BiosAccess access;
+  g_resultOverride = 0;
+
+  platform::Host& host = platform::Os();
+  if (!host.InitializeFramework(rawCommandLine)) {
+    host.WriteErr("<ERROR msg=\"MFC initialization failed.\" />\n\n");
+    return TranslateResultCode(kResultFrameworkFailed);
+  }
+
+  const std::string libraryPath = BuildLibraryPath();
+  WriteManagementLibrary(libraryPath);
+
+  // The early ends write only their own text and the translation record.
+  if (RefuseUnconvertiblePassword(argc, argv)) return TranslateResultCode(kResultCommandLine);
+  if (HelpRequested(argc, argv)) {
+    WriteHelpText();
+    return TranslateResultCode(kResultHelpShown);
+  }
+  if (XmlFormatRequested(argc, argv)) {
+    log::Write("/FORMAT:XML is not supported anymore. Please use /FORMAT:REPSET.");
+    return TranslateResultCode(kResultCommandLine);
+  }
+
+  log::WriteOpeningElement();
+
+  wmi::PasswordState passwords;
+  int resultCode = wmi::RunPasswordStep(access, argc, argv, libraryPath, passwords);
+
+  const bool advanced = AdvancedRequested(argc, argv);
+
+  // Each action runs to its end before the next argument is looked at; a later failure
+  // replaces an earlier code and a later success leaves it.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (BeginsWithOption(argument, kGetConfig))
+      RunGetConfig(access, passwords, libraryPath, advanced, argument, resultCode);
+    else if (BeginsWithOption(argument, kSetConfig))
+      RunSetConfig(access, passwords, libraryPath, advanced, argument, resultCode);
+  }
+
+  if (g_resultOverride != 0) resultCode = g_resultOverride;
+  const int exitCode = TranslateResultCode(resultCode);
+  log::WriteClosingElement();
+  host.FlushOut();
+  return exitCode;
+}
+
+}  // namespace corvane::driver

@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""Runs the end-to-end scenarios: the real binary against simulated machines.
+
+A scenario file (*.scn) holds header lines, then sections that start with '--- '.
+
+  # comment
+  args: /GetConfig:out.txt "/cspwd:two words"     (split like a shell)
+  env: NAME=value                                  (repeatable)
+  machine: notebook.json                           (a sample from machines/, copied in)
+  copy-binary: yes                                 (run a copy placed in the work folder)
+  exit: 16
+
+  --- machine                  an inline machine file (JSON) instead of a sample
+  --- file NAME                a file in the work folder before the run
+  --- stdout [noeol]           the exact standard output ('noeol': no final line feed)
+  --- stderr-contains          a text standard error must contain
+  --- file-after NAME          the exact content of a file after the run
+  --- absent NAME              a file that must not exist after the run
+  --- machine-after            {"Setting name": {"Property": value}}: the only changes allowed
+
+Standard output is compared byte for byte after the opening element's computer name, date,
+time and hour offset are checked for their shape and replaced by '*'. The machine file is
+compared with what it was before the run: every difference must be listed in machine-after.
+"""
+import argparse
+import json
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+
+OPENING = re.compile(
+    r'<BIOSCONFIG Version="(\d+\.\d+\.\d+\.\d+)" Computername="([^"]{0,15})" '
+    r'Date="(\d{4}/\d{2}/\d{2})" Time="(\d{2}:\d{2}:\d{2})" UTC="(-?\d{1,2})" >')
+
+
+def normalise(text):
+    def repl(match):
+        utc = int(match.group(5))
+        if not -23 <= utc <= 23:
+            return match.group(0)
+        return '<BIOSCONFIG Version="*" Computername="*" Date="*" Time="*" UTC="*" >'
+    return OPENING.sub(repl, text)
+
+
+def parse(path):
+    scenario = {'args': [], 'env': {}, 'machine': None, 'inline_machine': None,
+                'copy_binary': False, 'exit': None, 'files': {}, 'stdout': None,
+                'stderr_contains': [], 'files_after': {}, 'absent': [], 'machine_after': None}
+    with open(path, encoding='utf-8', newline='') as handle:
+        lines = handle.read().split('\n')
+    # Each line of a section ends with its line feed; the file's own last one ends nothing.
+    if lines and lines[-1] == '':
+        lines.pop()
+    index = 0
+    while index < len(lines) and not lines[index].startswith('--- '):
+        line = lines[index]
+        index += 1
+        if not line.strip() or line.startswith('#'):
+            continue
+        key, _, value = line.partition(':')
+        value = value.strip()
+        if key == 'args':
+            scenario['args'] = shlex.split(value)
+        elif key == 'env':
+            name, _, env_value = value.partition('=')
+            scenario['env'][name] = env_value
+        elif key == 'machine':
+            scenario['machine'] = value
+        elif key == 'copy-binary':
+            scenario['copy_binary'] = value == 'yes'
+        elif key == 'exit':
+            scenario['exit'] = int(value)
+        else:
+            raise ValueError(f'{path}: unknown header {key!r}')
+    sections = []
+    while index < len(lines):
+        header = lines[index][4:].split(None, 1)
+        index += 1
+        body = []
+        while index < len(lines) and not lines[index].startswith('--- '):
+            body.append(lines[index])
+            index += 1
+        sections.append((header, '\n'.join(body)))
+    for header, body in sections:
+        kind = header[0]
+        arg = header[1] if len(header) > 1 else ''
+        if kind == 'stdout':
+            scenario['stdout'] = body if arg == 'noeol' or not body else body + '\n'
+        elif kind == 'machine':
+            scenario['inline_machine'] = body
+        elif kind == 'file':
+            scenario['files'][arg] = body + '\n' if body else ''
+        elif kind == 'file-bytes':
+            scenario['files'][arg] = body
+        elif kind == 'file-after':
+            scenario['files_after'][arg] = body + '\n' if body else ''
+        elif kind == 'stderr-contains':
+            scenario['stderr_contains'].append(body.strip())
+        elif kind == 'absent':
+            scenario['absent'].append(arg)
+        elif kind == 'machine-after':
+            scenario['machine_after'] = json.loads(body)
+        else:
+            raise ValueError(f'unknown section {kind!r}')
+    if scenario['exit'] is None:
+        raise ValueError(f'{path}: no exit line')
+    return scenario
+
+
+def settings_of(machine):
+    return machine.get('provider', {}).get('settings', [])
+
+
+def compare_machine(before, after, expected, errors):
+    expected = dict(expected or {})
+    old, new = settings_of(before), settings_of(after)
+    if len(old) != len(new):
+        errors.append(f'machine: {len(old)} settings before, {len(new)} after')
+        return
+    seen = set()
+    for was, now in zip(old, new):
+        name = was.get('Name')
+        wanted = expected.get(name, {}) if name not in seen else {}
+        seen.add(name)
+        for key in sorted(set(was) | set(now)):
+            if key in wanted:
+                if now.get(key, '<missing>') != wanted[key]:
+                    errors.append(f'machine: {name}.{key} is {now.get(key, "<missing>")!r}, '
+                                  f'expected {wanted[key]!r}')
+            elif was.get(key, '<missing>') != now.get(key, '<missing>'):
+                errors.append(f'machine: {name}.{key} changed from {was.get(key, "<missing>")!r}'
+                              f' to {now.get(key, "<missing>")!r}')
+    for name in expected:
+        if name not in seen:
+            errors.append(f'machine-after names {name!r}, which the machine does not have')
+    rest_before = {k: v for k, v in before.items() if k != 'provider'}
+    rest_after = {k: v for k, v in after.items() if k != 'provider'}
+    if rest_before != rest_after:
+        errors.append('machine: sections other than the provider changed')
+
+
+def show_diff(expected, actual):
+    import difflib
+    return ''.join(difflib.unified_diff(expected.splitlines(True), actual.splitlines(True),
+                                        'expected', 'actual'))
+
+
+def run(scenario, args, name):
+    errors = []
+    with tempfile.TemporaryDirectory(prefix='corvane-e2e-') as work:
+        binary = args.binary
+        if scenario['copy_binary']:
+            binary = os.path.join(work, os.path.basename(args.binary))
+            shutil.copy2(args.binary, binary)
+        env = {k: v for k, v in os.environ.items() if k != 'CORVANE_MACHINE'}
+        machine_path = os.path.join(work, 'machine.json')
+        before = None
+        if scenario['machine'] or scenario['inline_machine'] is not None:
+            if scenario['machine']:
+                shutil.copy(os.path.join(args.machines, scenario['machine']), machine_path)
+            else:
+                with open(machine_path, 'w', encoding='utf-8') as handle:
+                    handle.write(scenario['inline_machine'])
+            with open(machine_path, encoding='utf-8') as handle:
+                before = json.load(handle)
+            env['CORVANE_MACHINE'] = machine_path
+        env.update(scenario['env'])
+        for file_name, content in scenario['files'].items():
+            with open(os.path.join(work, file_name), 'w', encoding='utf-8', newline='') as handle:
+                handle.write(content)
+        command = args.runner + [binary] + scenario['args']
+        result = subprocess.run(command, cwd=work, env=env, capture_output=True, timeout=120)
+        stdout = result.stdout.decode('utf-8', errors='replace')
+        stderr = result.stderr.decode('utf-8', errors='replace')
+        if args.crlf:
+            stdout = stdout.replace('\r\n', '\n')
+        if result.returncode != scenario['exit']:
+            errors.append(f'exit code {result.returncode}, expected {scenario["exit"]}')
+        if scenario['stdout'] is not None:
+            actual = normalise(stdout)
+            if actual != scenario['stdout']:
+                errors.append('standard output differs:\n' + show_diff(scenario['stdout'], actual))
+        for text in scenario['stderr_contains']:
+            if text not in stderr:
+                errors.append(f'standard error lacks {text!r}: {stderr!r}')
+        for file_name, content in scenario['files_after'].items():
+            path = os.path.join(work, file_name)
+            if not os.path.exists(path):
+                errors.append(f'{file_name} was not written')
+                continue
+            with open(path, 'rb') as handle:
+                actual = handle.read().decode('utf-8', errors='replace')
+            if args.crlf:
+                actual = actual.replace('\r\n', '\n')
+            if actual != content:
+                errors.append(f'{file_name} differs:\n' + show_diff(content, actual))
+        for file_name in scenario['absent']:
+            if os.path.exists(os.path.join(work, file_name)):
+                errors.append(f'{file_name} exists')
+        if before is not None:
+            with open(machine_path, encoding='utf-8') as handle:
+                after = json.load(handle)
+            compare_machine(before, after, scenario['machine_after'], errors)
+        leftovers = [f for f in os.listdir(work) if f.startswith('.') or f.endswith('.tmp')]
+        if leftovers:
+            errors.append(f'temporary files left behind: {leftovers}')
+    return errors
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument('--binary', required=True)
+    parser.add_argument('--scenarios', required=True)
+    parser.add_argument('--machines', required=True)
+    parser.add_argument('--runner', default='', help='a command to run the binary with (wine)')
+    parser.add_argument('--crlf', action='store_true', help='line ends are CR LF (Windows)')
+    parser.add_argument('--filter', default='', help='run only scenarios whose path has this')
+    args = parser.parse_args()
+    args.binary = os.path.abspath(args.binary)
+    args.runner = shlex.split(args.runner)
+    files = sorted(os.path.join(root, f) for root, _, names in os.walk(args.scenarios)
+                   for f in names if f.endswith('.scn'))
+    passed = failed = 0
+    for path in files:
+        name = os.path.relpath(path, args.scenarios)
+        if args.filter not in name:
+            continue
+        try:
+            errors = run(parse(path), args, name)
+        except Exception as error:  # a broken scenario file is a failure, not a crash
+            errors = [f'scenario could not run: {error}']
+        if errors:
+            failed += 1
+            print(f'FAIL {name}')
+            for error in errors:
+                print('  ' + error.replace('\n', '\n  '))
+        else:
+            passed += 1
+    print(f'e2e: {passed} passed, {failed} failed')
+    return 1 if failed or not passed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
