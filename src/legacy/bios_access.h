@@ -21,6 +21,8 @@ class BiosAccess {
   std::int32_t LoadManagementLibrary(const char* path, int first, int second);
   void UnloadManagementLibrary();
   bool IsUsable() const { return initialized_ != 0; }
+  // The full path last handed to the loader.
+  const std::string& loadedPath() const { return loadedPath_; }
 
   // Library wrappers: 0 or empty text when the library is unusable.
   std::uint32_t GetMachineId();

@@ -35,6 +35,8 @@ extern SettingInterfaceProbe g_jobProbe;
 // every time; the cached form asks once per process and remembers a failure as absence.
 bool HasSettingInterface();
 bool HasSettingInterface(SettingInterfaceProbe& probe);
+// Whether the uncached form has ever found an instance in this process; never cleared.
+bool SettingInterfaceSeen();
 
 // Property reads with their defaults: trimmed narrow text or "", a 32-bit integer or -1.
 std::string ReadStringProperty(wbem::ClassObject& object, const char16_t* name);

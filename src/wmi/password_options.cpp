@@ -1,0 +1,144 @@
+#include "wmi/password_options.h"
+
+#include <cstddef>
+#include <vector>
+
+#include "platform/text.h"
+#include "wmi/scan_codes.h"
+#include "wmi/wmi_connection.h"
+
+namespace corvane::wmi {
+namespace {
+
+struct PasswordOptionRow {
+  int kind;
+  const char* prefix;
+  std::size_t compared;
+  std::size_t valueOffset;
+  bool valueMayBeEmpty;  // a new password may be empty: that removes the password
+};
+
+// The character after the compared prefix is skipped unseen, so "/cspwdXabc" gives "abc".
+constexpr PasswordOptionRow kPasswordOptions[] = {
+    {kCurrentPasswordOptions, "/CURADMINPASSWORD", 17, 18, false},
+    {kCurrentPasswordOptions, "/CURSETUPPASSWORD", 17, 18, false},
+    {kCurrentPasswordOptions, "/cspwd", 6, 7, false},
+    {kNewPasswordOptions, "/NEWADMINPASSWORD", 17, 18, true},
+    {kNewPasswordOptions, "/NEWSETUPPASSWORD", 17, 18, true},
+    {kNewPasswordOptions, "/nspwd", 6, 7, true},
+};
+
+char AsciiFold(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix, std::size_t count) {
+  if (text.size() < count) return false;
+  for (std::size_t i = 0; i < count; ++i)
+    if (AsciiFold(text[i]) != AsciiFold(prefix[i])) return false;
+  return true;
+}
+
+// The row the argument begins with; nullptr when none of the selected kinds matches.
+const PasswordOptionRow* MatchRow(std::string_view argument, int kinds) {
+  for (const PasswordOptionRow& row : kPasswordOptions) {
+    if ((row.kind & kinds) == 0) continue;
+    if (StartsWithNoCase(argument, row.prefix, row.compared)) return &row;
+  }
+  return nullptr;
+}
+
+bool LongEnough(const PasswordOptionRow& row, std::size_t length) {
+  return row.valueMayBeEmpty ? length >= row.valueOffset : length > row.valueOffset;
+}
+
+}  // namespace
+
+bool ParsePasswordOptionInForm(bool textForm, int argc, const char* const* argv, int kinds,
+                               int* cursor, std::string& value, std::string& failedToken) {
+  int index = cursor != nullptr ? *cursor : -1;
+  if (index < -1) index = -1;
+  value.clear();
+  while (true) {
+    ++index;
+    if (index >= argc) {
+      if (cursor != nullptr) *cursor = index;
+      return false;
+    }
+    if (argv == nullptr || argv[index] == nullptr) continue;
+    const std::string_view argument = argv[index];
+    const PasswordOptionRow* row = MatchRow(argument, kinds);
+    // A matching argument too short for its row is passed over, not tried on later rows.
+    if (row == nullptr || !LongEnough(*row, argument.size())) continue;
+
+    const std::string_view text = argument.substr(row->valueOffset);
+    if (textForm)
+      value.assign(text);
+    else
+      ConvertToScanCodes(text, value, failedToken);
+    if (cursor != nullptr) *cursor = index;
+    return true;
+  }
+}
+
+bool ParsePasswordOption(int argc, const char* const* argv, int kinds, int* cursor,
+                         std::string& value, std::string& failedToken) {
+  return ParsePasswordOptionInForm(SupportsUtf16Passwords(), argc, argv, kinds, cursor, value,
+                                   failedToken);
+}
+
+bool SupportsUtf16Passwords() {
+  const wbem::ObjectPtr password = FindSetupPassword();
+  if (!password) return false;
+  std::vector<std::u16string> encodings;
+  if (!ReadArrayProperty(*password, u"SupportedEncoding", encodings)) return false;
+  for (const std::u16string& encoding : encodings) {
+    const std::string narrow = platform::ToNarrow(encoding);
+    if (narrow.empty() || narrow == "--") continue;
+    if (platform::EqualsNoCase(narrow, "utf-16")) return true;
+  }
+  return false;
+}
+
+bool IsSetupPasswordSet() {
+  const wbem::ObjectPtr password = FindSetupPassword();
+  return password && ReadIntProperty(*password, u"IsSet") == 1;
+}
+
+bool PwdSetFromIsZero() {
+  const wbem::ObjectPtr password = FindSetupPassword();
+  return password && ReadIntProperty(*password, u"PwdSetFrom") == 0;
+}
+
+std::string EncodeUtf16Password(std::string_view text) {
+  std::string encoded = "<utf-16/>";
+  encoded.append(text);
+  return encoded;
+}
+
+std::string EncodeKbdPassword(std::string_view codes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string encoded = "<kbd/>";
+  encoded.reserve(encoded.size() + 2 * codes.size());
+  for (const char c : codes) {
+    // The unsigned byte: SHIFTed codes have bit 7 set and must not sign-extend.
+    const auto byte = static_cast<unsigned char>(c);
+    encoded.push_back(kDigits[byte >> 4]);
+    encoded.push_back(kDigits[byte & 0x0F]);
+  }
+  return encoded;
+}
+
+std::string EncodeCurrentPassword(std::string_view password) {
+  // Without text passwords the value was parsed as scan codes already.
+  if (!SupportsUtf16Passwords()) return EncodeKbdPassword(password);
+  if (!IsSetupPasswordSet()) return EncodeUtf16Password(password);
+  if (!PwdSetFromIsZero()) return EncodeUtf16Password(password);
+  // The set password was typed as keys: send the keys of the text.
+  std::string codes;
+  std::string failedToken;
+  if (!ConvertToScanCodes(password, codes, failedToken)) return {};
+  return EncodeKbdPassword(codes);
+}
+
+}  // namespace corvane::wmi
