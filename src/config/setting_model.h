@@ -20,6 +20,8 @@ class SettingList {
  public:
   void Reserve(std::size_t count) { objects_.reserve(count); }
   void Append(wbem::ObjectPtr object);
+  // Releases every entry.
+  void Clear();
   // Stable sort by Sequence; settings whose Sequence cannot be read go last in query order.
   void SortBySequence();
   std::size_t size() const { return objects_.size(); }
@@ -32,9 +34,23 @@ class SettingList {
   std::vector<wbem::ObjectPtr> objects_;
   mutable std::unordered_map<std::string, std::size_t> index_;  // folded name -> first entry
   mutable bool indexed_ = false;
+  // Names as read (none when unreadable) and, per entry, the next entry with the same folded
+  // key, so that a lookup walks only the entries it may match, in list order.
+  mutable std::vector<std::string> names_;
+  mutable std::vector<std::size_t> nextSameKey_;
+
+  void BuildIndex() const;
 };
 
 SettingKind GetSettingKind(wbem::ClassObject& setting);
+// The text before the first " DISABLED" (found in any letter case); the whole text without one.
+std::string CutDisabledMarker(std::string_view entry);
+// The entries of a list property as matched against a value: trimmed and cut before a
+// " DISABLED" marker in any letter case. False when the property cannot be read or is null.
+bool ReadListedValues(wbem::ClassObject& setting, const char16_t* listName,
+                      std::vector<std::string>& entries);
+// Whether value equals one of the entries ReadListedValues gave, case-insensitively.
+bool ContainsListedValue(const std::vector<std::string>& entries, std::string_view value);
 // True when the read fails or the value is null.
 bool ReadBoolProperty(wbem::ClassObject& setting, const char16_t* name);
 // 0 when the read fails or the value is null.
@@ -42,8 +58,7 @@ std::int32_t ReadBoundProperty(wbem::ClassObject& setting, const char16_t* name)
 bool IsReadOnlySetting(wbem::ClassObject& setting);
 bool IsListedValue(wbem::ClassObject& setting, std::string_view value, const char16_t* listName);
 bool IsValidInteger(wbem::ClassObject& setting, std::string_view text);
-bool IsSameOrder(wbem::ClassObject& setting, std::string_view commaList,
-                 const char16_t* listName);
+bool IsSameOrder(wbem::ClassObject& setting, std::string_view commaList, const char16_t* listName);
 // Removes tab, line feed, carriage return and space from the end, then from the start.
 void TrimWideText(std::u16string& text);
 

@@ -1,0 +1,166 @@
+#include <cstddef>
+
+#include "config/configuration_job.h"
+#include "config/repset_file.h"
+#include "driver/result_log.h"
+#include "platform/host.h"
+#include "platform/text.h"
+#include "wmi/wmi_connection.h"
+
+namespace corvane::config {
+namespace {
+
+constexpr const char* kBlanks = " \t\n\v\f\r";
+
+std::string WithoutLeadingBlanks(std::string_view line) {
+  const std::size_t first = line.find_first_not_of(kBlanks);
+  return first == std::string_view::npos ? std::string() : std::string(line.substr(first));
+}
+
+// Each block reader starts at the line after the name line and returns the line after the
+// last one the block used.
+
+// The first marked line whose choice the setting lists; unlisted marks are passed over.
+std::size_t TakeEnumeration(ConfigurationJob& job, wbem::ClassObject& setting,
+                            const std::vector<std::string>& lines, std::size_t i) {
+  std::vector<std::string> listed;
+  bool listRead = false;
+  bool found = false;
+  std::string candidate;
+  for (; i < lines.size() && IsValueLine(lines[i]); ++i) {
+    if (found) continue;
+    const std::string line = platform::Trim(lines[i]);
+    if (line.empty() || line.front() != '*') continue;
+    if (!listRead) {
+      ReadListedValues(setting, u"PossibleValues", listed);
+      listRead = true;
+    }
+    if (ContainsListedValue(listed, std::string_view(line).substr(1))) {
+      candidate = line.substr(1);
+      found = true;
+    }
+  }
+  if (found &&
+      !platform::EqualsNoCase(candidate, wmi::ReadStringProperty(setting, u"CurrentValue")))
+    job.RecordChange(setting, candidate);
+  return i;
+}
+
+// Strings and integers: the value lines joined, each without its leading white space.
+std::size_t TakeText(ConfigurationJob& job, wbem::ClassObject& setting, bool integer,
+                     const std::vector<std::string>& lines, std::size_t i) {
+  std::string value;
+  for (; i < lines.size() && IsValueLine(lines[i]); ++i) value += WithoutLeadingBlanks(lines[i]);
+  if (platform::EqualsNoCase(value, wmi::ReadStringProperty(setting, u"Value"))) return i;
+  // Integers are checked against their bounds; any text is a valid string.
+  if (!integer || IsValidInteger(setting, value)) job.RecordChange(setting, value);
+  return i;
+}
+
+// Ordered lists: every listed element line up to the next name line, comma-joined; blank
+// lines inside the block neither end it nor contribute.
+std::size_t TakeOrderedList(ConfigurationJob& job, wbem::ClassObject& setting,
+                            const std::vector<std::string>& lines, std::size_t i) {
+  std::vector<std::string> listed;
+  bool listRead = false;
+  std::string value;
+  for (; i < lines.size() && !IsNameLine(lines[i]); ++i) {
+    const std::string line = platform::Trim(lines[i]);
+    if (line.empty()) continue;
+    if (!listRead) {
+      ReadListedValues(setting, u"Elements", listed);
+      listRead = true;
+    }
+    if (!ContainsListedValue(listed, platform::Trim(CutDisabledMarker(line)))) continue;
+    if (!value.empty()) value += ',';
+    value += line;
+  }
+  if (!value.empty() && !IsSameOrder(setting, value, u"Elements")) job.RecordChange(setting, value);
+  return i;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitLines(std::string_view bytes) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    const std::size_t feed = bytes.find('\n', start);
+    if (feed == std::string_view::npos) {
+      lines.emplace_back(bytes.substr(start));
+      break;
+    }
+    std::size_t end = feed;
+    if (end > start && bytes[end - 1] == '\r') --end;
+    lines.emplace_back(bytes.substr(start, end - start));
+    start = feed + 1;
+  }
+  return lines;
+}
+
+bool ReadFileLines(const std::string& path, std::vector<std::string>& lines) {
+  std::string bytes;
+  if (!platform::Os().ReadFile(path, bytes)) return false;
+  lines = SplitLines(bytes);
+  return !lines.empty();
+}
+
+void ConfigurationJob::RecordChange(wbem::ClassObject& setting, const std::string& newValue) {
+  pendingNames.push_back(wmi::ReadStringProperty(setting, u"Name"));
+  const bool enumeration = wmi::IsOfClass(setting, u"Lumo_BIOSEnumeration");
+  pendingOldValues.push_back(
+      wmi::ReadStringProperty(setting, enumeration ? u"CurrentValue" : u"Value"));
+  pendingNewValues.push_back(newValue);
+}
+
+bool ConfigurationJob::ReadRepsetFile(const std::string& path) {
+  if (!initialized) Initialize();
+  if (!initialized) return false;
+
+  std::vector<std::string> lines;
+  if (!ReadFileLines(path, lines)) {
+    message = log::Format("<ERROR type=\"failure\">REPSET file, '%s' not found or empty.</ERROR>\n",
+                          path.c_str());
+    log::Write(message);
+    g_resultOverride = kResultFileUnreadable;
+    return false;
+  }
+  if (lines.front() != kRepsetHeader) {
+    message = log::Format(
+        "<ERROR type=\"failure\">First line in /REPSET file, '%s' is not 'English'.</ERROR>\n",
+        path.c_str());
+    log::Write(message);
+    g_resultOverride = kResultFileHeader;
+    return false;
+  }
+
+  // Value lines outside a usable block, and blocks of unknown, read-only, password or other
+  // settings, are passed over one line at a time.
+  std::size_t i = 1;
+  while (i < lines.size()) {
+    const std::string& line = lines[i++];
+    if (!IsNameLine(line)) continue;
+    wbem::ClassObject* setting = settingList.FindByName(line);
+    if (setting == nullptr || IsReadOnlySetting(*setting)) continue;
+    switch (GetSettingKind(*setting)) {
+      case SettingKind::Enumeration:
+        i = TakeEnumeration(*this, *setting, lines, i);
+        break;
+      case SettingKind::Integer:
+        i = TakeText(*this, *setting, /*integer=*/true, lines, i);
+        break;
+      case SettingKind::String:
+        i = TakeText(*this, *setting, /*integer=*/false, lines, i);
+        break;
+      case SettingKind::OrderedList:
+        i = TakeOrderedList(*this, *setting, lines, i);
+        break;
+      case SettingKind::Password:
+      case SettingKind::Other:
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace corvane::config

@@ -1,0 +1,100 @@
+#include "config/configuration_job.h"
+#include "driver/result_log.h"
+#include "platform/text.h"
+#include "wmi/wmi_connection.h"
+
+namespace corvane::config {
+namespace {
+
+constexpr const char16_t* kInterfaceClass = u"lumo_BIOSSettingInterface";
+
+void PrintSettingRecord(const char* status, const std::string& name, const std::string& oldValue,
+                        const std::string& newValue) {
+  log::Printf(
+      "<SETTING changeStatus=\"%s\" name=\"%s\">\n\t<OLDVALUE><![CDATA[%s]]></OLDVALUE>\n\t"
+      "<NEWVALUE><![CDATA[%s]]></NEWVALUE>\n</SETTING>\n",
+      status, name.c_str(), oldValue.c_str(), newValue.c_str());
+}
+
+std::string CurrentValueOf(wbem::ClassObject& setting) {
+  const bool enumeration = wmi::IsOfClass(setting, u"Lumo_BIOSEnumeration");
+  return wmi::ReadStringProperty(setting, enumeration ? u"CurrentValue" : u"Value");
+}
+
+}  // namespace
+
+bool ConfigurationJob::WriteToSystem_WMI() {
+  if (!wmiAvailable) return false;
+  if (pendingNames.empty()) return true;
+
+  bool result = false;
+  const std::string passwordCopy = password;
+  wbem::ComScope com;
+  wbem::ServicesPtr services;
+  if (!wbem::Succeeded(wmi::ConnectBiosNamespace(nullptr, services)) || !services) return result;
+  wbem::ObjectPtr interfaceClass;
+  if (!wbem::Succeeded(services->GetObjectByPath(kInterfaceClass, 0, interfaceClass)) ||
+      !interfaceClass)
+    return result;
+
+  // The read-back runs only when the last provider step went through; it then also covers
+  // the case of no interface instance, where nothing could be sent.
+  wbem::EnumPtr instances;
+  bool lastStepOk = wbem::Succeeded(services->CreateInstanceEnum(
+                        kInterfaceClass, wbem::kFlagForwardOnly, instances)) &&
+                    instances;
+  wbem::ObjectPtr instance;
+  if (lastStepOk) lastStepOk = wbem::Succeeded(instances->Next(wbem::kInfinite, instance));
+  if (lastStepOk && instance) {
+    wbem::ObjectPtr signature;
+    lastStepOk =
+        wbem::Succeeded(interfaceClass->GetMethod(u"SetBIOSSetting", signature)) && signature;
+    const bool haveSignature = lastStepOk;
+    const std::u16string path =
+        haveSignature ? platform::ToWide(wmi::ReadStringProperty(*instance, u"__RELPATH"))
+                      : std::u16string();
+    // Every change is sent even when an earlier one failed; only the last decides whether
+    // the read-back runs.
+    for (std::size_t i = 0; haveSignature && i < pendingNames.size(); ++i) {
+      wbem::ObjectPtr in;
+      if (!wbem::Succeeded(signature->SpawnInstance(in)) || !in) {
+        lastStepOk = false;
+        continue;
+      }
+      in->Put(u"Name", wbem::Variant::String(platform::ToWide(pendingNames[i])));
+      in->Put(u"Value", wbem::Variant::String(platform::ToWide(pendingNewValues[i])));
+      in->Put(u"Password", wbem::Variant::String(platform::ToWide(passwordCopy)));
+      wbem::ObjectPtr out;
+      lastStepOk =
+          wbem::Succeeded(services->ExecMethod(path, u"SetBIOSSetting", 0, in.get(), out)) && out;
+      if (!lastStepOk) continue;
+      wbem::Variant returned;
+      lastStepOk =
+          out->Get(u"Return", returned) == wbem::kOk && returned.type != wbem::Variant::Type::Null;
+      if (lastStepOk) result = returned.int32 == 0;
+    }
+  }
+  if (!lastStepOk) return result;
+
+  // Read every setting back through a list of its own, unfiltered and unsorted.
+  wbem::EnumPtr walk;
+  if (!wmi::ExecQuery(*services, "select * from Lumo_BIOSSetting", walk)) return result;
+  SettingList current;
+  wbem::ObjectPtr object;
+  while (wmi::NextObject(*walk, object)) current.Append(std::move(object));
+  for (std::size_t i = 0; i < pendingNames.size(); ++i) {
+    wbem::ClassObject* setting = current.FindByName(pendingNames[i]);
+    if (setting == nullptr) continue;
+    const std::string now = CurrentValueOf(*setting);
+    // Any move away from the old value counts as a pass.
+    if (!platform::EqualsNoCase(now, pendingOldValues[i])) {
+      PrintSettingRecord("pass", pendingNames[i], pendingOldValues[i], now);
+    } else {
+      g_resultOverride = kResultSettingFailed;
+      PrintSettingRecord("fail", pendingNames[i], now, pendingNewValues[i]);
+    }
+  }
+  return result;
+}
+
+}  // namespace corvane::config

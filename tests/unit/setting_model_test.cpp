@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <optional>
+
+#include "config/configuration_job.h"
+#include "config/setting_model.h"
+#include "driver/result_log.h"
+#include "fake_host.h"
+#include "fake_wbem.h"
+#include "wmi/wmi_connection.h"
+
+namespace corvane::config {
+namespace {
+
+using testing::FakeObject;
+using testing::FakeObjectData;
+using testing::Int;
+using testing::Str;
+using testing::Strs;
+
+const FakeObjectData kInterface{{u"lumo_BIOSSettingInterface"},
+                                {{u"__RELPATH", Str(u"lumo_BIOSSettingInterface.Name=\"1\"")}}};
+
+FakeObject Object(std::map<std::u16string, wbem::Variant> properties) {
+  return FakeObject(testing::Setting(u"Lumo_BIOSString", std::move(properties)));
+}
+
+class SettingModelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wmi::g_jobProbe = {};
+    g_resultOverride = 0;
+    fake.provider.instances = {kInterface};
+  }
+  void TearDown() override { wmi::g_jobProbe = {}; }
+
+  testing::FakeHost host;
+  testing::ScopedFakeProvider fake;
+};
+
+TEST_F(SettingModelTest, FilterKeepsShownOrWritableSettingsAndHiddenOnesOnlyWhenAdvanced) {
+  struct Case {
+    const char* what;
+    std::optional<wbem::Variant> displayInUI, isReadOnly;
+    const char16_t* name;
+    bool advanced, kept;
+  } cases[] = {
+      {"hidden read-only", Int(0), Int(1), u"S", false, false},
+      {"hidden read-only, advanced", Int(0), Int(1), u"S", true, true},
+      {"hidden writable", wbem::Variant::Bool(false), Int(0), u"S", false, true},
+      {"shown read-only", Int(1), Int(1), u"S", false, true},
+      {"no IsReadOnly counts as read-only", Int(0), std::nullopt, u"S", false, false},
+      {"no DisplayInUI counts as shown", std::nullopt, std::nullopt, u"S", false, true},
+      {"null DisplayInUI counts as shown", wbem::Variant::Null(), Int(1), u"S", false, true},
+      {"empty name", Int(1), Int(0), u"", true, false},
+      {"blank name", Int(1), Int(0), u" \t ", true, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto setting = testing::Setting(u"Lumo_BIOSString", {{u"Name", Str(c.name)}});
+    if (c.displayInUI) setting.properties[u"DisplayInUI"] = *c.displayInUI;
+    if (c.isReadOnly) setting.properties[u"IsReadOnly"] = *c.isReadOnly;
+    fake.provider.instances = {kInterface, setting};
+    ConfigurationJob job(nullptr, "", "");
+    job.advanced = c.advanced;
+    EXPECT_EQ(job.EnumerateSettings(), c.kept);
+    EXPECT_EQ(job.settingList.size(), c.kept ? 1u : 0u);
+  }
+}
+
+TEST_F(SettingModelTest, SortIsAscendingStableAndPutsUnreadableSequencesLastInQueryOrder) {
+  const std::pair<const char16_t*, std::optional<wbem::Variant>> settings[] = {
+      {u"five", Int(5)},       {u"none", std::nullopt},          {u"one-a", Int(1)},
+      {u"max", Int(INT_MAX)},  {u"null", wbem::Variant::Null()}, {u"one-b", Int(1)},
+      {u"minus-one", Int(-1)}, {u"min", Int(INT_MIN)},           {u"three", Int(3)},
+      {u"text", Str(u"7")}};
+  for (const auto& [name, sequence] : settings) {
+    auto setting =
+        testing::Setting(u"Lumo_BIOSString", {{u"Name", Str(name)}, {u"IsReadOnly", Int(0)}});
+    if (sequence) setting.properties[u"Sequence"] = *sequence;
+    fake.provider.instances.push_back(setting);
+  }
+  ConfigurationJob job(nullptr, "", "");
+  ASSERT_TRUE(job.EnumerateSettings());
+  std::vector<std::string> order;
+  for (std::size_t i = 0; i < job.settingList.size(); ++i)
+    order.push_back(wmi::ReadStringProperty(job.settingList[i], u"Name"));
+  EXPECT_EQ(order, (std::vector<std::string>{"min", "minus-one", "one-a", "one-b", "three", "five",
+                                             "max", "none", "null", "text"}));
+}
+
+TEST(SettingListTest, FindByNameIsFirstMatchCaseInsensitiveAndUntrimmed) {
+  const std::pair<std::optional<std::u16string>, const char16_t*> entries[] = {
+      {std::nullopt, u"unnamed"}, {u"Boot Order", u"first"},   {u"BOOT ORDER", u"second"},
+      {u"Padded ", u"padded"},    {u"Réglage A", u"accent-a"}, {u"Réglage B", u"accent-b"}};
+  SettingList list;
+  for (const auto& [name, tag] : entries) {
+    FakeObjectData data = testing::Setting(u"Lumo_BIOSString", {{u"Value", Str(tag)}});
+    if (name) data.properties[u"Name"] = Str(name->c_str());
+    list.Append(std::make_unique<FakeObject>(data));
+  }
+  const std::pair<const char*, const char*> lookups[] = {{"boot order", "first"},
+                                                         {"Boot Order ", ""},
+                                                         {"Padded ", "padded"},
+                                                         {"Padded", ""},
+                                                         {"", ""},
+                                                         {"réglage b", "accent-b"},
+                                                         {"Réglage C", ""}};
+  for (const auto& [name, tag] : lookups) {
+    wbem::ClassObject* found = list.FindByName(name);
+    EXPECT_EQ(found ? wmi::ReadStringProperty(*found, u"Value") : "", tag) << name;
+  }
+}
+
+TEST(SettingModelPredicates, IsListedValueTrimsEntriesAndCutsTheDisabledMarker) {
+  struct Case {
+    std::vector<std::u16string> entries;
+    const char* value;
+    bool listed;
+  } cases[] = {{{u"  Disable  "}, "Disable", true},
+               {{u"Disable DISABLED"}, "Disable", true},
+               {{u"Network Boot Disabled"}, "network boot", true},
+               {{u"  Disable  ", u"Disable DISABLED"}, " Disable", false},
+               {{u"Enable"}, "Disable", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    FakeObject setting = Object({{u"PossibleValues", Strs(c.entries)}});
+    EXPECT_EQ(IsListedValue(setting, c.value, u"PossibleValues"), c.listed);
+  }
+  FakeObject bare = Object({});
+  EXPECT_FALSE(IsListedValue(bare, "Disable", u"PossibleValues"));
+}
+
+TEST(SettingModelPredicates, IsSameOrderComparesTheCommonLengthOfTheSplitList) {
+  struct Case {
+    const char* list;
+    std::vector<std::u16string> elements;
+    bool same;
+  } cases[] = {{"A,B", {u"a", u"b", u"c"}, true},
+               {"A,B", {u"B", u"A", u"C"}, false},
+               {"A, ,B", {u"A", u"B", u"Z"}, true},  // the blank item is dropped
+               {"A,", {u"A", u"X"}, true},
+               {"", {u"X"}, true},
+               {"USB Floppy DISABLED", {u"USB Floppy"}, false},
+               {"A,B", {u" A\t", u"B\r\n"}, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.list);
+    FakeObject setting = Object({{u"Elements", Strs(c.elements)}});
+    EXPECT_EQ(IsSameOrder(setting, c.list, u"Elements"), c.same);
+  }
+  FakeObject bare = Object({});
+  EXPECT_TRUE(IsSameOrder(bare, "A", u"Elements"));
+}
+
+TEST(SettingModelPredicates, IsValidIntegerIsAWholeDecimalWithinBounds) {
+  struct Case {
+    const char* text;
+    std::int32_t lower, upper;
+    bool valid;
+  } cases[] = {{"+7", 0, 10, true},
+               {"12 ", 0, 12, false},
+               {"0x10", 0, 100, false},
+               {"12", 0, 10, false},
+               {"99999999999", 0, INT_MAX, false},
+               {"2147483647", 0, INT_MAX, true},
+               {"2147483648", 0, INT_MAX, false},
+               {"-2147483648", INT_MIN, 0, true},
+               {"", 0, 10, true},
+               {"", 1, 10, false},
+               {"+", 0, 10, false},
+               {"  ", 0, 10, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    FakeObject setting = Object({{u"LowerBound", Int(c.lower)}, {u"UpperBound", Int(c.upper)}});
+    EXPECT_EQ(IsValidInteger(setting, c.text), c.valid);
+  }
+  FakeObject unbounded = Object({{u"UpperBound", wbem::Variant::Null()}});
+  EXPECT_TRUE(IsValidInteger(unbounded, "0"));  // missing bounds read as 0..0
+  EXPECT_FALSE(IsValidInteger(unbounded, "1"));
+}
+
+}  // namespace
+}  // namespace corvane::config
