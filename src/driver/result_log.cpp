@@ -24,7 +24,9 @@ std::string FormatArgs(const char* format, va_list args) {
 
 }  // namespace
 
-void Write(std::string_view text) { platform::Os().WriteOut(text); }
+void Write(std::string_view text) {
+  platform::Os().WriteOut(text);
+}
 
 void Printf(const char* format, ...) {
   va_list args;
@@ -56,8 +58,8 @@ std::string FormatOpeningElement(const std::string& version, const std::string& 
   return Format(
       "<BIOSCONFIG Version=\"%s\" Computername=\"%s\" Date=\"%d/%02d/%02d\" "
       "Time=\"%02d:%02d:%02d\" UTC=\"%d\" >\n",
-      version.c_str(), computerName.c_str(), local.tm_year + 1900, local.tm_mon + 1,
-      local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, local.tm_hour - clock.utc.tm_hour);
+      version.c_str(), computerName.c_str(), local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+      local.tm_hour, local.tm_min, local.tm_sec, local.tm_hour - clock.utc.tm_hour);
 }
 
 void WriteOpeningElement() {
@@ -70,7 +72,9 @@ void WriteOpeningElement() {
                              clock));
 }
 
-void WriteClosingElement() { Write("</BIOSCONFIG>\n"); }
+void WriteClosingElement() {
+  Write("</BIOSCONFIG>\n");
+}
 
 }  // namespace log
 }  // namespace corvane

@@ -6,7 +6,9 @@ namespace corvane::legacy {
 
 // The legacy backend serves nothing until the management library can be loaded: every half
 // answers false, which the job and the driver report in their own words.
-bool LoadLegacySettings(config::ConfigurationJob& /*job*/) { return false; }
+bool LoadLegacySettings(config::ConfigurationJob& /*job*/) {
+  return false;
+}
 
 bool WriteLegacyRepsetText(config::ConfigurationJob& /*job*/, std::string& /*text*/) {
   return false;
@@ -17,6 +19,8 @@ bool ReadLegacyConfigFile(config::ConfigurationJob& job, const std::string& /*pa
   return false;
 }
 
-bool ApplyLegacyChanges(config::ConfigurationJob& /*job*/) { return false; }
+bool ApplyLegacyChanges(config::ConfigurationJob& /*job*/) {
+  return false;
+}
 
 }  // namespace corvane::legacy

@@ -12,7 +12,9 @@ Host& Native() {
 
 }  // namespace
 
-Host& Os() { return installed != nullptr ? *installed : Native(); }
+Host& Os() {
+  return installed != nullptr ? *installed : Native();
+}
 
 Host* InstallHost(Host* host) {
   Host* previous = installed;

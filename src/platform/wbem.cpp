@@ -16,6 +16,8 @@ HResult CreateLocator(std::unique_ptr<Locator>& locator) {
   return CreatePlatformLocator(locator);
 }
 
-void InstallLocatorFactory(LocatorFactory factory) { InstalledFactory() = std::move(factory); }
+void InstallLocatorFactory(LocatorFactory factory) {
+  InstalledFactory() = std::move(factory);
+}
 
 }  // namespace corvane::wbem

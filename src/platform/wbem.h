@@ -14,10 +14,10 @@ namespace corvane::wbem {
 
 using HResult = std::int32_t;
 
-inline constexpr HResult kOk = 0;                      // S_OK, WBEM_S_NO_ERROR
-inline constexpr HResult kFalse = 1;                   // S_FALSE, WBEM_S_FALSE
-inline constexpr HResult kFailed = static_cast<HResult>(0x80041001);           // WBEM_E_FAILED
-inline constexpr HResult kNotFound = static_cast<HResult>(0x80041002);         // WBEM_E_NOT_FOUND
+inline constexpr HResult kOk = 0;                                       // S_OK, WBEM_S_NO_ERROR
+inline constexpr HResult kFalse = 1;                                    // S_FALSE, WBEM_S_FALSE
+inline constexpr HResult kFailed = static_cast<HResult>(0x80041001);    // WBEM_E_FAILED
+inline constexpr HResult kNotFound = static_cast<HResult>(0x80041002);  // WBEM_E_NOT_FOUND
 inline constexpr HResult kInvalidParameter = static_cast<HResult>(0x80041008);
 inline constexpr HResult kInvalidNamespace = static_cast<HResult>(0x8004100E);
 inline constexpr HResult kInvalidClass = static_cast<HResult>(0x80041010);
@@ -30,7 +30,9 @@ inline constexpr std::int32_t kFlagForwardOnly = 0x20;        // WBEM_FLAG_FORWA
 inline constexpr std::int32_t kFlagConnectUseMaxWait = 0x80;  // WBEM_FLAG_CONNECT_USE_MAX_WAIT
 inline constexpr std::int32_t kInfinite = -1;                 // WBEM_INFINITE
 
-inline bool Succeeded(HResult hr) { return hr >= 0; }
+inline bool Succeeded(HResult hr) {
+  return hr >= 0;
+}
 
 // A VARIANT reduced to the types the provider's properties use.
 struct Variant {
@@ -88,7 +90,8 @@ class Services {
   virtual HResult SetProxyBlanket() = 0;
   virtual HResult ExecQuery(std::u16string_view language, std::u16string_view query,
                             std::int32_t flags, EnumPtr& result) = 0;
-  virtual HResult GetObjectByPath(std::u16string_view path, std::int32_t flags, ObjectPtr& object) = 0;
+  virtual HResult GetObjectByPath(std::u16string_view path, std::int32_t flags,
+                                  ObjectPtr& object) = 0;
   virtual HResult CreateInstanceEnum(std::u16string_view className, std::int32_t flags,
                                      EnumPtr& result) = 0;
   virtual HResult ExecMethod(std::u16string_view path, std::u16string_view method,

@@ -11,7 +11,11 @@ HResult CreatePlatformLocator(std::unique_ptr<Locator>& locator) {
   return kClassNotRegistered;
 }
 
-ComScope::ComScope() { (void)CoInitialize(nullptr); }
-ComScope::~ComScope() { CoUninitialize(); }
+ComScope::ComScope() {
+  (void)CoInitialize(nullptr);
+}
+ComScope::~ComScope() {
+  CoUninitialize();
+}
 
 }  // namespace corvane::wbem

@@ -3,12 +3,20 @@
 // and the end-to-end tests and is never used unless that variable is set.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 namespace corvane::sim {
 
 class SimulatedMachine;
+
+// The Return codes of the simulated SetBIOSSetting.
+inline constexpr std::int32_t kReturnSuccess = 0;
+inline constexpr std::int32_t kReturnNotFound = 1;      // no setting has that Name
+inline constexpr std::int32_t kReturnReadOnly = 2;      // read-only, or not writable this way
+inline constexpr std::int32_t kReturnInvalidValue = 3;  // the value is not allowed
+inline constexpr std::int32_t kReturnAccessDenied = 4;  // the Password argument is refused
 
 // Parses a machine description. path is where changes are saved (empty: never saved).
 // Returns nullptr with a reason in error when the text is not a valid machine.
@@ -24,6 +32,10 @@ void InstallProvider(const std::shared_ptr<SimulatedMachine>& machine);
 
 // The machine as JSON text, in the file format.
 std::string MachineToJson(const SimulatedMachine& machine);
+
+// Writes unsaved changes to the machine's file (nothing to do without a path). False with a
+// reason when the file cannot be written; the changes then stay pending.
+bool SaveMachine(SimulatedMachine& machine, std::string& error);
 
 enum class EnvironmentStatus { NotRequested, Installed, Failed };
 // Loads and installs the machine named by CORVANE_MACHINE, if the variable is set.

@@ -35,8 +35,7 @@ class FakeHost : public platform::Host {
     return hasVersion;
   }
   std::string ReadProfileString(const std::string& section, const std::string& key,
-                                const std::string& defaultValue,
-                                const std::string& path) override {
+                                const std::string& defaultValue, const std::string& path) override {
     auto it = files.find(path);
     if (it == files.end()) return defaultValue.substr(0, 99);
     return platform::ReadProfileStringFromText(it->second, section, key, defaultValue);

@@ -71,9 +71,7 @@ struct FakeProvider {
   std::vector<FakeObjectData> instances;  // every instance of every class
   // SetBIOSSetting(name, value, password) -> Return; the default accepts everything.
   std::function<std::int32_t(const std::string&, const std::string&, const std::string&)>
-      setBiosSetting = [](const std::string&, const std::string&, const std::string&) {
-        return 0;
-      };
+      setBiosSetting = [](const std::string&, const std::string&, const std::string&) { return 0; };
   std::vector<std::string> calls;  // "name|value|password" of every SetBIOSSetting call
   int connections = 0;
 
@@ -162,8 +160,12 @@ inline FakeObjectData Setting(std::u16string className,
                               std::map<std::u16string, wbem::Variant> properties) {
   return FakeObjectData{{std::move(className), u"Lumo_BIOSSetting"}, std::move(properties)};
 }
-inline wbem::Variant Str(const char16_t* text) { return wbem::Variant::String(text); }
-inline wbem::Variant Int(std::int32_t value) { return wbem::Variant::Int32(value); }
+inline wbem::Variant Str(const char16_t* text) {
+  return wbem::Variant::String(text);
+}
+inline wbem::Variant Int(std::int32_t value) {
+  return wbem::Variant::Int32(value);
+}
 inline wbem::Variant Strs(std::vector<std::u16string> items) {
   return wbem::Variant::StringArray(std::move(items));
 }
