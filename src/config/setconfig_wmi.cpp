@@ -37,44 +37,39 @@ bool ConfigurationJob::WriteToSystem_WMI() {
       !interfaceClass)
     return result;
 
-  // The read-back runs only when the last provider step went through; it then also covers
-  // the case of no interface instance, where nothing could be sent.
+  // The read-back runs whenever the provider let the calls be made (or had no instance to make
+  // them on). A call that fails outright is still reported: its setting reads back unchanged
+  // and is marked "fail", rather than an earlier call's success standing for the whole file.
   wbem::EnumPtr instances;
-  bool lastStepOk = wbem::Succeeded(services->CreateInstanceEnum(
-                        kInterfaceClass, wbem::kFlagForwardOnly, instances)) &&
-                    instances;
+  bool readBack = wbem::Succeeded(services->CreateInstanceEnum(
+                      kInterfaceClass, wbem::kFlagForwardOnly, instances)) &&
+                  instances;
   wbem::ObjectPtr instance;
-  if (lastStepOk) lastStepOk = wbem::Succeeded(instances->Next(wbem::kInfinite, instance));
-  if (lastStepOk && instance) {
+  if (readBack) readBack = wbem::Succeeded(instances->Next(wbem::kInfinite, instance));
+  if (readBack && instance) {
     wbem::ObjectPtr signature;
-    lastStepOk =
+    readBack =
         wbem::Succeeded(interfaceClass->GetMethod(u"SetBIOSSetting", signature)) && signature;
-    const bool haveSignature = lastStepOk;
     const std::u16string path =
-        haveSignature ? platform::ToWide(wmi::ReadStringProperty(*instance, u"__RELPATH"))
-                      : std::u16string();
-    // Every change is sent even when an earlier one failed; only the last decides whether
-    // the read-back runs.
-    for (std::size_t i = 0; haveSignature && i < pendingNames.size(); ++i) {
+        readBack ? platform::ToWide(wmi::ReadStringProperty(*instance, u"__RELPATH"))
+                 : std::u16string();
+    // Every change is sent even when an earlier one failed.
+    for (std::size_t i = 0; readBack && i < pendingNames.size(); ++i) {
       wbem::ObjectPtr in;
-      if (!wbem::Succeeded(signature->SpawnInstance(in)) || !in) {
-        lastStepOk = false;
-        continue;
-      }
+      if (!wbem::Succeeded(signature->SpawnInstance(in)) || !in) continue;
       in->Put(u"Name", wbem::Variant::String(platform::ToWide(pendingNames[i])));
       in->Put(u"Value", wbem::Variant::String(platform::ToWide(pendingNewValues[i])));
       in->Put(u"Password", wbem::Variant::String(platform::ToWide(passwordCopy)));
       wbem::ObjectPtr out;
-      lastStepOk =
-          wbem::Succeeded(services->ExecMethod(path, u"SetBIOSSetting", 0, in.get(), out)) && out;
-      if (!lastStepOk) continue;
+      if (!wbem::Succeeded(services->ExecMethod(path, u"SetBIOSSetting", 0, in.get(), out)) || !out)
+        continue;
+      // The result follows the last call whose Return could be read.
       wbem::Variant returned;
-      lastStepOk =
-          out->Get(u"Return", returned) == wbem::kOk && returned.type != wbem::Variant::Type::Null;
-      if (lastStepOk) result = returned.int32 == 0;
+      if (out->Get(u"Return", returned) == wbem::kOk && returned.type == wbem::Variant::Type::Int32)
+        result = returned.int32 == 0;
     }
   }
-  if (!lastStepOk) return result;
+  if (!readBack) return result;
 
   // Read every setting back through a list of its own, unfiltered and unsorted.
   wbem::EnumPtr walk;

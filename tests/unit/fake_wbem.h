@@ -72,7 +72,8 @@ struct FakeProvider {
   // SetBIOSSetting(name, value, password) -> Return; the default accepts everything.
   std::function<std::int32_t(const std::string&, const std::string&, const std::string&)>
       setBiosSetting = [](const std::string&, const std::string&, const std::string&) { return 0; };
-  std::vector<std::string> calls;  // "name|value|password" of every SetBIOSSetting call
+  std::vector<std::string> calls;         // "name|value|password" of every SetBIOSSetting call
+  std::vector<std::string> failingCalls;  // setting names whose method call itself fails
   int connections = 0;
 
   std::vector<FakeObjectData> InstancesOf(std::u16string_view className) const {
@@ -117,6 +118,8 @@ class FakeServices : public wbem::Services {
     };
     const std::string name = text(u"Name"), value = text(u"Value"), pwd = text(u"Password");
     provider_.calls.push_back(name + "|" + value + "|" + pwd);
+    for (const auto& failing : provider_.failingCalls)
+      if (failing == name) return wbem::kFailed;
     FakeObjectData result;
     result.properties[u"Return"] = wbem::Variant::Int32(provider_.setBiosSetting(name, value, pwd));
     out = std::make_unique<FakeObject>(std::move(result));

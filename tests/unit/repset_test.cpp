@@ -214,6 +214,22 @@ TEST_F(RepsetTest, ApplyReportsEachChangeByItsReadBack) {
   EXPECT_EQ(g_resultOverride, 13);
 }
 
+TEST_F(RepsetTest, ACallThatFailsOutrightIsStillReadBackAndReported) {
+  fake.provider.setBiosSetting = [&](const std::string&, const std::string& value,
+                                     const std::string&) {
+    fake.provider.instances[2].properties[u"Value"] =
+        wbem::Variant::String(platform::ToWide(value));
+    return 0;
+  };
+  fake.provider.failingCalls = {"Delay"};
+  host.files["in.ini"] = "English\nAsset Tag\n\tnew\nDelay\n\t7\n";
+  ConfigurationJob job(nullptr, "", "");
+  ASSERT_TRUE(job.ReadConfigFile("in.ini"));
+  EXPECT_TRUE(job.ApplyConfig());
+  EXPECT_EQ(host.out, Record("pass", "Asset Tag", "A1", "new") + Record("fail", "Delay", "5", "7"));
+  EXPECT_EQ(g_resultOverride, 13);
+}
+
 TEST_F(RepsetTest, WithoutAnInterfaceInstanceNothingIsSentAndEveryChangeFails) {
   host.files["in.ini"] = "English\nAsset Tag\n\tnew\nSerial Port A\n\t*Enable\n";
   ConfigurationJob job(nullptr, "", "");
