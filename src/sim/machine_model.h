@@ -1,0 +1,78 @@
+// The simulated machine as it lives in memory, shared by the loader and the provider that
+// serves it. Settings are immutable records replaced whole on every change, so that objects a
+// query handed out keep the values they had when they were fetched, as WMI objects do.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/wbem.h"
+
+namespace corvane::sim {
+
+using Json = nlohmann::ordered_json;
+
+inline constexpr std::string_view kBaseClass = "Lumo_BIOSSetting";
+inline constexpr std::string_view kInterfaceClass = "Lumo_BIOSSettingInterface";
+inline constexpr std::string_view kSetupPasswordName = "Setup Password";
+
+enum class SettingClass { Enumeration, String, Integer, OrderedList, Password, Other };
+
+struct SettingRecord {
+  std::string className;  // as the file spells it
+  std::string classKey;   // folded, for comparisons
+  SettingClass kind = SettingClass::Other;
+  Json data;  // the file's object: properties and controls, in file order
+};
+using RecordPtr = std::shared_ptr<const SettingRecord>;
+
+struct Faults {
+  bool connect = false;
+  std::unordered_set<std::string> failQueries;  // folded class names
+  bool noInterfaceInstance = false;
+  bool returnMissing = false;
+};
+
+class SimulatedMachine {
+ public:
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+  std::string path;  // where changes are saved; empty: never saved
+  // The file as read, with provider.settings emptied: the settings live in `settings`.
+  Json document;
+  bool hasProvider = false;
+  std::vector<RecordPtr> settings;
+  std::unordered_map<std::string, std::size_t> byName;  // folded, trimmed Name -> first setting
+  std::size_t setupPassword = npos;              // first Lumo_BIOSPassword named "Setup Password"
+  std::unordered_set<std::string> knownClasses;  // folded
+  Json interfaceProperties = Json::object();
+  std::string interfaceRelPath;
+  Faults faults;
+  bool dirty = false;  // changes not yet saved
+};
+
+// Upper-cased ASCII of the trimmed text: the key of every case-insensitive lookup here.
+std::string FoldKey(std::string_view text);
+
+// JSON text is UTF-8 whatever the ANSI code page; malformed input becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// A property value of the file as the provider serves it.
+wbem::Variant ToVariant(const Json& value);
+
+// The firmware's side of SetBIOSSetting; answers its Return code.
+std::int32_t SetBiosSetting(SimulatedMachine& machine, std::u16string_view name,
+                            std::u16string_view value, std::u16string_view password);
+
+std::unique_ptr<wbem::Locator> CreateSimulatedLocator(std::shared_ptr<SimulatedMachine> machine);
+
+}  // namespace corvane::sim

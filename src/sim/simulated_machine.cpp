@@ -1,0 +1,479 @@
+#include "sim/simulated_machine.h"
+
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <utility>
+
+#include "platform/host.h"
+#include "platform/text.h"
+#include "platform/wbem.h"
+#include "sim/machine_model.h"
+
+namespace corvane::sim {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsContinuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
+
+char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
+  const auto lead = static_cast<unsigned char>(text[pos++]);
+  if (lead < 0x80) return lead;
+  int length = 0;
+  char32_t minimum = 0;
+  char32_t code = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2, minimum = 0x80, code = lead & 0x1F;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, minimum = 0x800, code = lead & 0x0F;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, minimum = 0x10000, code = lead & 0x07;
+  } else {
+    return kReplacement;
+  }
+  for (int i = 1; i < length; ++i) {
+    if (pos >= text.size() || !IsContinuation(static_cast<unsigned char>(text[pos])))
+      return kReplacement;
+    code = (code << 6) | (static_cast<unsigned char>(text[pos++]) & 0x3F);
+  }
+  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return kReplacement;
+  return code;
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+// Collects the parser's message for a file that is not JSON; the parse itself never throws.
+struct SyntaxErrorCatcher {
+  std::string message;
+  bool null() { return true; }
+  bool boolean(bool) { return true; }
+  bool number_integer(Json::number_integer_t) { return true; }
+  bool number_unsigned(Json::number_unsigned_t) { return true; }
+  bool number_float(Json::number_float_t, const Json::string_t&) { return true; }
+  bool string(Json::string_t&) { return true; }
+  bool binary(Json::binary_t&) { return true; }
+  bool start_object(std::size_t) { return true; }
+  bool key(Json::string_t&) { return true; }
+  bool end_object() { return true; }
+  bool start_array(std::size_t) { return true; }
+  bool end_array() { return true; }
+  bool parse_error(std::size_t, const std::string&, const Json::exception& error) {
+    message = error.what();
+    return false;
+  }
+};
+
+bool IsControlKey(std::string_view key) {
+  return !key.empty() && key[0] >= 'a' && key[0] <= 'z';
+}
+
+bool FitsInt32(const Json& value) {
+  if (value.is_number_unsigned())
+    return value.get<std::uint64_t>() <=
+           static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+  if (!value.is_number_integer()) return false;
+  const auto number = value.get<std::int64_t>();
+  return number >= std::numeric_limits<std::int32_t>::min() &&
+         number <= std::numeric_limits<std::int32_t>::max();
+}
+
+// A property must be something the provider's variants can carry.
+bool CheckProperty(const std::string& key, const Json& value, std::string& error) {
+  if (value.is_null() || value.is_string() || value.is_boolean()) return true;
+  if (value.is_number()) {
+    if (FitsInt32(value)) return true;
+    error = "property \"" + key + "\" is a number that is not a 32-bit integer";
+    return false;
+  }
+  if (value.is_array()) {
+    for (const auto& item : value)
+      if (!item.is_string()) {
+        error = "property \"" + key + "\" is an array with an item that is not a string";
+        return false;
+      }
+    return true;
+  }
+  error = "property \"" + key + "\" is an object; properties are strings, integers, " +
+          "booleans, arrays of strings or null";
+  return false;
+}
+
+bool IsHexCodes(const std::string& text) {
+  if (text.size() % 2 != 0) return false;
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
+
+SettingClass ClassifyKey(const std::string& classKey) {
+  static const std::pair<std::string_view, SettingClass> kKinds[] = {
+      {"LUMO_BIOSENUMERATION", SettingClass::Enumeration},
+      {"LUMO_BIOSSTRING", SettingClass::String},
+      {"LUMO_BIOSINTEGER", SettingClass::Integer},
+      {"LUMO_BIOSORDEREDLIST", SettingClass::OrderedList},
+      {"LUMO_BIOSPASSWORD", SettingClass::Password}};
+  for (const auto& [key, kind] : kKinds)
+    if (classKey == key) return kind;
+  return SettingClass::Other;
+}
+
+bool CheckControl(const std::string& key, const Json& value, std::string& error) {
+  if (key == "class") {
+    if (!value.is_string() || FoldKey(value.get_ref<const std::string&>()).empty()) {
+      error = "\"class\" must be a non-empty string";
+      return false;
+    }
+    if (FoldKey(value.get_ref<const std::string&>()) == FoldKey(kInterfaceClass)) {
+      error = "a setting cannot be of the interface class";
+      return false;
+    }
+    return true;
+  }
+  if (key == "password") {
+    if (value.is_string()) return true;
+    error = "\"password\" must be a string";
+    return false;
+  }
+  if (key == "passwordCodes") {
+    if (value.is_string() && IsHexCodes(value.get_ref<const std::string&>())) return true;
+    error = "\"passwordCodes\" must be a string of two hexadecimal digits per scan code";
+    return false;
+  }
+  if (key == "writeReturn") {
+    if (FitsInt32(value)) return true;
+    error = "\"writeReturn\" must be a 32-bit integer";
+    return false;
+  }
+  if (key == "ignoreWrites") {
+    if (value.is_boolean()) return true;
+    error = "\"ignoreWrites\" must be true or false";
+    return false;
+  }
+  error = "unknown control \"" + key + "\"";
+  return false;
+}
+
+bool LoadSetting(Json&& item, std::size_t index, SimulatedMachine& machine, std::string& error) {
+  std::string where = "provider.settings[" + std::to_string(index) + "]";
+  if (!item.is_object()) {
+    error = where + " is not an object";
+    return false;
+  }
+  const auto name = item.find("Name");
+  if (name != item.end() && name->is_string())
+    where += " (\"" + name->get_ref<const std::string&>() + "\")";
+
+  for (const auto& [key, value] : item.items()) {
+    const bool ok =
+        IsControlKey(key) ? CheckControl(key, value, error) : CheckProperty(key, value, error);
+    if (!ok) {
+      error = where + ": " + error;
+      return false;
+    }
+  }
+  const auto className = item.find("class");
+  if (className == item.end()) {
+    error = where + ": \"class\" is missing";
+    return false;
+  }
+
+  auto record = std::make_shared<SettingRecord>();
+  record->className = className->get<std::string>();
+  record->classKey = FoldKey(record->className);
+  record->kind = ClassifyKey(record->classKey);
+  const bool hasText = item.contains("password");
+  const bool hasCodes = item.contains("passwordCodes");
+  if ((hasText || hasCodes) && record->kind != SettingClass::Password) {
+    error = where + ": only a Lumo_BIOSPassword setting can hold a password";
+    return false;
+  }
+  if (hasText && hasCodes) {
+    error = where + ": give either \"password\" or \"passwordCodes\", not both";
+    return false;
+  }
+
+  const std::size_t position = machine.settings.size();
+  if (name != item.end() && name->is_string()) {
+    const std::string key = FoldKey(name->get_ref<const std::string&>());
+    machine.byName.emplace(key, position);  // the first of equal names wins
+    if (record->kind == SettingClass::Password && key == FoldKey(kSetupPasswordName) &&
+        machine.setupPassword == SimulatedMachine::npos)
+      machine.setupPassword = position;
+  }
+  machine.knownClasses.insert(record->classKey);
+  record->data = std::move(item);
+  machine.settings.push_back(std::move(record));
+  return true;
+}
+
+bool LoadFaults(const Json& faults, Faults& result, std::string& error) {
+  if (!faults.is_object()) {
+    error = "provider.faults is not an object";
+    return false;
+  }
+  for (const auto& [key, value] : faults.items()) {
+    if (key == "connect" || key == "noInterfaceInstance" || key == "returnMissing") {
+      if (!value.is_boolean()) {
+        error = "provider.faults." + key + " must be true or false";
+        return false;
+      }
+      const bool on = value.get<bool>();
+      if (key == "connect")
+        result.connect = on;
+      else if (key == "noInterfaceInstance")
+        result.noInterfaceInstance = on;
+      else
+        result.returnMissing = on;
+    } else if (key == "failQueries") {
+      if (!value.is_array()) {
+        error = "provider.faults.failQueries must be an array of class names";
+        return false;
+      }
+      for (const auto& item : value) {
+        if (!item.is_string()) {
+          error = "provider.faults.failQueries must be an array of class names";
+          return false;
+        }
+        result.failQueries.insert(FoldKey(item.get_ref<const std::string&>()));
+      }
+    } else {
+      error = "provider.faults: unknown fault \"" + key + "\"";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool LoadInterface(const Json& section, SimulatedMachine& machine, std::string& error) {
+  if (!section.is_object()) {
+    error = "provider.interface is not an object";
+    return false;
+  }
+  for (const auto& [key, value] : section.items()) {
+    if (IsControlKey(key)) {
+      error = "provider.interface: unknown control \"" + key + "\"";
+      return false;
+    }
+    if (!CheckProperty(key, value, error)) {
+      error = "provider.interface: " + error;
+      return false;
+    }
+  }
+  machine.interfaceProperties = section;
+  return true;
+}
+
+// The key of a WMI object path: backslashes and double quotes escaped.
+std::string InterfaceRelPath(const Json& properties) {
+  std::string instanceName = "ACPI\\PNP0C14\\0_0";
+  const auto given = properties.find("InstanceName");
+  if (given != properties.end() && given->is_string())
+    instanceName = given->get_ref<const std::string&>();
+  std::string escaped;
+  for (char c : instanceName) {
+    if (c == '\\' || c == '"') escaped.push_back('\\');
+    escaped.push_back(c);
+  }
+  return std::string(kInterfaceClass) + ".InstanceName=\"" + escaped + "\"";
+}
+
+bool LoadProvider(Json& provider, SimulatedMachine& machine, std::string& error) {
+  if (!provider.is_object()) {
+    error = "\"provider\" is not an object";
+    return false;
+  }
+  for (const auto& [key, value] : provider.items()) {
+    (void)value;
+    if (key != "settings" && key != "interface" && key != "faults") {
+      error = "provider: unknown key \"" + key + "\"";
+      return false;
+    }
+  }
+  const auto faults = provider.find("faults");
+  if (faults != provider.end() && !LoadFaults(*faults, machine.faults, error)) return false;
+  const auto section = provider.find("interface");
+  if (section != provider.end() && !LoadInterface(*section, machine, error)) return false;
+  if (!machine.interfaceProperties.contains("InstanceName"))
+    machine.interfaceProperties["InstanceName"] = "ACPI\\PNP0C14\\0_0";
+  machine.interfaceRelPath = InterfaceRelPath(machine.interfaceProperties);
+
+  for (std::string_view known :
+       {kBaseClass, kInterfaceClass, std::string_view("Lumo_BIOSEnumeration"),
+        std::string_view("Lumo_BIOSString"), std::string_view("Lumo_BIOSInteger"),
+        std::string_view("Lumo_BIOSOrderedList"), std::string_view("Lumo_BIOSPassword")})
+    machine.knownClasses.insert(FoldKey(known));
+
+  const auto settings = provider.find("settings");
+  if (settings == provider.end()) return true;
+  if (!settings->is_array()) {
+    error = "provider.settings is not an array";
+    return false;
+  }
+  machine.settings.reserve(settings->size());
+  std::size_t index = 0;
+  for (auto& item : *settings)
+    if (!LoadSetting(std::move(item), index++, machine, error)) return false;
+  // The records own the settings now; the document keeps the key's place for saving.
+  *settings = Json::array();
+  return true;
+}
+
+}  // namespace
+
+std::string FoldKey(std::string_view text) {
+  return platform::AsciiUpper(platform::Trim(text));
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string wide;
+  wide.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const char32_t code = DecodeUtf8(text, pos);
+    if (code < 0x10000) {
+      wide.push_back(static_cast<char16_t>(code));
+    } else {
+      wide.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+      wide.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    }
+  }
+  return wide;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string narrow;
+  narrow.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = kReplacement;
+    }
+    AppendUtf8(narrow, code);
+  }
+  return narrow;
+}
+
+wbem::Variant ToVariant(const Json& value) {
+  if (value.is_string())
+    return wbem::Variant::String(Utf8ToUtf16(value.get_ref<const std::string&>()));
+  if (value.is_boolean()) return wbem::Variant::Bool(value.get<bool>());
+  if (value.is_number_integer())
+    return wbem::Variant::Int32(static_cast<std::int32_t>(value.get<std::int64_t>()));
+  if (value.is_array()) {
+    std::vector<std::u16string> items;
+    items.reserve(value.size());
+    for (const auto& item : value)
+      items.push_back(item.is_string() ? Utf8ToUtf16(item.get_ref<const std::string&>())
+                                       : std::u16string());
+    return wbem::Variant::StringArray(std::move(items));
+  }
+  return wbem::Variant::Null();
+}
+
+std::shared_ptr<SimulatedMachine> ParseMachine(const std::string& json, const std::string& path,
+                                               std::string& error) {
+  error.clear();
+  Json document = Json::parse(json, nullptr, /*allow_exceptions=*/false);
+  if (document.is_discarded()) {
+    SyntaxErrorCatcher catcher;
+    Json::sax_parse(json, &catcher);
+    error = "not valid JSON: " + (catcher.message.empty() ? "parse error" : catcher.message);
+    return nullptr;
+  }
+  if (!document.is_object()) {
+    error = "a machine is a JSON object with \"provider\" and/or \"legacy\"";
+    return nullptr;
+  }
+  auto machine = std::make_shared<SimulatedMachine>();
+  machine->path = path;
+  const auto provider = document.find("provider");
+  if (provider == document.end() && !document.contains("legacy")) {
+    error = "a machine is a JSON object with \"provider\" and/or \"legacy\"";
+    return nullptr;
+  }
+  if (provider != document.end()) {
+    machine->hasProvider = true;
+    if (!LoadProvider(*provider, *machine, error)) return nullptr;
+  }
+  machine->document = std::move(document);
+  return machine;
+}
+
+std::shared_ptr<SimulatedMachine> LoadMachine(const std::string& path, std::string& error) {
+  std::string text;
+  if (!platform::Os().ReadFile(path, text)) {
+    error = "cannot read the machine file '" + path + "'";
+    return nullptr;
+  }
+  auto machine = ParseMachine(text, path, error);
+  if (!machine) error = "machine file '" + path + "': " + error;
+  return machine;
+}
+
+std::string MachineToJson(const SimulatedMachine& machine) {
+  Json out = machine.document;
+  if (machine.hasProvider) {
+    Json& provider = out["provider"];
+    if (provider.contains("settings") || !machine.settings.empty()) {
+      Json settings = Json::array();
+      settings.get_ref<Json::array_t&>().reserve(machine.settings.size());
+      for (const auto& record : machine.settings) settings.push_back(record->data);
+      provider["settings"] = std::move(settings);
+    }
+  }
+  return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool SaveMachine(SimulatedMachine& machine, std::string& error) {
+  error.clear();
+  if (!machine.dirty) return true;
+  if (!machine.path.empty() &&
+      !platform::Os().WriteFileAtomically(machine.path, MachineToJson(machine), false)) {
+    error = "cannot write the machine file '" + machine.path + "'";
+    return false;
+  }
+  machine.dirty = false;
+  return true;
+}
+
+void InstallProvider(const std::shared_ptr<SimulatedMachine>& machine) {
+  wbem::InstallLocatorFactory([machine](std::unique_ptr<wbem::Locator>& locator) {
+    locator = CreateSimulatedLocator(machine);
+    return wbem::kOk;
+  });
+}
+
+EnvironmentStatus InstallFromEnvironment(std::string& error) {
+  error.clear();
+  const std::string path = platform::Os().Environment("CORVANE_MACHINE");
+  if (path.empty()) return EnvironmentStatus::NotRequested;
+  auto machine = LoadMachine(path, error);
+  if (!machine) return EnvironmentStatus::Failed;
+  InstallProvider(machine);
+  return EnvironmentStatus::Installed;
+}
+
+}  // namespace corvane::sim

@@ -1,0 +1,695 @@
+// The provider side of the simulated machine: the WMI objects a connection hands out and the
+// firmware's SetBIOSSetting.
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/host.h"
+#include "platform/text.h"
+#include "platform/wbem.h"
+#include "sim/machine_model.h"
+#include "sim/simulated_machine.h"
+#include "wmi/scan_codes.h"
+
+namespace corvane::sim {
+namespace {
+
+constexpr std::u16string_view kUtf16Marker = u"<utf-16/>";
+constexpr std::u16string_view kKbdMarker = u"<kbd/>";
+constexpr std::string_view kMethodName = "SetBIOSSetting";
+
+std::string Upper(std::u16string_view text) {
+  return platform::AsciiUpper(Utf16ToUtf8(text));
+}
+
+bool IsControlKey(std::string_view key) {
+  return !key.empty() && key[0] >= 'a' && key[0] <= 'z';
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading and writing the file's objects. Property names match without regard to case, as WMI's
+// do; controls are never properties.
+
+// Property reads are the hot path of an enumeration: compare without allocating.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+Json::const_iterator FindProperty(const Json& data, std::string_view name) {
+  for (auto it = data.begin(); it != data.end(); ++it)
+    if (!IsControlKey(it.key()) && SameName(it.key(), name)) return it;
+  return data.end();
+}
+
+void SetProperty(Json& data, std::string_view name, Json value) {
+  for (auto it = data.begin(); it != data.end(); ++it)
+    if (!IsControlKey(it.key()) && SameName(it.key(), name)) {
+      *it = std::move(value);
+      return;
+    }
+  data[std::string(name)] = std::move(value);
+}
+
+// A flag reads as its boolean or nonzero integer; anything else as whenUnreadable.
+bool Flag(const Json& data, std::string_view name, bool whenUnreadable) {
+  const auto it = FindProperty(data, name);
+  if (it == data.end()) return whenUnreadable;
+  if (it->is_boolean()) return it->get<bool>();
+  if (it->is_number_integer()) return it->get<std::int64_t>() != 0;
+  return whenUnreadable;
+}
+
+std::optional<std::int64_t> Integer(const Json& data, std::string_view name) {
+  const auto it = FindProperty(data, name);
+  if (it == data.end() || !it->is_number_integer()) return std::nullopt;
+  return it->get<std::int64_t>();
+}
+
+std::string Text(const Json& value) {
+  return value.is_string() ? value.get_ref<const std::string&>() : std::string();
+}
+
+// The entry of a list cut before its " DISABLED" marker, in any letter case.
+std::string CutMarker(std::string_view entry) {
+  const std::size_t marker = platform::AsciiUpper(entry).find(" DISABLED");
+  return platform::Trim(entry.substr(0, marker));
+}
+
+bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+bool ParseHexCodes(std::u16string_view hex, std::string& codes) {
+  codes.clear();
+  if (hex.size() % 2 != 0) return false;
+  auto digit = [](char16_t c) -> int {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    return -1;
+  };
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = digit(hex[i]), low = digit(hex[i + 1]);
+    if (high < 0 || low < 0) return false;
+    codes.push_back(static_cast<char>(high * 16 + low));
+  }
+  return true;
+}
+
+std::string ToHex(const std::string& codes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (char c : codes) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex.push_back(kDigits[byte >> 4]);
+    hex.push_back(kDigits[byte & 0x0F]);
+  }
+  return hex;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The setup password.
+
+bool IsSet(const Json& data) {
+  return Integer(data, "IsSet") == 1;
+}
+bool PwdSetFromZero(const Json& data) {
+  return Integer(data, "PwdSetFrom") == 0;
+}
+
+bool SupportsUtf16(const Json& data) {
+  const auto list = FindProperty(data, "SupportedEncoding");
+  if (list == data.end() || !list->is_array()) return false;
+  for (const auto& item : *list)
+    if (FoldKey(Text(item)) == "UTF-16") return true;
+  return false;
+}
+
+// The scan codes a set password is typed with: kept as codes, or derived from its text.
+bool StoredCodes(const Json& data, std::string& codes) {
+  codes.clear();
+  if (const auto kept = data.find("passwordCodes"); kept != data.end())
+    return ParseHexCodes(Utf8ToUtf16(Text(*kept)), codes);
+  const auto text = data.find("password");
+  if (text == data.end()) return false;
+  std::string failedToken;
+  return wmi::ConvertToScanCodes(platform::ToNarrow(Utf8ToUtf16(Text(*text))), codes, failedToken);
+}
+
+const SettingRecord* SetupPassword(const SimulatedMachine& machine) {
+  return machine.setupPassword == SimulatedMachine::npos
+             ? nullptr
+             : machine.settings[machine.setupPassword].get();
+}
+
+bool PasswordAccepted(const SimulatedMachine& machine, std::u16string_view password) {
+  const SettingRecord* setup = SetupPassword(machine);
+  if (setup == nullptr || !IsSet(setup->data))
+    return password.empty() || password == kUtf16Marker || password == kKbdMarker;
+  const Json& data = setup->data;
+  if (StartsWith(password, kUtf16Marker)) {
+    // A password set as codes has no text that could be compared.
+    const auto text = data.find("password");
+    if (!SupportsUtf16(data) || PwdSetFromZero(data) || text == data.end()) return false;
+    return Utf8ToUtf16(Text(*text)) == password.substr(kUtf16Marker.size());
+  }
+  if (StartsWith(password, kKbdMarker)) {
+    std::string given, stored;
+    return ParseHexCodes(password.substr(kKbdMarker.size()), given) && StoredCodes(data, stored) &&
+           given == stored;
+  }
+  return false;
+}
+
+bool LengthAllowed(const Json& data, std::size_t length) {
+  const auto minimum = Integer(data, "MinLength");
+  const auto maximum = Integer(data, "MaxLength");
+  const auto size = static_cast<std::int64_t>(length);
+  return (!minimum || size >= *minimum) && (!maximum || size <= *maximum);
+}
+
+std::int32_t ChangeSetupPassword(Json& data, std::u16string_view value) {
+  if (value.empty() || value == kUtf16Marker || value == kKbdMarker) {
+    data.erase("password");
+    data.erase("passwordCodes");
+    SetProperty(data, "IsSet", 0);
+    return kReturnSuccess;
+  }
+  if (StartsWith(value, kUtf16Marker)) {
+    const std::u16string_view text = value.substr(kUtf16Marker.size());
+    if (!SupportsUtf16(data) || !LengthAllowed(data, text.size())) return kReturnInvalidValue;
+    // Where the password must be typed as keys, one without keys would lock the machine.
+    std::string codes, failedToken;
+    if (PwdSetFromZero(data) &&
+        !wmi::ConvertToScanCodes(platform::ToNarrow(text), codes, failedToken))
+      return kReturnInvalidValue;
+    data.erase("passwordCodes");
+    data["password"] = Utf16ToUtf8(text);
+  } else if (StartsWith(value, kKbdMarker)) {
+    std::string codes, current;
+    if (!ParseHexCodes(value.substr(kKbdMarker.size()), codes) ||
+        !LengthAllowed(data, codes.size()))
+      return kReturnInvalidValue;
+    // The same keys as the text on file: keep the readable text.
+    const bool sameAsText = !data.contains("passwordCodes") && data.contains("password") &&
+                            StoredCodes(data, current) && current == codes;
+    if (!sameAsText) {
+      data.erase("password");
+      data["passwordCodes"] = ToHex(codes);
+    }
+  } else {
+    return kReturnInvalidValue;
+  }
+  SetProperty(data, "IsSet", 1);
+  return kReturnSuccess;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Values by kind.
+
+std::int32_t SetEnumeration(Json& data, const std::string& value) {
+  const auto list = FindProperty(data, "PossibleValues");
+  if (list == data.end() || !list->is_array()) return kReturnInvalidValue;
+  const std::string wanted = FoldKey(value);
+  for (const auto& item : *list) {
+    const std::string entry = platform::Trim(Text(item));
+    if (entry.empty() || entry == "--") continue;
+    const std::string base = CutMarker(entry);
+    if (wanted == platform::AsciiUpper(base) || wanted == platform::AsciiUpper(entry)) {
+      SetProperty(data, "CurrentValue", base);
+      return kReturnSuccess;
+    }
+  }
+  return kReturnInvalidValue;
+}
+
+bool ParseDecimal(std::string_view text, std::int64_t& number) {
+  std::size_t pos = 0;
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+  if (pos == text.size()) return false;
+  number = 0;
+  for (; pos < text.size(); ++pos) {
+    if (text[pos] < '0' || text[pos] > '9') return false;
+    number = number * 10 + (text[pos] - '0');
+    if (number > 0x80000000LL) return false;
+  }
+  if (negative) number = -number;
+  return number >= std::numeric_limits<std::int32_t>::min() &&
+         number <= std::numeric_limits<std::int32_t>::max();
+}
+
+std::int32_t SetInteger(Json& data, const std::string& value) {
+  std::int64_t number = 0;
+  if (!ParseDecimal(platform::Trim(value), number)) return kReturnInvalidValue;
+  const auto lower = Integer(data, "LowerBound");
+  const auto upper = Integer(data, "UpperBound");
+  if ((lower && number < *lower) || (upper && number > *upper)) return kReturnInvalidValue;
+  SetProperty(data, "Value", std::to_string(number));
+  return kReturnSuccess;
+}
+
+std::int32_t SetString(Json& data, std::u16string_view value) {
+  if (!LengthAllowed(data, value.size())) return kReturnInvalidValue;
+  SetProperty(data, "Value", Utf16ToUtf8(value));
+  return kReturnSuccess;
+}
+
+std::int32_t SetOrderedList(Json& data, const std::string& value) {
+  const auto list = FindProperty(data, "Elements");
+  if (list == data.end() || !list->is_array()) return kReturnInvalidValue;
+  const Json& elements = *list;
+  std::unordered_map<std::string, std::size_t> byBase;
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    const std::string entry = platform::Trim(Text(elements[i]));
+    if (!entry.empty() && entry != "--") byBase.emplace(platform::AsciiUpper(CutMarker(entry)), i);
+  }
+
+  std::vector<std::size_t> order;
+  std::vector<bool> named(elements.size(), false);
+  std::size_t start = 0;
+  while (start <= value.size()) {
+    std::size_t comma = value.find(',', start);
+    if (comma == std::string::npos) comma = value.size();
+    const std::string item = platform::Trim(std::string_view(value).substr(start, comma - start));
+    start = comma + 1;
+    if (item.empty()) continue;
+    const auto found = byBase.find(platform::AsciiUpper(CutMarker(item)));
+    if (found == byBase.end() || named[found->second]) return kReturnInvalidValue;
+    named[found->second] = true;
+    order.push_back(found->second);
+  }
+  if (order.empty()) return kReturnInvalidValue;
+  for (std::size_t i = 0; i < elements.size(); ++i)
+    if (!named[i]) order.push_back(i);
+
+  Json reordered = Json::array();
+  std::string joined;
+  for (std::size_t i : order) {
+    reordered.push_back(elements[i]);
+    const std::string entry = platform::Trim(Text(elements[i]));
+    if (entry.empty() || entry == "--") continue;
+    if (!joined.empty()) joined += ",";
+    joined += entry;
+  }
+  SetProperty(data, "Elements", std::move(reordered));
+  SetProperty(data, "Value", joined);
+  return kReturnSuccess;
+}
+
+// ---------------------------------------------------------------------------------------------
+// WMI objects.
+
+// Values given with Put stay with the object, as they do on an object fetched from WMI.
+class LocalValues {
+ public:
+  const wbem::Variant* Find(std::string_view name) const {
+    for (const auto& [known, value] : values_)
+      if (SameName(known, name)) return &value;
+    return nullptr;
+  }
+  void Set(std::string_view name, const wbem::Variant& value) {
+    for (auto& [known, current] : values_)
+      if (SameName(known, name)) {
+        current = value;
+        return;
+      }
+    values_.emplace_back(std::string(name), value);
+  }
+
+ private:
+  std::vector<std::pair<std::string, wbem::Variant>> values_;
+};
+
+// A setting instance: a view on the record that was current when it was fetched.
+class SettingObject : public wbem::ClassObject {
+ public:
+  explicit SettingObject(RecordPtr record) : record_(std::move(record)) {}
+
+  wbem::HResult Get(std::u16string_view name, wbem::Variant& value) override {
+    const std::string narrow = Utf16ToUtf8(name);
+    if (const wbem::Variant* local = puts_.Find(narrow)) {
+      value = *local;
+      return wbem::kOk;
+    }
+    if (SameName(narrow, "__CLASS")) {
+      value = wbem::Variant::String(Utf8ToUtf16(record_->className));
+      return wbem::kOk;
+    }
+    const auto it = FindProperty(record_->data, narrow);
+    if (it == record_->data.end()) return wbem::kNotFound;
+    value = ToVariant(*it);
+    return wbem::kOk;
+  }
+  wbem::HResult Put(std::u16string_view name, const wbem::Variant& value) override {
+    puts_.Set(Utf16ToUtf8(name), value);
+    return wbem::kOk;
+  }
+  wbem::HResult InheritsFrom(std::u16string_view className) override {
+    const std::string upper = Upper(className);
+    return upper == record_->classKey || upper == FoldKey(kBaseClass) ? wbem::kOk : wbem::kFalse;
+  }
+  wbem::HResult GetMethod(std::u16string_view, wbem::ObjectPtr& signature) override {
+    signature.reset();
+    return wbem::kNotFound;
+  }
+  wbem::HResult SpawnInstance(wbem::ObjectPtr& instance) override {
+    instance.reset();
+    return wbem::kFailed;  // only classes spawn instances
+  }
+
+ private:
+  RecordPtr record_;
+  LocalValues puts_;
+};
+
+// Every other object: class objects, the interface instance, the method signature and the
+// in- and out-parameters.
+class PlainObject : public wbem::ClassObject {
+ public:
+  enum class Role { Class, Instance, Signature, Parameters };
+
+  PlainObject(Role role, std::string className, std::vector<std::string> chain)
+      : role_(role), className_(std::move(className)), chain_(std::move(chain)) {}
+
+  void Add(std::string name, wbem::Variant value) { properties_.Set(name, value); }
+
+  wbem::HResult Get(std::u16string_view name, wbem::Variant& value) override {
+    const std::string narrow = Utf16ToUtf8(name);
+    if (const wbem::Variant* found = properties_.Find(narrow)) {
+      value = *found;
+      return wbem::kOk;
+    }
+    if (SameName(narrow, "__CLASS")) {
+      value = wbem::Variant::String(Utf8ToUtf16(className_));
+      return wbem::kOk;
+    }
+    return wbem::kNotFound;
+  }
+  wbem::HResult Put(std::u16string_view name, const wbem::Variant& value) override {
+    const std::string narrow = Utf16ToUtf8(name);
+    // The method's parameters are fixed by its signature.
+    if ((role_ == Role::Signature || role_ == Role::Parameters) && !properties_.Find(narrow))
+      return wbem::kNotFound;
+    properties_.Set(narrow, value);
+    return wbem::kOk;
+  }
+  wbem::HResult InheritsFrom(std::u16string_view className) override {
+    const std::string upper = Upper(className);
+    for (const auto& c : chain_)
+      if (c == upper) return wbem::kOk;
+    return wbem::kFalse;
+  }
+  wbem::HResult GetMethod(std::u16string_view name, wbem::ObjectPtr& signature) override {
+    signature.reset();
+    if (role_ != Role::Class || chain_.front() != FoldKey(kInterfaceClass) ||
+        Upper(name) != platform::AsciiUpper(kMethodName))
+      return wbem::kNotFound;
+    signature = MakeParameters(Role::Signature);
+    return wbem::kOk;
+  }
+  wbem::HResult SpawnInstance(wbem::ObjectPtr& instance) override {
+    instance.reset();
+    if (role_ == Role::Class) {
+      instance = std::make_unique<PlainObject>(Role::Instance, className_, chain_);
+    } else if (role_ == Role::Signature) {
+      instance = MakeParameters(Role::Parameters);
+    } else {
+      return wbem::kFailed;
+    }
+    return wbem::kOk;
+  }
+
+  static std::unique_ptr<PlainObject> MakeParameters(Role role) {
+    auto object = std::make_unique<PlainObject>(role, "__PARAMETERS",
+                                                std::vector<std::string>{"__PARAMETERS"});
+    for (const char* name : {"Name", "Value", "Password"}) object->Add(name, wbem::Variant::Null());
+    return object;
+  }
+
+ private:
+  Role role_;
+  std::string className_;
+  std::vector<std::string> chain_;  // upper-cased, own class first
+  LocalValues properties_;
+};
+
+wbem::ObjectPtr MakeInterfaceInstance(const SimulatedMachine& machine) {
+  auto object =
+      std::make_unique<PlainObject>(PlainObject::Role::Instance, std::string(kInterfaceClass),
+                                    std::vector<std::string>{FoldKey(kInterfaceClass)});
+  for (auto it = machine.interfaceProperties.begin(); it != machine.interfaceProperties.end(); ++it)
+    object->Add(it.key(), ToVariant(*it));
+  object->Add("__RELPATH", wbem::Variant::String(Utf8ToUtf16(machine.interfaceRelPath)));
+  return object;
+}
+
+// Instances in file order; a null record stands for the interface instance.
+class SimulatedEnum : public wbem::EnumClassObject {
+ public:
+  SimulatedEnum(std::shared_ptr<SimulatedMachine> machine, std::vector<RecordPtr> items)
+      : machine_(std::move(machine)), items_(std::move(items)) {}
+  wbem::HResult Next(std::int32_t, wbem::ObjectPtr& object) override {
+    object.reset();
+    if (next_ >= items_.size()) return wbem::kFalse;
+    const RecordPtr& item = items_[next_++];
+    if (item)
+      object = std::make_unique<SettingObject>(item);
+    else
+      object = MakeInterfaceInstance(*machine_);
+    return wbem::kOk;
+  }
+
+ private:
+  std::shared_ptr<SimulatedMachine> machine_;
+  std::vector<RecordPtr> items_;
+  std::size_t next_ = 0;
+};
+
+// Reads a string argument; a missing or null one is empty text.
+bool ReadArgument(wbem::ClassObject& in, const char16_t* name, std::u16string& text) {
+  text.clear();
+  wbem::Variant value;
+  if (in.Get(name, value) != wbem::kOk || value.type == wbem::Variant::Type::Null ||
+      value.type == wbem::Variant::Type::Empty)
+    return true;
+  if (value.type != wbem::Variant::Type::String) return false;
+  text = value.string;
+  return true;
+}
+
+std::vector<std::string> SplitBlanks(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t pos = 0;
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (pos < text.size()) {
+    while (pos < text.size() && blank(text[pos])) ++pos;
+    const std::size_t start = pos;
+    while (pos < text.size() && !blank(text[pos])) ++pos;
+    if (pos > start) words.emplace_back(text.substr(start, pos - start));
+  }
+  return words;
+}
+
+class SimulatedServices : public wbem::Services {
+ public:
+  explicit SimulatedServices(std::shared_ptr<SimulatedMachine> machine)
+      : machine_(std::move(machine)) {}
+  // Saving once per connection keeps a run of many changes linear in the machine's size.
+  ~SimulatedServices() override {
+    std::string error;
+    if (!SaveMachine(*machine_, error))
+      platform::Os().WriteErr("Simulated machine: " + error + "\n");
+  }
+
+  wbem::HResult SetProxyBlanket() override { return wbem::kOk; }
+
+  wbem::HResult ExecQuery(std::u16string_view language, std::u16string_view query, std::int32_t,
+                          wbem::EnumPtr& result) override {
+    result.reset();
+    if (Upper(language) != "WQL") return wbem::kInvalidQuery;
+    const auto words = SplitBlanks(Utf16ToUtf8(query));
+    if (words.size() != 4 || platform::AsciiUpper(words[0]) != "SELECT" || words[1] != "*" ||
+        platform::AsciiUpper(words[2]) != "FROM")
+      return wbem::kInvalidQuery;
+    const std::string classKey = platform::AsciiUpper(words[3]);
+    if (!machine_->knownClasses.count(classKey)) return wbem::kInvalidClass;
+    if (machine_->faults.failQueries.count(classKey)) return wbem::kFailed;
+    result = Instances(classKey);
+    return wbem::kOk;
+  }
+
+  wbem::HResult GetObjectByPath(std::u16string_view path, std::int32_t,
+                                wbem::ObjectPtr& object) override {
+    object.reset();
+    const std::string key = FoldKey(Utf16ToUtf8(path));
+    if (IsInterfaceInstancePath(key)) {
+      object = MakeInterfaceInstance(*machine_);
+      return wbem::kOk;
+    }
+    if (!machine_->knownClasses.count(key)) return wbem::kNotFound;
+    std::vector<std::string> chain{key};
+    const bool interface = key == FoldKey(kInterfaceClass);
+    if (!interface && key != FoldKey(kBaseClass)) chain.push_back(FoldKey(kBaseClass));
+    const std::string name = interface ? std::string(kInterfaceClass) : ClassSpelling(key);
+    object = std::make_unique<PlainObject>(PlainObject::Role::Class, name, std::move(chain));
+    return wbem::kOk;
+  }
+
+  wbem::HResult CreateInstanceEnum(std::u16string_view className, std::int32_t,
+                                   wbem::EnumPtr& result) override {
+    result.reset();
+    const std::string classKey = FoldKey(Utf16ToUtf8(className));
+    if (!machine_->knownClasses.count(classKey)) return wbem::kInvalidClass;
+    result = Instances(classKey);
+    return wbem::kOk;
+  }
+
+  wbem::HResult ExecMethod(std::u16string_view path, std::u16string_view method, std::int32_t,
+                           wbem::ClassObject* inParams, wbem::ObjectPtr& outParams) override {
+    outParams.reset();
+    const std::string key = FoldKey(Utf16ToUtf8(path));
+    if (key != FoldKey(kInterfaceClass) && !IsInterfaceInstancePath(key))
+      return machine_->knownClasses.count(key) ? wbem::kInvalidMethod : wbem::kNotFound;
+    if (Upper(method) != platform::AsciiUpper(kMethodName)) return wbem::kInvalidMethod;
+    std::u16string name, value, password;
+    if (inParams == nullptr || !ReadArgument(*inParams, u"Name", name) ||
+        !ReadArgument(*inParams, u"Value", value) ||
+        !ReadArgument(*inParams, u"Password", password))
+      return wbem::kInvalidParameter;
+
+    const std::int32_t code = SetBiosSetting(*machine_, name, value, password);
+    auto out = std::make_unique<PlainObject>(PlainObject::Role::Parameters, "__PARAMETERS",
+                                             std::vector<std::string>{"__PARAMETERS"});
+    if (!machine_->faults.returnMissing) out->Add("Return", wbem::Variant::Int32(code));
+    outParams = std::move(out);
+    return wbem::kOk;
+  }
+
+ private:
+  bool IsInterfaceInstancePath(const std::string& key) const {
+    return !machine_->faults.noInterfaceInstance &&
+           key == platform::AsciiUpper(machine_->interfaceRelPath);
+  }
+
+  // The class name as the file spells it, for class objects of setting classes.
+  std::string ClassSpelling(const std::string& key) const {
+    for (const auto& record : machine_->settings)
+      if (record->classKey == key) return record->className;
+    static const std::string_view kStandard[] = {
+        kBaseClass,         "Lumo_BIOSEnumeration", "Lumo_BIOSString",
+        "Lumo_BIOSInteger", "Lumo_BIOSOrderedList", "Lumo_BIOSPassword"};
+    for (std::string_view name : kStandard)
+      if (FoldKey(name) == key) return std::string(name);
+    return key;
+  }
+
+  wbem::EnumPtr Instances(const std::string& classKey) const {
+    std::vector<RecordPtr> items;
+    if (classKey == FoldKey(kInterfaceClass)) {
+      if (!machine_->faults.noInterfaceInstance) items.push_back(nullptr);
+    } else if (classKey == FoldKey(kBaseClass)) {
+      items = machine_->settings;
+    } else {
+      for (const auto& record : machine_->settings)
+        if (record->classKey == classKey) items.push_back(record);
+    }
+    return std::make_unique<SimulatedEnum>(machine_, std::move(items));
+  }
+
+  std::shared_ptr<SimulatedMachine> machine_;
+};
+
+class SimulatedLocator : public wbem::Locator {
+ public:
+  explicit SimulatedLocator(std::shared_ptr<SimulatedMachine> machine)
+      : machine_(std::move(machine)) {}
+  wbem::HResult ConnectServer(std::u16string_view nameSpace, std::int32_t,
+                              wbem::ServicesPtr& services) override {
+    services.reset();
+    if (!machine_ || !machine_->hasProvider || !IsProviderNamespace(nameSpace))
+      return wbem::kInvalidNamespace;
+    if (machine_->faults.connect) return wbem::kAccessDenied;
+    services = std::make_unique<SimulatedServices>(machine_);
+    return wbem::kOk;
+  }
+
+ private:
+  // root\Lumo\InstrumentedBIOS, on this machine or on "." by either slash.
+  static bool IsProviderNamespace(std::u16string_view nameSpace) {
+    std::string path = Upper(nameSpace);
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    for (std::string_view prefix : {"\\\\.\\", "\\\\LOCALHOST\\"})
+      if (path.rfind(prefix, 0) == 0) path.erase(0, prefix.size());
+    return path == "ROOT\\LUMO\\INSTRUMENTEDBIOS";
+  }
+
+  std::shared_ptr<SimulatedMachine> machine_;
+};
+
+}  // namespace
+
+std::int32_t SetBiosSetting(SimulatedMachine& machine, std::u16string_view name,
+                            std::u16string_view value, std::u16string_view password) {
+  const auto found = machine.byName.find(FoldKey(Utf16ToUtf8(name)));
+  if (found == machine.byName.end()) return kReturnNotFound;
+  const std::size_t index = found->second;
+  const RecordPtr current = machine.settings[index];
+  const Json& data = current->data;
+  if (const auto forced = data.find("writeReturn"); forced != data.end())
+    return static_cast<std::int32_t>(forced->get<std::int64_t>());
+  if (!PasswordAccepted(machine, password)) return kReturnAccessDenied;
+  if (Flag(data, "IsReadOnly", true)) return kReturnReadOnly;
+
+  Json updated = data;
+  std::int32_t code = kReturnReadOnly;
+  switch (current->kind) {
+    case SettingClass::Enumeration:
+      code = SetEnumeration(updated, Utf16ToUtf8(value));
+      break;
+    case SettingClass::Integer:
+      code = SetInteger(updated, Utf16ToUtf8(value));
+      break;
+    case SettingClass::String:
+      code = SetString(updated, value);
+      break;
+    case SettingClass::OrderedList:
+      code = SetOrderedList(updated, Utf16ToUtf8(value));
+      break;
+    case SettingClass::Password:
+      // Only the setup password is changed through this method.
+      if (index == machine.setupPassword) code = ChangeSetupPassword(updated, value);
+      break;
+    case SettingClass::Other:
+      break;
+  }
+  if (code != kReturnSuccess) return code;
+  if (const auto ignore = data.find("ignoreWrites"); ignore != data.end() && ignore->get<bool>())
+    return kReturnSuccess;
+  if (updated != data) {
+    machine.settings[index] = std::make_shared<const SettingRecord>(
+        SettingRecord{current->className, current->classKey, current->kind, std::move(updated)});
+    machine.dirty = true;
+  }
+  return kReturnSuccess;
+}
+
+std::unique_ptr<wbem::Locator> CreateSimulatedLocator(std::shared_ptr<SimulatedMachine> machine) {
+  return std::make_unique<SimulatedLocator>(std::move(machine));
+}
+
+}  // namespace corvane::sim
