@@ -6,7 +6,7 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
   # comment
   args: /GetConfig:out.txt "/cspwd:two words"     (split like a shell)
   env: NAME=value                                  (repeatable)
-  machine: notebook.json                           (a sample from machines/, copied in)
+  machine: notebook.json                           (beside the scenario or in machines/)
   copy-binary: yes                                 (run a copy placed in the work folder)
   exit: 16
 
@@ -47,7 +47,7 @@ def normalise(text):
 
 
 def parse(path):
-    scenario = {'args': [], 'env': {}, 'machine': None, 'inline_machine': None,
+    scenario = {'path': path, 'args': [], 'env': {}, 'machine': None, 'inline_machine': None,
                 'copy_binary': False, 'exit': None, 'files': {}, 'stdout': None,
                 'stderr_contains': [], 'files_after': {}, 'absent': [], 'machine_after': None}
     with open(path, encoding='utf-8', newline='') as handle:
@@ -161,7 +161,11 @@ def run(scenario, args, name):
         before = None
         if scenario['machine'] or scenario['inline_machine'] is not None:
             if scenario['machine']:
-                shutil.copy(os.path.join(args.machines, scenario['machine']), machine_path)
+                # A machine beside the scenario, else one of the samples.
+                source = os.path.join(os.path.dirname(scenario['path']), scenario['machine'])
+                if not os.path.exists(source):
+                    source = os.path.join(args.machines, scenario['machine'])
+                shutil.copy(source, machine_path)
             else:
                 with open(machine_path, 'w', encoding='utf-8') as handle:
                     handle.write(scenario['inline_machine'])
