@@ -16,7 +16,9 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
   --- stderr-contains          a text standard error must contain
   --- file-after NAME          the exact content of a file after the run
   --- absent NAME              a file that must not exist after the run
+  --- exists NAME              a file that must exist after the run
   --- machine-after            {"Setting name": {"Property": value}}: the only changes allowed
+                               (the value "<missing>" stands for a property removed)
 
 Standard output is compared byte for byte after the opening element's computer name, date,
 time and hour offset are checked for their shape and replaced by '*'. The machine file is
@@ -49,7 +51,7 @@ def normalise(text):
 def parse(path):
     scenario = {'path': path, 'args': [], 'env': {}, 'machine': None, 'inline_machine': None,
                 'copy_binary': False, 'exit': None, 'files': {}, 'stdout': None,
-                'stderr_contains': [], 'files_after': {}, 'absent': [], 'machine_after': None}
+                'stderr_contains': [], 'files_after': {}, 'absent': [], 'exists': [], 'machine_after': None}
     with open(path, encoding='utf-8', newline='') as handle:
         lines = handle.read().split('\n')
     # Each line of a section ends with its line feed; the file's own last one ends nothing.
@@ -102,6 +104,8 @@ def parse(path):
             scenario['stderr_contains'].append(body.strip())
         elif kind == 'absent':
             scenario['absent'].append(arg)
+        elif kind == 'exists':
+            scenario['exists'].append(arg)
         elif kind == 'machine-after':
             scenario['machine_after'] = json.loads(body)
         else:
@@ -202,6 +206,9 @@ def run(scenario, args, name):
                 actual = actual.replace('\r\n', '\n')
             if actual != content:
                 errors.append(f'{file_name} differs:\n' + show_diff(content, actual))
+        for file_name in scenario['exists']:
+            if not os.path.exists(os.path.join(work, file_name)):
+                errors.append(f'{file_name} does not exist')
         for file_name in scenario['absent']:
             if os.path.exists(os.path.join(work, file_name)):
                 errors.append(f'{file_name} exists')
