@@ -280,6 +280,8 @@ std::int32_t SetOrderedList(Json& data, const std::string& value) {
 
   std::vector<std::size_t> order;
   std::vector<bool> named(elements.size(), false);
+  // A named element takes the enabled or disabled state the value gives it.
+  std::vector<bool> disabled(elements.size(), false);
   std::size_t start = 0;
   while (start <= value.size()) {
     std::size_t comma = value.find(',', start);
@@ -290,6 +292,7 @@ std::int32_t SetOrderedList(Json& data, const std::string& value) {
     const auto found = byBase.find(platform::AsciiUpper(CutMarker(item)));
     if (found == byBase.end() || named[found->second]) return kReturnInvalidValue;
     named[found->second] = true;
+    disabled[found->second] = platform::AsciiUpper(item).find(" DISABLED") != std::string::npos;
     order.push_back(found->second);
   }
   if (order.empty()) return kReturnInvalidValue;
@@ -299,8 +302,9 @@ std::int32_t SetOrderedList(Json& data, const std::string& value) {
   Json reordered = Json::array();
   std::string joined;
   for (std::size_t i : order) {
-    reordered.push_back(elements[i]);
-    const std::string entry = platform::Trim(Text(elements[i]));
+    std::string entry = platform::Trim(Text(elements[i]));
+    if (named[i]) entry = CutMarker(entry) + (disabled[i] ? " DISABLED" : "");
+    reordered.push_back(named[i] ? Json(entry) : elements[i]);
     if (entry.empty() || entry == "--") continue;
     if (!joined.empty()) joined += ",";
     joined += entry;

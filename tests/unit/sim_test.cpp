@@ -358,7 +358,7 @@ TEST_F(SimTest, WritesAreValidatedByKind) {
       {"Asset Tag", u"ABCDEFGHI", sim::kReturnInvalidValue, u"Value", "A1"},
       {"Boot Order", u"C, A", sim::kReturnSuccess, u"Elements", "C|A|B DISABLED"},
       {"Boot Order", u"C,A", sim::kReturnSuccess, u"Value", "C,A,B DISABLED"},
-      {"Boot Order", u"b,c DISABLED,a", sim::kReturnSuccess, u"Elements", "B DISABLED|C|A"},
+      {"Boot Order", u"b,c DISABLED,a", sim::kReturnSuccess, u"Elements", "B|C DISABLED|A"},
       {"Boot Order", u"B DISABLED,C", sim::kReturnSuccess, u"Value", "B DISABLED,C,A"},
       {"Boot Order", u"C,Z", sim::kReturnInvalidValue, u"Elements", "A|B DISABLED|C"},
       {"Boot Order", u"C,C", sim::kReturnInvalidValue, u"Elements", "A|B DISABLED|C"},
