@@ -12,6 +12,7 @@
 
 #include "platform/host.h"
 #include "platform/profile_text.h"
+#include "platform/stdio_host.h"
 #include "platform/text.h"
 
 #ifndef CORVANE_VERSION_MAJOR
@@ -71,7 +72,7 @@ int CreateTemporaryBeside(const std::string& target, std::string& temporary) {
   return -1;
 }
 
-class PosixHost final : public Host {
+class PosixHost final : public StdioHost {
  public:
   std::string ExecutablePath() override {
     std::string path = ResolvedPath("/proc/self/exe");
@@ -121,29 +122,6 @@ class PosixHost final : public Host {
   bool InitializeFramework(const std::string& /*rawCommandLine*/) override { return true; }
 
   bool OsVersionAtLeast(int /*major*/, int /*minor*/) override { return true; }
-
-  void WriteOut(std::string_view text) override {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-  }
-  void FlushOut() override { std::fflush(stdout); }
-  void WriteErr(std::string_view text) override {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-  }
-
-  bool ReadFile(const std::string& path, std::string& bytes) override {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    std::string content;
-    char buffer[65536];
-    std::size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, count);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return false;
-    bytes = std::move(content);
-    return true;
-  }
 
   // Line ends are already the platform's, so textMode changes nothing here.
   bool WriteFileAtomically(const std::string& path, std::string_view bytes,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/stdio_host.h"
 
 namespace corvane::platform {
 namespace {
@@ -34,7 +35,7 @@ std::string WithCrLf(std::string_view bytes) {
   return text;
 }
 
-class Win32Host final : public Host {
+class Win32Host final : public StdioHost {
  public:
   std::string ExecutablePath() override {
     char buffer[kModulePathBuffer] = {};
@@ -103,31 +104,6 @@ class Win32Host final : public Host {
     mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
     mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
     return VerifyVersionInfoA(&info, VER_MAJORVERSION | VER_MINORVERSION, mask) != FALSE;
-  }
-
-  // stdout stays in the C runtime's text mode: each line feed reaches the file as CR LF.
-  void WriteOut(std::string_view text) override {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-  }
-  void FlushOut() override { std::fflush(stdout); }
-  void WriteErr(std::string_view text) override {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-  }
-
-  bool ReadFile(const std::string& path, std::string& bytes) override {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    std::string content;
-    std::vector<char> buffer(65536);
-    std::size_t count = 0;
-    while ((count = std::fread(buffer.data(), 1, buffer.size(), file)) > 0)
-      content.append(buffer.data(), count);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) return false;
-    bytes = std::move(content);
-    return true;
   }
 
   bool WriteFileAtomically(const std::string& path, std::string_view bytes,

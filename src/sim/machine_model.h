@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/utf8.h"
 #include "platform/wbem.h"
 
 namespace corvane::sim {
@@ -62,9 +63,9 @@ class SimulatedMachine {
 // Upper-cased ASCII of the trimmed text: the key of every case-insensitive lookup here.
 std::string FoldKey(std::string_view text);
 
-// JSON text is UTF-8 whatever the ANSI code page; malformed input becomes U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
+// JSON text is UTF-8 whatever the ANSI code page.
+using platform::Utf16ToUtf8;
+using platform::Utf8ToUtf16;
 
 // A property value of the file as the provider serves it.
 wbem::Variant ToVariant(const Json& value);

@@ -13,54 +13,6 @@
 namespace corvane::sim {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsContinuation(unsigned char byte) {
-  return (byte & 0xC0) == 0x80;
-}
-
-char32_t DecodeUtf8(std::string_view text, std::size_t& pos) {
-  const auto lead = static_cast<unsigned char>(text[pos++]);
-  if (lead < 0x80) return lead;
-  int length = 0;
-  char32_t minimum = 0;
-  char32_t code = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, minimum = 0x80, code = lead & 0x1F;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, minimum = 0x800, code = lead & 0x0F;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, minimum = 0x10000, code = lead & 0x07;
-  } else {
-    return kReplacement;
-  }
-  for (int i = 1; i < length; ++i) {
-    if (pos >= text.size() || !IsContinuation(static_cast<unsigned char>(text[pos])))
-      return kReplacement;
-    code = (code << 6) | (static_cast<unsigned char>(text[pos++]) & 0x3F);
-  }
-  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return kReplacement;
-  return code;
-}
-
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
-}
-
 // Collects the parser's message for a file that is not JSON; the parse itself never throws.
 struct SyntaxErrorCatcher {
   std::string message;
@@ -341,39 +293,6 @@ bool LoadProvider(Json& provider, SimulatedMachine& machine, std::string& error)
 
 std::string FoldKey(std::string_view text) {
   return platform::AsciiUpper(platform::Trim(text));
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string wide;
-  wide.reserve(text.size());
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const char32_t code = DecodeUtf8(text, pos);
-    if (code < 0x10000) {
-      wide.push_back(static_cast<char16_t>(code));
-    } else {
-      wide.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-      wide.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-    }
-  }
-  return wide;
-}
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string narrow;
-  narrow.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t code = text[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = kReplacement;
-    }
-    AppendUtf8(narrow, code);
-  }
-  return narrow;
 }
 
 wbem::Variant ToVariant(const Json& value) {

@@ -1,0 +1,36 @@
+#include "platform/stdio_host.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace corvane::platform {
+
+void StdioHost::WriteOut(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void StdioHost::FlushOut() {
+  std::fflush(stdout);
+}
+
+void StdioHost::WriteErr(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+bool StdioHost::ReadFile(const std::string& path, std::string& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  std::string content;
+  std::vector<char> buffer(65536);
+  std::size_t count = 0;
+  while ((count = std::fread(buffer.data(), 1, buffer.size(), file)) > 0)
+    content.append(buffer.data(), count);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return false;
+  bytes = std::move(content);
+  return true;
+}
+
+}  // namespace corvane::platform
