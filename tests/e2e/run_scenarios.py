@@ -163,6 +163,7 @@ def run(scenario, args, name):
         env = {k: v for k, v in os.environ.items() if k != 'CORVANE_MACHINE'}
         machine_path = os.path.join(work, 'machine.json')
         before = None
+        before_bytes = b''
         if scenario['machine'] or scenario['inline_machine'] is not None:
             if scenario['machine']:
                 # A machine beside the scenario, else one of the samples.
@@ -173,8 +174,12 @@ def run(scenario, args, name):
             else:
                 with open(machine_path, 'w', encoding='utf-8') as handle:
                     handle.write(scenario['inline_machine'])
-            with open(machine_path, encoding='utf-8') as handle:
-                before = json.load(handle)
+            with open(machine_path, 'rb') as handle:
+                before_bytes = handle.read()
+            try:
+                before = json.loads(before_bytes)
+            except ValueError:
+                before = None  # a malformed machine: it must stay byte for byte as it was
             env['CORVANE_MACHINE'] = machine_path
         env.update(scenario['env'])
         for file_name, content in scenario['files'].items():
@@ -216,6 +221,10 @@ def run(scenario, args, name):
             with open(machine_path, encoding='utf-8') as handle:
                 after = json.load(handle)
             compare_machine(before, after, scenario['machine_after'], errors)
+        elif 'CORVANE_MACHINE' in env and os.path.exists(machine_path):
+            with open(machine_path, 'rb') as handle:
+                if handle.read() != before_bytes:
+                    errors.append('the malformed machine file was changed')
         leftovers = [f for f in os.listdir(work) if f.startswith('.') or f.endswith('.tmp')]
         if leftovers:
             errors.append(f'temporary files left behind: {leftovers}')
