@@ -16,19 +16,16 @@ class FakeHost : public platform::Host {
   ~FakeHost() override { platform::InstallHost(previous_); }
 
   std::string executablePath = "/opt/corvane/corvane";
-  std::string computerName = "TESTBOX";
   platform::ClockReading clock{};
   bool hasVersion = true;
   platform::FileVersion version{0x0002000C, 0x00000003};
   bool frameworkWorks = true;
-  bool osAtLeast = true;
   std::map<std::string, std::string> files;  // path -> bytes
-  std::map<std::string, std::string> environment;
   std::string out;
   std::string err;
 
   std::string ExecutablePath() override { return executablePath; }
-  std::string ComputerName() override { return computerName; }
+  std::string ComputerName() override { return "TESTBOX"; }
   platform::ClockReading ReadClock() override { return clock; }
   bool ExecutableFileVersion(platform::FileVersion& v) override {
     v = version;
@@ -42,7 +39,7 @@ class FakeHost : public platform::Host {
   }
   bool FileExists(const std::string& path) override { return files.count(path) != 0; }
   bool InitializeFramework(const std::string&) override { return frameworkWorks; }
-  bool OsVersionAtLeast(int, int) override { return osAtLeast; }
+  bool OsVersionAtLeast(int, int) override { return true; }
   void WriteOut(std::string_view text) override { out.append(text); }
   void FlushOut() override {}
   void WriteErr(std::string_view text) override { err.append(text); }
@@ -57,10 +54,7 @@ class FakeHost : public platform::Host {
     files[path] = std::string(bytes);
     return true;
   }
-  std::string Environment(const std::string& name) override {
-    auto it = environment.find(name);
-    return it == environment.end() ? std::string() : it->second;
-  }
+  std::string Environment(const std::string&) override { return {}; }
 
  private:
   platform::Host* previous_ = nullptr;

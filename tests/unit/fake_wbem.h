@@ -16,6 +16,12 @@ namespace corvane::testing {
 struct FakeObjectData {
   std::vector<std::u16string> classChain;  // own class first, then its ancestors
   std::map<std::u16string, wbem::Variant> properties;
+
+  bool Is(std::u16string_view className) const {
+    for (const auto& c : classChain)
+      if (platform::EqualsNoCase(platform::ToNarrow(c), platform::ToNarrow(className))) return true;
+    return false;
+  }
 };
 
 class FakeObject : public wbem::ClassObject {
@@ -32,10 +38,7 @@ class FakeObject : public wbem::ClassObject {
     return wbem::kOk;
   }
   wbem::HResult InheritsFrom(std::u16string_view className) override {
-    for (const auto& c : data_.classChain)
-      if (platform::EqualsNoCase(platform::ToNarrow(c), platform::ToNarrow(className)))
-        return wbem::kOk;
-    return wbem::kFalse;
+    return data_.Is(className) ? wbem::kOk : wbem::kFalse;
   }
   wbem::HResult GetMethod(std::u16string_view, wbem::ObjectPtr& signature) override {
     signature = std::make_unique<FakeObject>(FakeObjectData{});
@@ -45,7 +48,6 @@ class FakeObject : public wbem::ClassObject {
     instance = std::make_unique<FakeObject>(data_);
     return wbem::kOk;
   }
-  const FakeObjectData& data() const { return data_; }
 
  private:
   FakeObjectData data_;
@@ -79,11 +81,7 @@ struct FakeProvider {
   std::vector<FakeObjectData> InstancesOf(std::u16string_view className) const {
     std::vector<FakeObjectData> result;
     for (const auto& item : instances)
-      for (const auto& c : item.classChain)
-        if (platform::EqualsNoCase(platform::ToNarrow(c), platform::ToNarrow(className))) {
-          result.push_back(item);
-          break;
-        }
+      if (item.Is(className)) result.push_back(item);
     return result;
   }
 };
@@ -163,14 +161,8 @@ inline FakeObjectData Setting(std::u16string className,
                               std::map<std::u16string, wbem::Variant> properties) {
   return FakeObjectData{{std::move(className), u"Lumo_BIOSSetting"}, std::move(properties)};
 }
-inline wbem::Variant Str(const char16_t* text) {
-  return wbem::Variant::String(text);
-}
-inline wbem::Variant Int(std::int32_t value) {
-  return wbem::Variant::Int32(value);
-}
-inline wbem::Variant Strs(std::vector<std::u16string> items) {
-  return wbem::Variant::StringArray(std::move(items));
-}
+inline constexpr auto Str = &wbem::Variant::String;
+inline constexpr auto Int = &wbem::Variant::Int32;
+inline constexpr auto Strs = &wbem::Variant::StringArray;
 
 }  // namespace corvane::testing

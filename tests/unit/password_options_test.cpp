@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,23 +55,13 @@ TEST(ParsePasswordOption, ScanFormConvertsAndTextFormKeepsTheFailedToken) {
   EXPECT_EQ(failed, "?");  // left as it was
 }
 
-testing::FakeObjectData SetupPassword(std::vector<std::u16string> encodings,
-                                      std::optional<int> isSet, std::optional<int> pwdSetFrom) {
-  testing::FakeObjectData data = testing::Setting(
-      u"Lumo_BIOSPassword",
-      {{u"Name", Str(u"Setup Password")}, {u"SupportedEncoding", Strs(std::move(encodings))}});
-  if (isSet) data.properties[u"IsSet"] = Int(*isSet);
-  if (pwdSetFrom) data.properties[u"PwdSetFrom"] = Int(*pwdSetFrom);
-  return data;
-}
-
 TEST(PasswordEncodings, CurrentPasswordFollowsTheFirstRuleThatApplies) {
   EXPECT_EQ(EncodeKbdPassword("\x90"), "<kbd/>90");
   EXPECT_EQ(EncodeKbdPassword(""), "<kbd/>");
   struct Case {
     bool connects;
     const char16_t* encoding;
-    std::optional<int> isSet, pwdSetFrom;
+    int isSet, pwdSetFrom;  // -1: no such property
     const char* password;
     const char* expected;
   };
@@ -80,16 +69,20 @@ TEST(PasswordEncodings, CurrentPasswordFollowsTheFirstRuleThatApplies) {
       {false, u"utf-16", 1, 0, "\x1E\x30", "<kbd/>1E30"},  // no provider
       {true, u"kbd", 1, 0, "\x1E\x30", "<kbd/>1E30"},      // no text passwords
       {true, u"utf-16", 0, 0, "a <b>", "<utf-16/>a <b>"},  // no password set
-      {true, u"utf-16", 1, 1, "ab", "<utf-16/>ab"},        // set from text
-      {true, u"utf-16", 1, std::nullopt, "ab", "<utf-16/>ab"},
-      {true, u"utf-16", 1, 0, "ab", "<kbd/>1E30"},  // set from keys
+      {true, u"utf-16", 1, -1, "ab", "<utf-16/>ab"},       // set from text
+      {true, u"utf-16", 1, 0, "ab", "<kbd/>1E30"},         // set from keys
       {true, u"utf-16", 1, 0, "a?b", ""},
   };
   for (const Case& c : cases) {
     testing::FakeHost host;
     testing::ScopedFakeProvider fake;
     fake.provider.connects = c.connects;
-    fake.provider.instances = {SetupPassword({c.encoding}, c.isSet, c.pwdSetFrom)};
+    auto setup = testing::Setting(
+        u"Lumo_BIOSPassword",
+        {{u"Name", Str(u"Setup Password")}, {u"SupportedEncoding", Strs({c.encoding})}});
+    for (auto [name, value] : {std::pair{u"IsSet", c.isSet}, {u"PwdSetFrom", c.pwdSetFrom}})
+      if (value >= 0) setup.properties[name] = Int(value);
+    fake.provider.instances = {setup};
     EXPECT_EQ(EncodeCurrentPassword(c.password), c.expected) << c.password;
   }
 }
