@@ -27,16 +27,9 @@ constexpr std::string_view kGetConfig = "/GETCONFIG";  // 10, value from the 12t
 constexpr std::string_view kSetConfig = "/SETCONFIG";  // 10, value from the 12th character
 constexpr std::size_t kConfigValueAt = 11;
 
-char FoldAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Options match on their leading characters only, so longer arguments match as well.
 bool BeginsWithOption(std::string_view argument, std::string_view option) {
-  if (argument.size() < option.size()) return false;
-  for (std::size_t i = 0; i < option.size(); ++i)
-    if (FoldAscii(argument[i]) != FoldAscii(option[i])) return false;
-  return true;
+  return platform::StartsWithNoCase(argument, option, option.size());
 }
 
 // The text from position on, or empty when the argument is not longer than position.

@@ -3,6 +3,10 @@
 namespace corvane::platform {
 namespace {
 
+char FoldAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -11,9 +15,15 @@ bool IsBlank(char c) {
 
 std::string AsciiUpper(std::string_view text) {
   std::string upper(text);
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : upper) c = FoldAscii(c);
   return upper;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix, std::size_t count) {
+  if (text.size() < count || prefix.size() < count) return false;
+  for (std::size_t i = 0; i < count; ++i)
+    if (FoldAscii(text[i]) != FoldAscii(prefix[i])) return false;
+  return true;
 }
 
 std::string Trim(std::string_view text) {

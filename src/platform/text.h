@@ -19,6 +19,10 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
 // Upper-cases ASCII letters only, leaving every other byte alone.
 std::string AsciiUpper(std::string_view text);
 
+// Whether the first count characters of text equal those of prefix, ASCII case ignored: the
+// way command-line options are recognised, so longer arguments match as well.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix, std::size_t count);
+
 // Removes space, tab, line feed, vertical tab, form feed and carriage return from both ends.
 std::string Trim(std::string_view text);
 

@@ -28,22 +28,11 @@ constexpr PasswordOptionRow kPasswordOptions[] = {
     {kNewPasswordOptions, "/nspwd", 6, 7, true},
 };
 
-char AsciiFold(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix, std::size_t count) {
-  if (text.size() < count) return false;
-  for (std::size_t i = 0; i < count; ++i)
-    if (AsciiFold(text[i]) != AsciiFold(prefix[i])) return false;
-  return true;
-}
-
 // The row the argument begins with; nullptr when none of the selected kinds matches.
 const PasswordOptionRow* MatchRow(std::string_view argument, int kinds) {
   for (const PasswordOptionRow& row : kPasswordOptions) {
     if ((row.kind & kinds) == 0) continue;
-    if (StartsWithNoCase(argument, row.prefix, row.compared)) return &row;
+    if (platform::StartsWithNoCase(argument, row.prefix, row.compared)) return &row;
   }
   return nullptr;
 }
