@@ -1,8 +1,8 @@
 #include "config/configuration_job.h"
 
-#include "driver/result_log.h"
 #include "legacy/bios_access.h"
 #include "legacy/legacy_settings.h"
+#include "log/result_log.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "wmi/wmi_connection.h"
@@ -42,7 +42,9 @@ bool ConfigurationJob::Initialize() {
     initialized = true;
     return true;
   }
-  return legacy::LoadLegacySettings(*this);
+  // The legacy half borrows the job's access object.
+  initialized = legacy::LoadLegacySettings(legacyState, access_, password);
+  return initialized;
 }
 
 bool ConfigurationJob::GetConfigText(std::string& text) {
@@ -50,7 +52,7 @@ bool ConfigurationJob::GetConfigText(std::string& text) {
   if (WriteRepsetText(text)) return true;
   if (!initialized) return false;
   // The legacy writer itself declines without a string table.
-  return legacy::WriteLegacyRepsetText(*this, text);
+  return legacy::WriteLegacyRepsetText(legacyState, text);
 }
 
 bool ConfigurationJob::GetConfigToFile(const std::string& path) {
@@ -70,12 +72,14 @@ bool ConfigurationJob::GetConfigToFile(const std::string& path) {
 bool ConfigurationJob::ReadConfigFile(const std::string& path) {
   if (wmiAvailable) return ReadRepsetFile(path);
   ClearTopBits(password);
-  return legacy::ReadLegacyConfigFile(*this, path);
+  if (!initialized) Initialize();
+  if (!initialized) return false;
+  return legacy::ReadLegacyConfigFile(legacyState, path);
 }
 
 bool ConfigurationJob::ApplyConfig() {
   if (wmiAvailable) return WriteToSystem_WMI();
-  return legacy::ApplyLegacyChanges(*this);
+  return legacy::ApplyLegacyChanges(legacyState, access_, password);
 }
 
 bool ConfigurationJob::EnumerateSettings() {

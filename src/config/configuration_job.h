@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/setting_model.h"
+#include "legacy/legacy_settings.h"
 #include "platform/wbem.h"
 
 namespace corvane {
@@ -44,6 +45,7 @@ class ConfigurationJob {
   std::vector<std::string> pendingOldValues;
   std::vector<std::string> pendingNewValues;
   SettingList settingList;
+  legacy::LegacyState legacyState;
 
   BiosAccess* access() const { return access_; }
 

@@ -2,7 +2,7 @@
 
 #include "config/configuration_job.h"
 #include "config/repset_file.h"
-#include "driver/result_log.h"
+#include "log/result_log.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "wmi/wmi_connection.h"

@@ -1,5 +1,5 @@
 #include "config/configuration_job.h"
-#include "driver/result_log.h"
+#include "log/result_log.h"
 #include "platform/text.h"
 #include "wmi/wmi_connection.h"
 

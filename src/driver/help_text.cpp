@@ -1,6 +1,6 @@
 #include "driver/help_text.h"
 
-#include "driver/result_log.h"
+#include "log/result_log.h"
 #include "platform/host.h"
 
 namespace corvane::driver {

@@ -5,13 +5,13 @@
 #include "config/configuration_job.h"
 #include "driver/help_text.h"
 #include "driver/library_extraction.h"
-#include "driver/result_log.h"
+#include "log/result_log.h"
 #include "driver/translate.h"
 #include "legacy/bios_access.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "wmi/password_options.h"
-#include "wmi/password_step.h"
+#include "driver/password_step.h"
 
 namespace corvane::driver {
 namespace {
@@ -80,7 +80,7 @@ bool AdvancedRequested(int argc, const char* const* argv) {
   return false;
 }
 
-void RunGetConfig(BiosAccess& access, const wmi::PasswordState& passwords,
+void RunGetConfig(BiosAccess& access, const PasswordState& passwords,
                   const std::string& libraryPath, bool advanced, std::string_view argument,
                   int& resultCode) {
   config::ConfigurationJob job(&access, passwords.currentPassword, libraryPath);
@@ -98,7 +98,7 @@ void RunGetConfig(BiosAccess& access, const wmi::PasswordState& passwords,
   if (!ok) resultCode = kResultJobFailed;
 }
 
-void RunSetConfig(BiosAccess& access, const wmi::PasswordState& passwords,
+void RunSetConfig(BiosAccess& access, const PasswordState& passwords,
                   const std::string& libraryPath, bool advanced, std::string_view argument,
                   int& resultCode) {
   if (!passwords.currentPasswordAccepted) {
@@ -160,8 +160,8 @@ int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
 
   log::WriteOpeningElement();
 
-  wmi::PasswordState passwords;
-  int resultCode = wmi::RunPasswordStep(access, argc, argv, libraryPath, passwords);
+  PasswordState passwords;
+  int resultCode = RunPasswordStep(access, argc, argv, libraryPath, passwords);
 
   const bool advanced = AdvancedRequested(argc, argv);
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "driver/result_log.h"
+#include "log/result_log.h"
 #include "platform/host.h"
 #include "platform/text.h"
 

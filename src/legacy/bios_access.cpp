@@ -5,7 +5,7 @@
 #include "platform/host.h"
 #include "platform/text.h"
 #include "wmi/password_options.h"
-#include "wmi/password_step.h"
+#include "wmi/setup_password.h"
 #include "wmi/wmi_connection.h"
 
 namespace corvane {

@@ -1,17 +1,23 @@
-// The legacy halves of the configuration job, served by the management library.
+// The legacy halves of the configuration job, served by the management library. They work on
+// a state of their own, which the job owns, so that this backend never reaches up into it.
 #pragma once
 
 #include <string>
 
-namespace corvane::config {
-class ConfigurationJob;
-}
+namespace corvane {
+class BiosAccess;
 
-namespace corvane::legacy {
+namespace legacy {
 
-bool LoadLegacySettings(config::ConfigurationJob& job);
-bool WriteLegacyRepsetText(config::ConfigurationJob& job, std::string& text);
-bool ReadLegacyConfigFile(config::ConfigurationJob& job, const std::string& path);
-bool ApplyLegacyChanges(config::ConfigurationJob& job);
+// What one configuration action holds on the legacy backend.
+struct LegacyState {
+  bool initialized = false;
+};
 
-}  // namespace corvane::legacy
+bool LoadLegacySettings(LegacyState& state, BiosAccess* access, std::string& password);
+bool WriteLegacyRepsetText(LegacyState& state, std::string& text);
+bool ReadLegacyConfigFile(LegacyState& state, const std::string& path);
+bool ApplyLegacyChanges(LegacyState& state, BiosAccess* access, std::string& password);
+
+}  // namespace legacy
+}  // namespace corvane

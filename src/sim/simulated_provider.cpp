@@ -15,7 +15,7 @@
 #include "platform/wbem.h"
 #include "sim/machine_model.h"
 #include "sim/simulated_machine.h"
-#include "wmi/scan_codes.h"
+#include "sim/sim_keyboard.h"
 
 namespace corvane::sim {
 namespace {
@@ -145,8 +145,7 @@ bool StoredCodes(const Json& data, std::string& codes) {
     return ParseHexCodes(Utf8ToUtf16(Text(*kept)), codes);
   const auto text = data.find("password");
   if (text == data.end()) return false;
-  std::string failedToken;
-  return wmi::ConvertToScanCodes(platform::ToNarrow(Utf8ToUtf16(Text(*text))), codes, failedToken);
+  return KeysOf(platform::ToNarrow(Utf8ToUtf16(Text(*text))), codes);
 }
 
 const SettingRecord* SetupPassword(const SimulatedMachine& machine) {
@@ -192,9 +191,8 @@ std::int32_t ChangeSetupPassword(Json& data, std::u16string_view value) {
     const std::u16string_view text = value.substr(kUtf16Marker.size());
     if (!SupportsUtf16(data) || !LengthAllowed(data, text.size())) return kReturnInvalidValue;
     // Where the password must be typed as keys, one without keys would lock the machine.
-    std::string codes, failedToken;
-    if (PwdSetFromZero(data) &&
-        !wmi::ConvertToScanCodes(platform::ToNarrow(text), codes, failedToken))
+    std::string codes;
+    if (PwdSetFromZero(data) && !KeysOf(platform::ToNarrow(text), codes))
       return kReturnInvalidValue;
     data.erase("passwordCodes");
     data["password"] = Utf16ToUtf8(text);

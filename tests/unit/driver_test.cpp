@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/result_log.h"
+#include "log/result_log.h"
 #include "driver/run.h"
 #include "fake_host.h"
 #include "fake_wbem.h"

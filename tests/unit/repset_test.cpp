@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "config/configuration_job.h"
-#include "driver/result_log.h"
+#include "log/result_log.h"
 #include "fake_host.h"
 #include "fake_wbem.h"
 #include "wmi/wmi_connection.h"

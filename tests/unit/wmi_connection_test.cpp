@@ -8,7 +8,7 @@
 #include "fake_host.h"
 #include "fake_wbem.h"
 #include "legacy/bios_access.h"
-#include "wmi/password_step.h"
+#include "driver/password_step.h"
 
 namespace corvane::wmi {
 namespace {
@@ -73,8 +73,8 @@ TEST_F(WmiTest, PasswordStepWithoutTheProviderReportsTheLibraryFailure) {
   fake.provider.connects = false;
   const char* argv[] = {"corvane", "/nspwd:new"};
   BiosAccess access;
-  PasswordState state;
-  EXPECT_EQ(RunPasswordStep(access, 2, argv, "C:\\tmp\\", state), 10);
+  driver::PasswordState state;
+  EXPECT_EQ(driver::RunPasswordStep(access, 2, argv, "C:\\tmp\\", state), 10);
   EXPECT_EQ(access.loadedPath(), "C:\\tmp\\Tarnix.dll");
   EXPECT_NE(host.out.find("<ERROR msg=\"Failed to change the Setup Password."), std::string::npos);
 }

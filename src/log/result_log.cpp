@@ -1,4 +1,4 @@
-#include "driver/result_log.h"
+#include "log/result_log.h"
 
 #include <cstdarg>
 #include <cstdio>

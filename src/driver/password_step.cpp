@@ -1,19 +1,13 @@
-#include "wmi/password_step.h"
+#include "driver/password_step.h"
 
-#include "driver/result_log.h"
 #include "legacy/bios_access.h"
-#include "platform/text.h"
-#include "platform/wbem.h"
+#include "log/result_log.h"
 #include "wmi/password_options.h"
+#include "wmi/setup_password.h"
 #include "wmi/wmi_connection.h"
 
-namespace corvane::wmi {
+namespace corvane::driver {
 namespace {
-
-constexpr char16_t kInterfaceClass[] = u"lumo_BIOSSettingInterface";
-constexpr char16_t kSetMethod[] = u"SetBIOSSetting";
-// The answer when the method left no readable Return: callers see any nonzero as failure.
-constexpr std::int32_t kNoReturn = static_cast<std::int32_t>(0xCCCCCCCCu);
 
 constexpr const char* kNotAcceptedWarning =
     "<WARNING msg=\"Attempt to change the password, but correct password not provided.\" />\n";
@@ -39,76 +33,14 @@ bool IsF10OnlyMachine(std::uint32_t machineId) {
   return id == 0x0538 || id == 0x053C || id == 0x05BC;
 }
 
-bool PutString(wbem::ClassObject& params, const char16_t* name, const std::string& text) {
-  return wbem::Succeeded(params.Put(name, wbem::Variant::String(platform::ToWide(text))));
-}
-
 }  // namespace
-
-std::int32_t InvokeSetBIOSSetting(const std::string& name, const std::string& value,
-                                  const std::string& password) {
-  const wbem::ComScope com;
-  wbem::ServicesPtr services;
-  if (!wbem::Succeeded(ConnectBiosNamespace(nullptr, services)) || !services) return -1;
-
-  wbem::ObjectPtr classObject;
-  if (!wbem::Succeeded(services->GetObjectByPath(kInterfaceClass, 0, classObject)) || !classObject)
-    return 4;
-  wbem::EnumPtr walk;
-  if (!wbem::Succeeded(
-          services->CreateInstanceEnum(kInterfaceClass, wbem::kFlagForwardOnly, walk)) ||
-      !walk)
-    return 4;
-  wbem::ObjectPtr instance;
-  NextObject(*walk, instance);
-
-  wbem::ObjectPtr signature;
-  if (!wbem::Succeeded(classObject->GetMethod(kSetMethod, signature)) || !signature) return 1;
-  wbem::ObjectPtr inParams;
-  if (!wbem::Succeeded(signature->SpawnInstance(inParams)) || !inParams) return 1;
-  // The method is never called with an argument missing: a lost Value or Password could
-  // change the setting to something nobody asked for.
-  if (!PutString(*inParams, u"Name", name) || !PutString(*inParams, u"Value", value) ||
-      !PutString(*inParams, u"Password", password))
-    return 1;
-
-  std::string relativePath;
-  if (instance == nullptr || !ReadRawStringProperty(*instance, u"__RELPATH", relativePath) ||
-      relativePath.empty())
-    relativePath = platform::ToNarrow(kInterfaceClass);
-
-  wbem::ObjectPtr outParams;
-  if (!wbem::Succeeded(services->ExecMethod(platform::ToWide(relativePath), kSetMethod, 0,
-                                            inParams.get(), outParams)))
-    return 1;
-  if (!outParams) return kNoReturn;
-  wbem::Variant result;
-  if (!wbem::Succeeded(outParams->Get(u"Return", result)) ||
-      result.type != wbem::Variant::Type::Int32)
-    return kNoReturn;
-  return result.int32;
-}
-
-std::int32_t ChangeSetupPassword(const std::string& currentPassword,
-                                 const std::string& newPassword) {
-  std::string value;
-  std::string password;
-  if (SupportsUtf16Passwords()) {
-    value = EncodeUtf16Password(newPassword);
-    password = EncodeCurrentPassword(currentPassword);
-  } else {
-    value = EncodeKbdPassword(newPassword);
-    password = EncodeKbdPassword(currentPassword);
-  }
-  return InvokeSetBIOSSetting("Setup Password", value, password);
-}
 
 int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
                     const std::string& libraryPath, PasswordState& state) {
-  const bool wmiPresent = HasSettingInterface();
+  const bool wmiPresent = wmi::HasSettingInterface();
   bool passwordSet = false;
   if (wmiPresent) {
-    passwordSet = IsSetupPasswordSet();
+    passwordSet = wmi::IsSetupPasswordSet();
   } else {
     access.LoadManagementLibrary(libraryPath.c_str(), 0, 1);
     passwordSet = access.IsPasswordSet();
@@ -122,13 +54,14 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
     int cursor = -1;
     std::string candidate;
     std::string failedToken;
-    while (ParsePasswordOption(argc, argv, kAllPasswordOptions, &cursor, candidate, failedToken)) {
+    while (wmi::ParsePasswordOption(argc, argv, wmi::kAllPasswordOptions, &cursor, candidate,
+                                    failedToken)) {
       // A value that did not become scan codes is not what was typed: never try it.
       if (!failedToken.empty()) {
         failedToken.clear();
         continue;
       }
-      const bool accepted = wmiPresent ? ChangeSetupPassword(candidate, candidate) == 0
+      const bool accepted = wmiPresent ? wmi::ChangeSetupPassword(candidate, candidate) == 0
                                        : access.CheckSetupPassword(candidate);
       if (accepted) {
         state.currentPassword = candidate;
@@ -141,7 +74,8 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
   int cursor = -1;
   std::string newPassword;
   std::string failedToken;
-  if (!ParsePasswordOption(argc, argv, kNewPasswordOptions, &cursor, newPassword, failedToken))
+  if (!wmi::ParsePasswordOption(argc, argv, wmi::kNewPasswordOptions, &cursor, newPassword,
+                                failedToken))
     return kResultSuccess;
 
   if (passwordSet && !state.currentPasswordAccepted) {
@@ -156,7 +90,7 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
   if (newPassword == state.currentPassword) return kResultSuccess;
 
   const std::int32_t result = wmiPresent
-                                  ? ChangeSetupPassword(state.currentPassword, newPassword)
+                                  ? wmi::ChangeSetupPassword(state.currentPassword, newPassword)
                                   : access.ChangeSetupPassword(state.currentPassword, newPassword);
   if (result != 0) {
     log::Write(kChangeFailedError);
@@ -175,4 +109,4 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
   return kResultSuccess;
 }
 
-}  // namespace corvane::wmi
+}  // namespace corvane::driver

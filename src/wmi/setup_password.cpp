@@ -1,0 +1,80 @@
+#include "wmi/setup_password.h"
+
+#include "platform/text.h"
+#include "platform/wbem.h"
+#include "wmi/password_options.h"
+#include "wmi/wmi_connection.h"
+
+namespace corvane::wmi {
+namespace {
+
+constexpr char16_t kInterfaceClass[] = u"lumo_BIOSSettingInterface";
+constexpr char16_t kSetMethod[] = u"SetBIOSSetting";
+// The answer when the method left no readable Return: callers see any nonzero as failure.
+constexpr std::int32_t kNoReturn = static_cast<std::int32_t>(0xCCCCCCCCu);
+
+bool PutString(wbem::ClassObject& params, const char16_t* name, const std::string& text) {
+  return wbem::Succeeded(params.Put(name, wbem::Variant::String(platform::ToWide(text))));
+}
+
+}  // namespace
+
+std::int32_t InvokeSetBIOSSetting(const std::string& name, const std::string& value,
+                                  const std::string& password) {
+  const wbem::ComScope com;
+  wbem::ServicesPtr services;
+  if (!wbem::Succeeded(ConnectBiosNamespace(nullptr, services)) || !services) return -1;
+
+  wbem::ObjectPtr classObject;
+  if (!wbem::Succeeded(services->GetObjectByPath(kInterfaceClass, 0, classObject)) || !classObject)
+    return 4;
+  wbem::EnumPtr walk;
+  if (!wbem::Succeeded(
+          services->CreateInstanceEnum(kInterfaceClass, wbem::kFlagForwardOnly, walk)) ||
+      !walk)
+    return 4;
+  wbem::ObjectPtr instance;
+  NextObject(*walk, instance);
+
+  wbem::ObjectPtr signature;
+  if (!wbem::Succeeded(classObject->GetMethod(kSetMethod, signature)) || !signature) return 1;
+  wbem::ObjectPtr inParams;
+  if (!wbem::Succeeded(signature->SpawnInstance(inParams)) || !inParams) return 1;
+  // The method is never called with an argument missing: a lost Value or Password could
+  // change the setting to something nobody asked for.
+  if (!PutString(*inParams, u"Name", name) || !PutString(*inParams, u"Value", value) ||
+      !PutString(*inParams, u"Password", password))
+    return 1;
+
+  std::string relativePath;
+  if (instance == nullptr || !ReadRawStringProperty(*instance, u"__RELPATH", relativePath) ||
+      relativePath.empty())
+    relativePath = platform::ToNarrow(kInterfaceClass);
+
+  wbem::ObjectPtr outParams;
+  if (!wbem::Succeeded(services->ExecMethod(platform::ToWide(relativePath), kSetMethod, 0,
+                                            inParams.get(), outParams)))
+    return 1;
+  if (!outParams) return kNoReturn;
+  wbem::Variant result;
+  if (!wbem::Succeeded(outParams->Get(u"Return", result)) ||
+      result.type != wbem::Variant::Type::Int32)
+    return kNoReturn;
+  return result.int32;
+}
+
+std::int32_t ChangeSetupPassword(const std::string& currentPassword,
+                                 const std::string& newPassword) {
+  std::string value;
+  std::string password;
+  if (SupportsUtf16Passwords()) {
+    value = EncodeUtf16Password(newPassword);
+    password = EncodeCurrentPassword(currentPassword);
+  } else {
+    value = EncodeKbdPassword(newPassword);
+    password = EncodeKbdPassword(currentPassword);
+  }
+  return InvokeSetBIOSSetting("Setup Password", value, password);
+}
+
+}  // namespace corvane::wmi

@@ -1,0 +1,16 @@
+// The provider's SetBIOSSetting method, and the setup-password change made through it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace corvane::wmi {
+
+// SetBIOSSetting(name, value, password) on the provider; 0 is success.
+std::int32_t InvokeSetBIOSSetting(const std::string& name, const std::string& value,
+                                  const std::string& password);
+// Changes the setup password over the provider; 0 is success.
+std::int32_t ChangeSetupPassword(const std::string& currentPassword,
+                                 const std::string& newPassword);
+
+}  // namespace corvane::wmi
