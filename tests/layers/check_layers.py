@@ -19,7 +19,7 @@ ALLOWED = {
     'sim': {'platform'},
     'fwattr': {'platform'},
     'driver': {'config', 'legacy', 'firmware', 'wmi', 'log', 'platform', 'sim', 'fwattr'},
-    'tarnix': {'sim', 'platform'},
+    'tarnix': {'legacy', 'sim', 'platform'},
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
