@@ -60,7 +60,7 @@ bool ConfigurationJob::GetConfigToFile(const std::string& path) {
   // A failed build leaves an existing file alone: a good earlier file is worth more than an
   // empty one.
   if (!GetConfigText(text)) return false;
-  if (!platform::Os().WriteFileAtomically(path, text, /*textMode=*/true)) {
+  if (!platform::Os().WriteWholeFile(path, text, /*textMode=*/true)) {
     message = log::Format(
         "<ERROR type=\"failure\">REPSET file, '%s' could not be written.</ERROR>\n", path.c_str());
     log::Write(message);

@@ -55,11 +55,15 @@ class Host {
 
   // Reads a whole file as bytes; false when it cannot be opened or read.
   virtual bool ReadFile(const std::string& path, std::string& bytes) = 0;
-  // Writes a whole file through a temporary file beside it that is then renamed over the
-  // target, so that a failure never leaves a half-written file. textMode turns each line
-  // feed into the platform's line end. False when anything fails; nothing is left behind.
-  virtual bool WriteFileAtomically(const std::string& path, std::string_view bytes,
-                                   bool textMode) = 0;
+  // Writes bytes as the whole content of what path names, so that a failure never leaves a
+  // half-written file. An existing regular file (links followed) is replaced through a
+  // temporary file beside it that takes its owner, group and permission bits; one with other
+  // hard links, or whose owner or folder does not allow the replacement, is rewritten in
+  // place and gets its earlier content back on failure. A missing file is created through a
+  // temporary file with the permissions of any new file. A device, pipe or the result log's
+  // own stream is written as it is, once; nothing is created beside it. A folder fails.
+  // textMode turns each line feed into the platform's line end. False when anything fails.
+  virtual bool WriteWholeFile(const std::string& path, std::string_view bytes, bool textMode) = 0;
   // The value of an environment variable; empty when unset.
   virtual std::string Environment(const std::string& name) = 0;
 };

@@ -55,21 +55,143 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+bool ReadAll(int fd, std::string& bytes) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count == 0) return true;
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(count));
+  }
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 // Creates a new, uniquely named file in the target's directory. The name starts with a dot
-// so that a file left by a crash does not look like a result.
-int CreateTemporaryBeside(const std::string& target, std::string& temporary) {
+// so that a file left by a crash does not look like a result; the target's name is cut short
+// so that the temporary name stays within the file system's limit.
+int CreateTemporaryBeside(const std::string& target, std::string& temporary, mode_t mode) {
   static unsigned counter = 0;
-  const std::size_t slash = target.rfind('/');
-  const std::string directory =
-      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  const std::string directory = DirectoryOf(target);
+  const std::string base = target.substr(directory.size(), 200);
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary = directory + "." + base + "." + std::to_string(getpid()) + "." +
                 std::to_string(++counter) + ".tmp";
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
+}
+
+// Best effort: makes the rename itself survive a power cut.
+void SyncDirectoryOf(const std::string& path) {
+  const std::string directory = DirectoryOf(path);
+  const int fd =
+      open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+// Writes, flushes and closes the temporary file and renames it over the target; on any
+// failure the temporary file goes and the target stays as it was.
+bool CommitTemporary(int fd, const std::string& temporary, const std::string& target,
+                     std::string_view bytes) {
+  bool ok = WriteAll(fd, bytes) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok && std::rename(temporary.c_str(), target.c_str()) == 0) {
+    SyncDirectoryOf(target);
+    return true;
+  }
+  unlink(temporary.c_str());
+  return false;
+}
+
+// Follows the symbolic links of the last component of a path whose target does not exist
+// yet, so that the file is created where the link points. Empty when the links loop.
+std::string FinalLinkTarget(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink(path.c_str(), buffer, sizeof buffer);
+    if (length < 0) return path;
+    if (static_cast<std::size_t>(length) >= sizeof buffer) return {};
+    std::string next(buffer, static_cast<std::size_t>(length));
+    path = !next.empty() && next.front() == '/' ? next : DirectoryOf(path) + next;
+  }
+  return {};
+}
+
+bool TruncateTo(int fd, std::size_t size) {
+  return ftruncate(fd, static_cast<off_t>(size)) == 0;
+}
+
+// Rewrites a file in its own inode, for the files a rename must not replace: other hard
+// links would keep the old content, and an owner or a folder that does not allow the
+// replacement would be lost. Space is reserved first; if writing still fails, the earlier
+// content is put back.
+bool RewriteInPlace(const std::string& target, std::string_view bytes) {
+  const int fd = open(target.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string earlier;
+  bool ok = ReadAll(fd, earlier);
+  if (ok && bytes.size() > earlier.size()) {
+    ok = posix_fallocate(fd, static_cast<off_t>(earlier.size()),
+                         static_cast<off_t>(bytes.size() - earlier.size())) == 0;
+    if (!ok) TruncateTo(fd, earlier.size());
+  }
+  if (ok) {
+    ok = lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, bytes) && TruncateTo(fd, bytes.size()) &&
+         fsync(fd) == 0;
+    if (!ok && lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, earlier) &&
+        TruncateTo(fd, earlier.size()))
+      fsync(fd);
+  }
+  return close(fd) == 0 && ok;
+}
+
+// An existing regular file: a temporary file beside it takes its owner, group and
+// permission bits and is renamed over it.
+bool ReplaceRegularFile(const std::string& target, const struct stat& status,
+                        std::string_view bytes) {
+  // A file the user may not write is not replaced, as opening it would be refused.
+  if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  if (status.st_nlink > 1) return RewriteInPlace(target, bytes);
+  std::string temporary;
+  const int fd = CreateTemporaryBeside(target, temporary, 0600);
+  if (fd < 0) return (errno == EACCES || errno == EPERM) && RewriteInPlace(target, bytes);
+  struct stat made {};
+  const mode_t bits = status.st_mode & 07777;
+  bool same = fstat(fd, &made) == 0;
+  if (same && (made.st_uid != status.st_uid || made.st_gid != status.st_gid))
+    same = fchown(fd, status.st_uid, status.st_gid) == 0;
+  if (same && (made.st_mode & 07777) != bits) same = fchmod(fd, bits) == 0;
+  if (!same) {
+    close(fd);
+    unlink(temporary.c_str());
+    return RewriteInPlace(target, bytes);
+  }
+  return CommitTemporary(fd, temporary, target, bytes);
+}
+
+// A target that does not exist yet: created through a temporary file with the permissions
+// of any new file.
+bool CreateNewFile(const std::string& target, std::string_view bytes) {
+  if (target.empty() || target.back() == '/') return false;
+  std::string temporary;
+  const int fd = CreateTemporaryBeside(target, temporary, 0666);
+  if (fd < 0) return false;
+  return CommitTemporary(fd, temporary, target, bytes);
+}
+
+bool SameObject(const struct stat& status, int fd) {
+  struct stat other {};
+  return fstat(fd, &other) == 0 && other.st_dev == status.st_dev && other.st_ino == status.st_ino;
 }
 
 class PosixHost final : public StdioHost {
@@ -124,22 +246,34 @@ class PosixHost final : public StdioHost {
   bool OsVersionAtLeast(int /*major*/, int /*minor*/) override { return true; }
 
   // Line ends are already the platform's, so textMode changes nothing here.
-  bool WriteFileAtomically(const std::string& path, std::string_view bytes,
-                           bool /*textMode*/) override {
-    if (path.empty() || path.back() == '/') return false;
-    // Write through a symbolic link to the file it names, as opening the path would.
-    std::string target = ResolvedPath(path.c_str());
-    if (target.empty()) target = path;
-    std::string temporary;
-    const int fd = CreateTemporaryBeside(target, temporary);
+  bool WriteWholeFile(const std::string& path, std::string_view bytes, bool /*textMode*/) override {
+    if (path.empty()) return false;
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+      // Missing, or a link to something missing. Any other error, a refused link in a
+      // shared folder among them, is a failure.
+      if (errno != ENOENT) return false;
+      return CreateNewFile(FinalLinkTarget(path), bytes);
+    }
+    // The result log's own stream (/dev/stdout, /proc/self/fd/1, or the file it is
+    // redirected to): the text joins it after what was already written.
+    if (SameObject(status, STDOUT_FILENO)) {
+      FlushOut();
+      return WriteAll(STDOUT_FILENO, bytes);
+    }
+    if (SameObject(status, STDERR_FILENO)) return WriteAll(STDERR_FILENO, bytes);
+    if (S_ISREG(status.st_mode)) {
+      const std::string target = ResolvedPath(path.c_str());
+      return !target.empty() && ReplaceRegularFile(target, status, bytes);
+    }
+    // Nobody writes settings onto a disk on purpose: a block device is refused.
+    if (S_ISDIR(status.st_mode) || S_ISBLK(status.st_mode)) return false;
+    // A character device, pipe or socket is written as it is; nothing is made beside it.
+    FlushOut();
+    const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return false;
     const bool written = WriteAll(fd, bytes);
-    const bool closed = close(fd) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), target.c_str()) != 0) {
-      unlink(temporary.c_str());
-      return false;
-    }
-    return true;
+    return close(fd) == 0 && written;
   }
 
   std::string Environment(const std::string& name) override {

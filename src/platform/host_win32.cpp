@@ -35,6 +35,98 @@ std::string WithCrLf(std::string_view bytes) {
   return text;
 }
 
+bool WriteAllTo(HANDLE handle, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = bytes.size() > (1u << 20) ? (1u << 20) : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (!::WriteFile(handle, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+bool ReadAllFrom(HANDLE handle, std::string& bytes) {
+  char buffer[65536];
+  for (;;) {
+    DWORD count = 0;
+    if (!::ReadFile(handle, buffer, sizeof buffer, &count, nullptr)) return false;
+    if (count == 0) return true;
+    bytes.append(buffer, count);
+  }
+}
+
+bool MoveTo(HANDLE handle, std::size_t offset) {
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) != FALSE;
+}
+
+// The file a symbolic link names, so that the link stays a link. The lookup exists from
+// Windows Vista on, where such links appeared; it is found at run time.
+std::string FinalPathOf(HANDLE handle, const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return path;
+  using Lookup = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+  const FARPROC found =
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA");
+  if (found == nullptr) return path;
+  const auto lookup = reinterpret_cast<Lookup>(reinterpret_cast<void*>(found));
+  char buffer[MAX_PATH + 8] = {};
+  const DWORD length = lookup(handle, buffer, sizeof buffer, 0);  // normalised, DOS volume
+  if (length == 0 || length >= sizeof buffer) return {};
+  std::string text(buffer, length);
+  if (text.rfind("\\\\?\\UNC\\", 0) == 0) return text.replace(0, 8, "\\\\");
+  if (text.rfind("\\\\?\\", 0) == 0) return text.substr(4);
+  return text;
+}
+
+// Fills a temporary file made by GetTempFileNameA and flushes it to the disk.
+bool FillTemporary(const char* temporary, std::string_view bytes) {
+  const HANDLE handle = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool ok = WriteAllTo(handle, bytes) && FlushFileBuffers(handle);
+  return CloseHandle(handle) && ok;
+}
+
+// A new file, or the replacement of a regular one: a temporary file beside the target, on
+// the same volume, is filled and then moved in. ReplaceFileA gives it the attributes and
+// access rights of the file it replaces.
+bool WriteThroughTemporary(const std::string& target, std::string_view bytes, bool replace) {
+  char temporary[MAX_PATH] = {};
+  if (GetTempFileNameA(DirectoryOf(target).c_str(), "cvn", 0, temporary) == 0) return false;
+  bool ok = FillTemporary(temporary, bytes);
+  if (ok && replace)
+    ok = ReplaceFileA(target.c_str(), temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                      nullptr) != FALSE;
+  else if (ok)
+    ok = MoveFileExA(temporary, target.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+  if (!ok) DeleteFileA(temporary);
+  return ok;
+}
+
+// A file with other hard links keeps its identity: it is rewritten in place, with room made
+// first and its earlier content put back if writing fails.
+bool RewriteInPlace(const std::string& target, std::string_view bytes) {
+  const HANDLE handle = CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  std::string earlier;
+  bool ok = ReadAllFrom(handle, earlier);
+  if (ok && bytes.size() > earlier.size()) {
+    ok = MoveTo(handle, bytes.size()) && SetEndOfFile(handle);
+    if (!ok && MoveTo(handle, earlier.size())) SetEndOfFile(handle);
+  }
+  if (ok) {
+    ok = MoveTo(handle, 0) && WriteAllTo(handle, bytes) && SetEndOfFile(handle) &&
+         FlushFileBuffers(handle);
+    if (!ok && MoveTo(handle, 0) && WriteAllTo(handle, earlier) && SetEndOfFile(handle))
+      FlushFileBuffers(handle);
+  }
+  return CloseHandle(handle) && ok;
+}
+
 class Win32Host final : public StdioHost {
  public:
   std::string ExecutablePath() override {
@@ -106,23 +198,32 @@ class Win32Host final : public StdioHost {
     return VerifyVersionInfoA(&info, VER_MAJORVERSION | VER_MINORVERSION, mask) != FALSE;
   }
 
-  bool WriteFileAtomically(const std::string& path, std::string_view bytes,
-                           bool textMode) override {
+  bool WriteWholeFile(const std::string& path, std::string_view bytes, bool textMode) override {
     if (path.empty() || path.back() == '\\' || path.back() == '/') return false;
-    // GetTempFileNameA creates the unique file beside the target, on the same volume, so
-    // that the final move is a rename.
-    char temporary[MAX_PATH] = {};
-    if (GetTempFileNameA(DirectoryOf(path).c_str(), "cvn", 0, temporary) == 0) return false;
     const std::string content = textMode ? WithCrLf(bytes) : std::string(bytes);
-    bool ok = false;
-    if (std::FILE* file = std::fopen(temporary, "wb")) {
-      const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-      const bool closed = std::fclose(file) == 0;
-      ok = written && closed &&
-           MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    // Opening what exists tells a disk file from a device (NUL, CON, COM1) or a pipe.
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (GetLastError() != ERROR_FILE_NOT_FOUND)
+        return false;  // a folder, a missing folder, a refused file
+      return WriteThroughTemporary(path, content, /*replace=*/false);
     }
-    if (!ok) DeleteFileA(temporary);
-    return ok;
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+      // Written as it is, once; the result log goes first in case both reach one console.
+      FlushOut();
+      const bool written = WriteAllTo(handle, content);
+      return CloseHandle(handle) && written;
+    }
+    BY_HANDLE_FILE_INFORMATION information = {};
+    const bool linked =
+        GetFileInformationByHandle(handle, &information) && information.nNumberOfLinks > 1;
+    const std::string target = FinalPathOf(handle, path);
+    CloseHandle(handle);
+    if (target.empty()) return false;
+    if (linked) return RewriteInPlace(target, content);
+    return WriteThroughTemporary(target, content, /*replace=*/true);
   }
 
   std::string Environment(const std::string& name) override {

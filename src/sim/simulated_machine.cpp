@@ -370,7 +370,7 @@ bool SaveMachine(SimulatedMachine& machine, std::string& error) {
   error.clear();
   if (!machine.dirty) return true;
   if (!machine.path.empty() &&
-      !platform::Os().WriteFileAtomically(machine.path, MachineToJson(machine), false)) {
+      !platform::Os().WriteWholeFile(machine.path, MachineToJson(machine), false)) {
     error = "cannot write the machine file '" + machine.path + "'";
     return false;
   }

@@ -49,7 +49,7 @@ class FakeHost : public platform::Host {
     bytes = it->second;
     return true;
   }
-  bool WriteFileAtomically(const std::string& path, std::string_view bytes, bool) override {
+  bool WriteWholeFile(const std::string& path, std::string_view bytes, bool) override {
     if (path.empty() || path.back() == '/') return false;
     files[path] = std::string(bytes);
     return true;
