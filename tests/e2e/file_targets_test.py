@@ -1,0 +1,256 @@
+#!/usr/bin/env python3
+"""Runs /GetConfig:file and the machine-file writer against targets that are not plain new
+files: standard output, a FIFO, links, hard links, a folder, a folder that cannot be written,
+a write that fails halfway. Every case works in a temporary folder of its own and checks that
+nothing but the target's content changed there. The real /dev is never used.
+
+Run as root, the cases that need a folder the user cannot write run the binary as 'nobody'.
+"""
+import argparse
+import json
+import os
+import pwd
+import re
+import resource
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import threading
+
+OPENING = re.compile(r'<BIOSCONFIG Version="[^"]*" Computername="[^"]*" Date="[^"]*" '
+                     r'Time="[^"]*" UTC="[^"]*" >\n')
+CLOSING_OK = '<Warning msg="Tiv return value" real="0" translated="0" />\n</BIOSCONFIG>\n'
+CLOSING_16 = '<Warning msg="Tiv return value" real="16" translated="16" />\n</BIOSCONFIG>\n'
+
+
+def failure(path):
+    return f"<ERROR type=\"failure\">REPSET file, '{path}' could not be written.</ERROR>\n"
+
+
+class Case:
+    def __init__(self, binary, machine, work):
+        self.binary, self.work = binary, work
+        self.machine = os.path.join(work, 'machine.json')
+        shutil.copy(machine, self.machine)
+        self.errors = []
+
+    def path(self, name):
+        return os.path.join(self.work, name)
+
+    def run(self, *args, stdout=subprocess.PIPE, user=None, file_size_limit=None):
+        def prepare():
+            if file_size_limit is not None:
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
+            if user is not None:
+                os.setgroups([])
+                os.setgid(user.pw_gid)
+                os.setuid(user.pw_uid)
+        env = dict(os.environ, CORVANE_MACHINE=self.machine)
+        result = subprocess.run([self.binary, *args], cwd=self.work, env=env, stdout=stdout,
+                                stderr=subprocess.PIPE, timeout=60, preexec_fn=prepare)
+        text = OPENING.sub('<BIOSCONFIG>\n', (result.stdout or b'').decode())
+        return result.returncode, text
+
+    def expect(self, condition, message):
+        if not condition:
+            self.errors.append(message)
+
+    def snapshot(self):
+        """Every entry of the work folder: its kind and, for all but regular files, its inode."""
+        entries = {}
+        for root, folders, files in os.walk(self.work):
+            for name in folders + files:
+                full = os.path.join(root, name)
+                status = os.lstat(full)
+                regular = stat.S_ISREG(status.st_mode)
+                entries[os.path.relpath(full, self.work)] = (
+                    stat.S_IFMT(status.st_mode), None if regular else status.st_ino)
+        return entries
+
+    def expect_unchanged(self, before, what):
+        after = self.snapshot()
+        self.expect(after == before, f'{what}: the folder changed: {before} -> {after}')
+
+
+def read(path):
+    with open(path, encoding='utf-8') as handle:
+        return handle.read()
+
+
+def write(path, text, mode=None):
+    with open(path, 'w', encoding='utf-8') as handle:
+        handle.write(text)
+    if mode is not None:
+        os.chmod(path, mode)
+
+
+def standard_output_pipe(case, repset):
+    code, out = case.run('/GetConfig:/proc/self/fd/1')
+    case.expect(code == 0, f'exit {code}')
+    case.expect(out == '<BIOSCONFIG>\n' + repset + CLOSING_OK, f'standard output:\n{out}')
+
+
+def standard_output_file(case, repset):
+    # Standard output redirected to a file: the text joins the log in that same file.
+    before = case.snapshot()
+    with open(case.path('log.txt'), 'wb') as log:
+        code, _ = case.run('/GetConfig:/proc/self/fd/1', stdout=log)
+    case.expect(code == 0, f'exit {code}')
+    before['log.txt'] = (stat.S_IFREG, None)
+    case.expect_unchanged(before, 'redirected output')
+    log = OPENING.sub('<BIOSCONFIG>\n', read(case.path('log.txt')))
+    case.expect(log == '<BIOSCONFIG>\n' + repset + CLOSING_OK, f'the log file:\n{log}')
+
+
+def fifo_with_reader(case, repset):
+    fifo = case.path('fifo')
+    os.mkfifo(fifo, 0o600)
+    received = []
+    # A daemon: a program that replaced the FIFO leaves the reader waiting for ever.
+    reader = threading.Thread(target=lambda: received.append(read(fifo)), daemon=True)
+    reader.start()
+    before = case.snapshot()
+    code, out = case.run('/GetConfig:fifo')
+    reader.join(timeout=10)
+    case.expect(code == 0, f'exit {code}')
+    case.expect(out == '<BIOSCONFIG>\n' + CLOSING_OK, f'standard output:\n{out}')
+    case.expect(received == [repset], f'the reader got {received!r}')
+    case.expect_unchanged(before, 'fifo')
+
+
+def link_to_private_file(case, repset):
+    os.mkdir(case.path('store'))
+    target = case.path('store/settings.txt')
+    write(target, 'earlier\n', 0o600)
+    if os.geteuid() == 0:
+        os.chown(target, 65534, 65534)  # the owner is kept when root writes the file
+    owner = os.stat(target)
+    os.symlink('store/settings.txt', case.path('latest.txt'))
+    os.symlink('store/missing.txt', case.path('dangling.txt'))
+    code, _ = case.run('/GetConfig:latest.txt', '/GetConfig:dangling.txt')
+    case.expect(code == 0, f'exit {code}')
+    for name in ('latest.txt', 'dangling.txt'):
+        case.expect(os.path.islink(case.path(name)), f'{name} is no longer a link')
+    after = os.stat(target)
+    case.expect(read(target) == repset, 'the linked file was not rewritten')
+    case.expect(stat.S_IMODE(after.st_mode) == 0o600, f'mode {oct(after.st_mode)}')
+    case.expect((after.st_uid, after.st_gid) == (owner.st_uid, owner.st_gid),
+                f'owner {after.st_uid}:{after.st_gid}, was {owner.st_uid}:{owner.st_gid}')
+    case.expect(read(case.path('store/missing.txt')) == repset,
+                'the file a dangling link names was not created')
+
+
+def hard_link(case, repset):
+    write(case.path('a.txt'), 'earlier\n', 0o640)
+    os.link(case.path('a.txt'), case.path('b.txt'))
+    inode = os.stat(case.path('a.txt')).st_ino
+    code, _ = case.run('/GetConfig:a.txt')
+    case.expect(code == 0, f'exit {code}')
+    case.expect(os.stat(case.path('a.txt')).st_ino == inode, 'a.txt was replaced')
+    case.expect(os.stat(case.path('b.txt')).st_ino == inode, 'b.txt is no longer the same file')
+    case.expect(read(case.path('b.txt')) == repset, 'b.txt does not have the new text')
+    case.expect(stat.S_IMODE(os.stat(case.path('a.txt')).st_mode) == 0o640, 'mode changed')
+
+
+def folder_as_target(case, repset):
+    os.mkdir(case.path('folder'))
+    before = case.snapshot()
+    code, out = case.run('/GetConfig:folder')
+    case.expect(code == 16, f'exit {code}')
+    case.expect(out == '<BIOSCONFIG>\n' + failure('folder') + CLOSING_16, f'output:\n{out}')
+    case.expect_unchanged(before, 'folder')
+
+
+def folder_not_writable(case, repset):
+    # root writes any folder, so the program runs as 'nobody' then.
+    user = pwd.getpwnam('nobody') if os.geteuid() == 0 else None
+    os.chmod(case.work, 0o755)
+    os.chmod(case.machine, 0o644)
+    os.mkdir(case.path('locked'))
+    write(case.path('locked/open.txt'), 'earlier\n', 0o666)
+    os.chmod(case.path('locked'), 0o555)
+    before = case.snapshot()
+    code, out = case.run('/GetConfig:locked/new.txt', user=user)
+    case.expect(code == 16, f'exit {code}')
+    case.expect(out == '<BIOSCONFIG>\n' + failure('locked/new.txt') + CLOSING_16,
+                f'output:\n{out}')
+    case.expect_unchanged(before, 'locked folder, new file')
+    # A file the user may write in that folder is rewritten in place.
+    code, _ = case.run('/GetConfig:locked/open.txt', user=user)
+    case.expect(code == 0, f'exit {code} for a writable file in the folder')
+    case.expect(read(case.path('locked/open.txt')) == repset, 'open.txt was not rewritten')
+    case.expect_unchanged(before, 'locked folder, writable file')
+    os.chmod(case.path('locked'), 0o755)
+
+
+def failed_write_keeps_earlier_file(case, repset):
+    # A file size limit below the text's size makes every write of it fail.
+    write(case.path('plain.txt'), 'earlier\n')
+    write(case.path('linked.txt'), 'earlier\n')
+    os.link(case.path('linked.txt'), case.path('other-name.txt'))
+    before = case.snapshot()
+    for name in ('plain.txt', 'linked.txt', 'new.txt'):
+        code, out = case.run(f'/GetConfig:{name}', file_size_limit=len(repset) // 2)
+        case.expect(code == 16, f'{name}: exit {code}')
+        case.expect(out == '<BIOSCONFIG>\n' + failure(name) + CLOSING_16, f'output:\n{out}')
+        case.expect_unchanged(before, name)
+    for name in ('plain.txt', 'linked.txt', 'other-name.txt'):
+        case.expect(read(case.path(name)) == 'earlier\n', f'{name} changed')
+
+
+def machine_file_through_link(case, repset):
+    os.mkdir(case.path('machines'))
+    private = case.path('machines/office.json')
+    os.rename(case.machine, private)
+    os.chmod(private, 0o600)
+    os.symlink('machines/office.json', case.machine)
+    write(case.path('change.txt'), 'English\nFast Boot\n\tDisable\n\t*Enable\n')
+    code, out = case.run('/SetConfig:change.txt')
+    case.expect(code == 0 and 'changeStatus="pass"' in out, f'exit {code}:\n{out}')
+    case.expect(os.path.islink(case.machine), 'the machine link was replaced')
+    case.expect(stat.S_IMODE(os.stat(private).st_mode) == 0o600, 'the machine file mode changed')
+    with open(private, encoding='utf-8') as handle:
+        settings = json.load(handle)['provider']['settings']
+    values = [s['CurrentValue'] for s in settings if s['Name'] == 'Fast Boot']
+    case.expect(values == ['Enable'], f'Fast Boot is {values} in the machine file')
+
+CASES = [standard_output_pipe, standard_output_file, fifo_with_reader, link_to_private_file,
+         hard_link, folder_as_target, folder_not_writable, failed_write_keeps_earlier_file,
+         machine_file_through_link]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--binary', required=True)
+    parser.add_argument('--machine', required=True)
+    args = parser.parse_args()
+    binary = os.path.abspath(args.binary)
+    with tempfile.TemporaryDirectory(prefix='corvane-files-') as work:
+        reference = Case(binary, args.machine, work)
+        reference.run('/GetConfig:reference.txt')
+        repset = read(reference.path('reference.txt'))
+    failed = 0
+    for test in CASES:
+        with tempfile.TemporaryDirectory(prefix='corvane-files-') as work:
+            case = Case(binary, args.machine, work)
+            try:
+                test(case, repset)
+            except Exception as error:  # a broken case is a failure, not a crash
+                case.errors.append(f'could not run: {error!r}')
+            leftovers = [n for n in case.snapshot() if os.path.basename(n).startswith('.')]
+            case.expect(not leftovers, f'temporary files left behind: {leftovers}')
+        if case.errors:
+            failed += 1
+            print(f'FAIL {test.__name__}')
+            for error in case.errors:
+                print('  ' + error.replace('\n', '\n  '))
+    print(f'file-targets: {len(CASES) - failed} passed, {failed} failed')
+    return 1 if failed else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
