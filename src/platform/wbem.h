@@ -127,6 +127,9 @@ class ComScope {
   ~ComScope();
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  [[maybe_unused]] bool initialized_ = false;
 };
 
 }  // namespace corvane::wbem

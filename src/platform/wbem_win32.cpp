@@ -1,21 +1,207 @@
+// The provider seam on Windows: the WMI locator, services, enumerators and class objects
+// through COM. Each mirror object owns one interface pointer and releases it when destroyed.
 #include <windows.h>
 
+#include <wbemidl.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/com_win32.h"
 #include "platform/wbem.h"
 
 namespace corvane::wbem {
+namespace {
 
-// The COM adapter comes later; until then the provider is absent on Windows too, unless a
-// simulated machine is installed.
+using platform::com::Bstr;
+using platform::com::ComPtr;
+using platform::com::VariantValue;
+using platform::com::WideZ;
+
+class ComObject final : public ClassObject {
+ public:
+  explicit ComObject(ComPtr<IWbemClassObject> object) : object_(std::move(object)) {}
+
+  IWbemClassObject* native() const { return object_.Get(); }
+
+  HResult Get(std::u16string_view name, Variant& value) override {
+    value = Variant();
+    const std::wstring property = WideZ(name);
+    VariantValue raw;
+    const HRESULT hr = object_->Get(property.c_str(), 0, raw.Put(), nullptr, nullptr);
+    if (FAILED(hr)) return hr;
+    const HRESULT converted = platform::com::FromVariant(raw.Get(), value);
+    return FAILED(converted) ? converted : hr;
+  }
+
+  HResult Put(std::u16string_view name, const Variant& value) override {
+    const std::wstring property = WideZ(name);
+    VariantValue raw;
+    const HRESULT hr = platform::com::ToVariant(value, raw);
+    if (FAILED(hr)) return hr;
+    return object_->Put(property.c_str(), 0, raw.Address(), 0);
+  }
+
+  HResult InheritsFrom(std::u16string_view className) override {
+    const std::wstring ancestor = WideZ(className);
+    return object_->InheritsFrom(ancestor.c_str());
+  }
+
+  HResult GetMethod(std::u16string_view name, ObjectPtr& inSignature) override {
+    inSignature.reset();
+    const std::wstring method = WideZ(name);
+    ComPtr<IWbemClassObject> signature;
+    const HRESULT hr = object_->GetMethod(method.c_str(), 0, signature.Put(), nullptr);
+    if (SUCCEEDED(hr) && signature) inSignature = std::make_unique<ComObject>(std::move(signature));
+    return hr;
+  }
+
+  HResult SpawnInstance(ObjectPtr& instance) override {
+    instance.reset();
+    ComPtr<IWbemClassObject> spawned;
+    const HRESULT hr = object_->SpawnInstance(0, spawned.Put());
+    if (SUCCEEDED(hr) && spawned) instance = std::make_unique<ComObject>(std::move(spawned));
+    return hr;
+  }
+
+ private:
+  ComPtr<IWbemClassObject> object_;
+};
+
+class ComEnum final : public EnumClassObject {
+ public:
+  explicit ComEnum(ComPtr<IEnumWbemClassObject> walk) : walk_(std::move(walk)) {}
+
+  HResult Next(std::int32_t timeout, ObjectPtr& object) override {
+    object.reset();
+    ComPtr<IWbemClassObject> next;
+    ULONG returned = 0;
+    const HRESULT hr = walk_->Next(timeout, 1, next.Put(), &returned);
+    if (SUCCEEDED(hr) && returned == 1 && next) {
+      object = std::make_unique<ComObject>(std::move(next));
+      return hr;
+    }
+    // A success without an object ends the walk like WBEM_S_FALSE.
+    return SUCCEEDED(hr) ? kFalse : hr;
+  }
+
+ private:
+  ComPtr<IEnumWbemClassObject> walk_;
+};
+
+HResult WrapEnum(HRESULT hr, ComPtr<IEnumWbemClassObject>& walk, EnumPtr& result) {
+  if (SUCCEEDED(hr) && walk) result = std::make_unique<ComEnum>(std::move(walk));
+  return hr;
+}
+
+class ComServices final : public Services {
+ public:
+  explicit ComServices(ComPtr<IWbemServices> services) : services_(std::move(services)) {}
+
+  // The levels every connection of the program uses: default authentication, no
+  // authorisation service, packet authentication per call, impersonation.
+  HResult SetProxyBlanket() override {
+    return CoSetProxyBlanket(services_.Get(), RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_NONE, nullptr,
+                             RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
+                             EOAC_NONE);
+  }
+
+  HResult ExecQuery(std::u16string_view language, std::u16string_view query, std::int32_t flags,
+                    EnumPtr& result) override {
+    result.reset();
+    const Bstr languageText(language);
+    const Bstr queryText(query);
+    if (!languageText || !queryText) return E_OUTOFMEMORY;
+    ComPtr<IEnumWbemClassObject> walk;
+    const HRESULT hr =
+        services_->ExecQuery(languageText.Get(), queryText.Get(), flags, nullptr, walk.Put());
+    return WrapEnum(hr, walk, result);
+  }
+
+  HResult GetObjectByPath(std::u16string_view path, std::int32_t flags,
+                          ObjectPtr& object) override {
+    object.reset();
+    const Bstr pathText(path);
+    if (!pathText) return E_OUTOFMEMORY;
+    ComPtr<IWbemClassObject> found;
+    const HRESULT hr = services_->GetObject(pathText.Get(), flags, nullptr, found.Put(), nullptr);
+    if (SUCCEEDED(hr) && found) object = std::make_unique<ComObject>(std::move(found));
+    return hr;
+  }
+
+  HResult CreateInstanceEnum(std::u16string_view className, std::int32_t flags,
+                             EnumPtr& result) override {
+    result.reset();
+    const Bstr classText(className);
+    if (!classText) return E_OUTOFMEMORY;
+    ComPtr<IEnumWbemClassObject> walk;
+    const HRESULT hr = services_->CreateInstanceEnum(classText.Get(), flags, nullptr, walk.Put());
+    return WrapEnum(hr, walk, result);
+  }
+
+  HResult ExecMethod(std::u16string_view path, std::u16string_view method, std::int32_t flags,
+                     ClassObject* inParams, ObjectPtr& outParams) override {
+    outParams.reset();
+    IWbemClassObject* in = nullptr;
+    if (inParams != nullptr) {
+      // Only objects this adapter handed out carry a COM object to pass on.
+      const auto* own = dynamic_cast<const ComObject*>(inParams);
+      if (own == nullptr) return kInvalidParameter;
+      in = own->native();
+    }
+    const Bstr pathText(path);
+    const Bstr methodText(method);
+    if (!pathText || !methodText) return E_OUTOFMEMORY;
+    ComPtr<IWbemClassObject> out;
+    const HRESULT hr = services_->ExecMethod(pathText.Get(), methodText.Get(), flags, nullptr, in,
+                                             out.Put(), nullptr);
+    if (SUCCEEDED(hr) && out) outParams = std::make_unique<ComObject>(std::move(out));
+    return hr;
+  }
+
+ private:
+  ComPtr<IWbemServices> services_;
+};
+
+class ComLocator final : public Locator {
+ public:
+  explicit ComLocator(ComPtr<IWbemLocator> locator) : locator_(std::move(locator)) {}
+
+  // No user, password, locale, authority or context: the connection runs as the process.
+  HResult ConnectServer(std::u16string_view nameSpace, std::int32_t flags,
+                        ServicesPtr& services) override {
+    services.reset();
+    const Bstr path(nameSpace);
+    if (!path) return E_OUTOFMEMORY;
+    ComPtr<IWbemServices> connected;
+    const HRESULT hr = locator_->ConnectServer(path.Get(), nullptr, nullptr, nullptr, flags,
+                                               nullptr, nullptr, connected.Put());
+    if (SUCCEEDED(hr) && connected) services = std::make_unique<ComServices>(std::move(connected));
+    return hr;
+  }
+
+ private:
+  ComPtr<IWbemLocator> locator_;
+};
+
+}  // namespace
+
 HResult CreatePlatformLocator(std::unique_ptr<Locator>& locator) {
   locator.reset();
-  return kClassNotRegistered;
+  ComPtr<IWbemLocator> created;
+  const HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IWbemLocator, created.PutVoid());
+  if (FAILED(hr)) return hr;
+  if (!created) return kFailed;
+  locator = std::make_unique<ComLocator>(std::move(created));
+  return hr;
 }
 
-ComScope::ComScope() {
-  (void)CoInitialize(nullptr);
-}
+// COM may only be uninitialised after an initialisation that succeeded (S_OK, or S_FALSE when
+// already initialised on this thread); a failed one owes nothing.
+ComScope::ComScope() : initialized_(SUCCEEDED(CoInitialize(nullptr))) {}
 ComScope::~ComScope() {
-  CoUninitialize();
+  if (initialized_) CoUninitialize();
 }
 
 }  // namespace corvane::wbem
