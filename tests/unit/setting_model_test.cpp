@@ -7,6 +7,8 @@
 #include "config/setting_model.h"
 #include "fake_host.h"
 #include "fake_wbem.h"
+#include "platform/text.h"
+#include "platform/utf8.h"
 #include "wmi/wmi_connection.h"
 
 namespace corvane::config {
@@ -68,7 +70,8 @@ TEST(SettingListTest, FindByNameIsFirstMatchCaseInsensitiveAndUntrimmed) {
                             {"réglage b", "accent-b"},
                             {"Réglage C", ""}};
   for (const auto& [name, tag] : lookups) {
-    wbem::ClassObject* found = list.FindByName(name);
+    // The literals are UTF-8; the program's narrow text is the code page's.
+    wbem::ClassObject* found = list.FindByName(platform::ToNarrow(platform::Utf8ToUtf16(name)));
     EXPECT_EQ(found ? wmi::ReadStringProperty(*found, u"Value") : "", tag) << name;
   }
 }

@@ -8,6 +8,7 @@
 
 #include "fake_host.h"
 #include "platform/text.h"
+#include "platform/utf8.h"
 #include "platform/wbem.h"
 #include "sim/simulated_machine.h"
 
@@ -110,16 +111,17 @@ class SimTest : public ::testing::Test {
     return "<no setting>";
   }
 
-  // SetBIOSSetting the way the program calls it; -1 when the call itself fails.
+  // SetBIOSSetting the way the program calls it; -1 when the call itself fails. The texts are
+  // UTF-8, whatever the platform's narrow code page.
   std::int32_t Set(const std::string& name, const std::string& value, const std::string& password) {
     wbem::ObjectPtr classObject, signature, in, out;
     if (services->GetObjectByPath(u"lumo_BIOSSettingInterface", 0, classObject) != wbem::kOk ||
         classObject->GetMethod(u"SetBIOSSetting", signature) != wbem::kOk ||
         signature->SpawnInstance(in) != wbem::kOk)
       return -1;
-    in->Put(u"Name", wbem::Variant::String(platform::ToWide(name)));
-    in->Put(u"Value", wbem::Variant::String(platform::ToWide(value)));
-    in->Put(u"Password", wbem::Variant::String(platform::ToWide(password)));
+    in->Put(u"Name", wbem::Variant::String(platform::Utf8ToUtf16(name)));
+    in->Put(u"Value", wbem::Variant::String(platform::Utf8ToUtf16(value)));
+    in->Put(u"Password", wbem::Variant::String(platform::Utf8ToUtf16(password)));
     if (services->ExecMethod(kRelPath, u"SetBIOSSetting", 0, in.get(), out) != wbem::kOk) return -1;
     return std::stoi(Text(*out, u"Return"));
   }
