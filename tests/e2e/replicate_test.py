@@ -1,26 +1,42 @@
 #!/usr/bin/env python3
 """Copies one machine's settings to another: a /GetConfig file of the sample notebook, applied
 with /SetConfig to a differently set notebook, turns it into the same settings, and a second
-apply finds nothing left to change."""
+apply finds nothing left to change.
+
+--runner and --machine-variable run Corvane.exe under Wine with the machine handed to the WMI
+double of the prefix instead of CORVANE_MACHINE."""
 import argparse
 import os
+import shlex
 import shutil
 import subprocess
 import sys
 import tempfile
 
 
+OPTIONS = argparse.Namespace(runner=[], machine_variable='CORVANE_MACHINE')
+
+
 def run(binary, machine, *args, cwd):
-    env = dict(os.environ, CORVANE_MACHINE=machine)
-    result = subprocess.run([binary, *args], cwd=cwd, env=env, capture_output=True, text=True)
-    return result.returncode, result.stdout
+    env = {k: v for k, v in os.environ.items()
+           if k not in ('CORVANE_MACHINE', 'CORVANE_COM_DOUBLE_MACHINE')}
+    env[OPTIONS.machine_variable] = machine
+    # No pipe for standard error: a Wine server started by the run would keep it open.
+    result = subprocess.run([*OPTIONS.runner, binary, *args], cwd=cwd, env=env,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    return result.returncode, result.stdout.decode('utf-8', errors='replace').replace('\r\n', '\n')
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('--binary', required=True)
     parser.add_argument('--machines', required=True)
+    parser.add_argument('--runner', default='', help='a command to run the binary with (wine)')
+    parser.add_argument('--machine-variable', default='CORVANE_MACHINE',
+                        help='the variable that names the machine file')
     args = parser.parse_args()
+    OPTIONS.runner = shlex.split(args.runner)
+    OPTIONS.machine_variable = args.machine_variable
     binary = os.path.abspath(args.binary)
     failures = []
     with tempfile.TemporaryDirectory(prefix='corvane-replicate-') as work:
