@@ -90,16 +90,24 @@ bool FillTemporary(const char* temporary, std::string_view bytes) {
   return CloseHandle(handle) && ok;
 }
 
+// The full form of a path, or the path itself when it has none.
+std::string FullPathOf(const char* path) {
+  char buffer[MAX_PATH + 8] = {};
+  const DWORD length = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
+  if (length == 0 || length >= sizeof buffer) return path;
+  return std::string(buffer, length);
+}
+
 // A new file, or the replacement of a regular one: a temporary file beside the target, on
 // the same volume, is filled and then moved in. ReplaceFileA gives it the attributes and
-// access rights of the file it replaces.
+// access rights of the file it replaces; it is given full paths, as Wine's refuses others.
 bool WriteThroughTemporary(const std::string& target, std::string_view bytes, bool replace) {
   char temporary[MAX_PATH] = {};
   if (GetTempFileNameA(DirectoryOf(target).c_str(), "cvn", 0, temporary) == 0) return false;
   bool ok = FillTemporary(temporary, bytes);
   if (ok && replace)
-    ok = ReplaceFileA(target.c_str(), temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                      nullptr) != FALSE;
+    ok = ReplaceFileA(FullPathOf(target.c_str()).c_str(), FullPathOf(temporary).c_str(), nullptr,
+                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != FALSE;
   else if (ok)
     ok = MoveFileExA(temporary, target.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
   if (!ok) DeleteFileA(temporary);
