@@ -276,15 +276,14 @@ def main():
     parser.add_argument('--machines', required=True)
     parser.add_argument('--runner', default='', help='a command to run the binary with (wine)')
     parser.add_argument('--crlf', action='store_true', help='line ends are CR LF (Windows)')
-    parser.add_argument('--windows', action='store_true',
-                        help='the binary is Corvane.exe: CR LF line ends, windows: headers apply')
+    parser.add_argument('--platform', default='posix', choices=('posix', 'windows'),
+                        help='the platform of the binary; windows: headers apply to windows')
     parser.add_argument('--com-double', action='store_true',
                         help='hand machines to the WMI double of the Wine prefix')
     parser.add_argument('--filter', default='', help='run only scenarios whose path has this')
     args = parser.parse_args()
     args.binary = os.path.abspath(args.binary)
     args.runner = shlex.split(args.runner)
-    args.crlf = args.crlf or args.windows
     files = sorted(os.path.join(root, f) for root, _, names in os.walk(args.scenarios)
                    for f in names if f.endswith('.scn'))
     passed = failed = skipped = 0
@@ -295,7 +294,7 @@ def main():
         try:
             scenario = parse(path)
             mode, reason = scenario['windows'] or ('', '')
-            if args.windows and mode == 'skip':
+            if args.platform == 'windows' and mode == 'skip':
                 skipped += 1
                 print(f'SKIP {name}: {reason}')
                 continue
