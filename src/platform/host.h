@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace corvane::platform {
 
@@ -21,6 +22,12 @@ struct ClockReading {
 struct FileVersion {
   std::uint32_t mostSignificant = 0;
   std::uint32_t leastSignificant = 0;
+};
+
+// What a path names, links followed.
+struct FileStatus {
+  bool isFolder = false;
+  std::uint32_t permissions = 0;  // the POSIX rwx bits (0777); 0444 for a read-only file
 };
 
 class Host {
@@ -66,6 +73,16 @@ class Host {
   virtual bool WriteWholeFile(const std::string& path, std::string_view bytes, bool textMode) = 0;
   // The value of an environment variable; empty when unset.
   virtual std::string Environment(const std::string& name) = 0;
+
+  // The names in a folder, without "." and "..", in no particular order; false when it
+  // cannot be listed.
+  virtual bool ListFolder(const std::string& path, std::vector<std::string>& names) = 0;
+  // False when the path names nothing (or cannot be examined).
+  virtual bool GetFileStatus(const std::string& path, FileStatus& status) = 0;
+  // Writes bytes into a file that exists, in one write, the way a kernel attribute takes a
+  // value: nothing is created, renamed or written in pieces. Returns 0, or the C library's
+  // error number (EACCES, EINVAL, ENOENT, EIO...) of the step that failed.
+  virtual int WriteExistingFile(const std::string& path, std::string_view bytes) = 0;
 };
 
 // The host of this process: the native one unless a test installed another.

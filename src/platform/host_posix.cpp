@@ -1,4 +1,5 @@
 // The native host on Linux and other POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "platform/host.h"
 #include "platform/profile_text.h"
@@ -279,6 +281,46 @@ class PosixHost final : public StdioHost {
   std::string Environment(const std::string& name) override {
     const char* value = std::getenv(name.c_str());
     return value == nullptr ? std::string() : std::string(value);
+  }
+
+  bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
+    names.clear();
+    DIR* folder = path.empty() ? nullptr : opendir(path.c_str());
+    if (folder == nullptr) return false;
+    errno = 0;
+    while (const dirent* entry = readdir(folder)) {
+      const std::string_view name = entry->d_name;
+      if (name != "." && name != "..") names.emplace_back(name);
+    }
+    const bool complete = errno == 0;
+    closedir(folder);
+    return complete;
+  }
+
+  // stat, not lstat: the class folder holds symbolic links to the driver folders.
+  bool GetFileStatus(const std::string& path, FileStatus& status) override {
+    struct stat information {};
+    if (path.empty() || stat(path.c_str(), &information) != 0) return false;
+    status.isFolder = S_ISDIR(information.st_mode);
+    status.permissions = static_cast<std::uint32_t>(information.st_mode & 0777);
+    return true;
+  }
+
+  int WriteExistingFile(const std::string& path, std::string_view bytes) override {
+    if (path.empty()) return ENOENT;
+    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return errno;
+    ssize_t written = 0;
+    do {
+      written = write(fd, bytes.data(), bytes.size());
+    } while (written < 0 && errno == EINTR);
+    int error = 0;
+    if (written < 0)
+      error = errno;
+    else if (static_cast<std::size_t>(written) != bytes.size())
+      error = EIO;  // a value taken in part is not the value asked for
+    if (close(fd) != 0 && error == 0) error = errno;
+    return error;
   }
 
  private:

@@ -1,6 +1,10 @@
 // The native host on 32-bit Windows, through the narrow (ANSI) system calls.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -241,6 +245,44 @@ class Win32Host final : public StdioHost {
     const DWORD length = GetEnvironmentVariableA(name.c_str(), buffer.data(), needed);
     if (length == 0 || length >= needed) return {};
     return std::string(buffer.data(), length);
+  }
+
+  bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
+    names.clear();
+    if (path.empty()) return false;
+    WIN32_FIND_DATAA entry = {};
+    const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+      const std::string name = entry.cFileName;
+      if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &entry));
+    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(search);
+    return complete;
+  }
+
+  bool GetFileStatus(const std::string& path, FileStatus& status) override {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (path.empty() || attributes == INVALID_FILE_ATTRIBUTES) return false;
+    status.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    status.permissions = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+    if (status.isFolder) status.permissions |= 0111;
+    return true;
+  }
+
+  int WriteExistingFile(const std::string& path, std::string_view bytes) override {
+    if (path.empty()) return ENOENT;
+    const int fd = _open(path.c_str(), _O_WRONLY | _O_BINARY | _O_TRUNC);
+    if (fd < 0) return errno;
+    const int written = _write(fd, bytes.data(), static_cast<unsigned>(bytes.size()));
+    int error = 0;
+    if (written < 0)
+      error = errno;
+    else if (static_cast<std::size_t>(written) != bytes.size())
+      error = EIO;
+    if (_close(fd) != 0 && error == 0) error = errno;
+    return error;
   }
 };
 

@@ -1,8 +1,13 @@
 // A host for unit tests: files live in memory, output is captured, the clock is fixed.
 #pragma once
 
+#include <cerrno>
+#include <functional>
 #include <map>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/host.h"
 #include "platform/profile_text.h"
@@ -23,6 +28,15 @@ class FakeHost : public platform::Host {
   std::map<std::string, std::string> files;  // path -> bytes
   std::string out;
   std::string err;
+  std::map<std::string, std::string> environment;
+  // Folders exist when a file lies below them, or when listed here (empty ones).
+  std::set<std::string> folders;
+  std::map<std::string, std::uint32_t> permissions;  // path -> rwx bits; 0644 when not given
+  std::set<std::string> unreadable;                  // files that exist but cannot be read
+  // WriteExistingFile: every call in order, and what answers it (by default the file, when it
+  // exists, takes the bytes).
+  std::vector<std::pair<std::string, std::string>> writes;
+  std::function<int(const std::string& path, std::string_view bytes)> kernel;
 
   std::string ExecutablePath() override { return executablePath; }
   std::string ComputerName() override { return "TESTBOX"; }
@@ -45,7 +59,7 @@ class FakeHost : public platform::Host {
   void WriteErr(std::string_view text) override { err.append(text); }
   bool ReadFile(const std::string& path, std::string& bytes) override {
     auto it = files.find(path);
-    if (it == files.end()) return false;
+    if (it == files.end() || unreadable.count(path)) return false;
     bytes = it->second;
     return true;
   }
@@ -54,7 +68,48 @@ class FakeHost : public platform::Host {
     files[path] = std::string(bytes);
     return true;
   }
-  std::string Environment(const std::string&) override { return {}; }
+  std::string Environment(const std::string& name) override {
+    auto it = environment.find(name);
+    return it == environment.end() ? std::string() : it->second;
+  }
+  bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
+    names.clear();
+    if (!IsFolder(path)) return false;
+    const std::string prefix = path + "/";
+    std::set<std::string> found;
+    auto add = [&](const std::string& entry) {
+      if (entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0)
+        found.insert(entry.substr(prefix.size(), entry.find('/', prefix.size()) - prefix.size()));
+    };
+    for (const auto& [file, bytes] : files) add(file);
+    for (const auto& folder : folders) add(folder);
+    names.assign(found.rbegin(), found.rend());  // callers must not rely on any order
+    return true;
+  }
+  bool GetFileStatus(const std::string& path, platform::FileStatus& status) override {
+    status.isFolder = IsFolder(path);
+    if (!status.isFolder && !files.count(path)) return false;
+    const auto given = permissions.find(path);
+    status.permissions = given != permissions.end() ? given->second : status.isFolder ? 0755 : 0644;
+    return true;
+  }
+  int WriteExistingFile(const std::string& path, std::string_view bytes) override {
+    writes.emplace_back(path, std::string(bytes));
+    if (kernel) return kernel(path, bytes);
+    if (!files.count(path)) return ENOENT;
+    files[path] = std::string(bytes);
+    return 0;
+  }
+  bool IsFolder(const std::string& path) const {
+    if (folders.count(path)) return true;
+    const std::string prefix = path + "/";
+    const auto below = [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; };
+    for (const auto& [file, bytes] : files)
+      if (below(file)) return true;
+    for (const auto& folder : folders)
+      if (below(folder)) return true;
+    return false;
+  }
 
  private:
   platform::Host* previous_ = nullptr;
