@@ -1,6 +1,7 @@
 #include <string>
 
 #include "driver/run.h"
+#include "fwattr/firmware_attributes.h"
 #include "platform/host.h"
 #include "sim/simulated_machine.h"
 
@@ -10,15 +11,22 @@ int main(int argc, char** argv) {
   using namespace corvane;
   // A broken machine description must not pass for a real run: nothing reaches the result log.
   std::string error;
-  if (sim::InstallFromEnvironment(error) == sim::EnvironmentStatus::Failed) {
+  const sim::EnvironmentStatus simulated = sim::InstallFromEnvironment(error);
+  if (simulated == sim::EnvironmentStatus::Failed) {
     platform::Os().WriteErr("corvane: " + error + "\n");
     return 2;
   }
+  // A simulated machine comes first; on Linux the kernel's firmware attributes come next.
+  if (simulated == sim::EnvironmentStatus::NotRequested) fwattr::InstallFromEnvironment();
   // The framework sees the options as a command line, without the program path.
   std::string rawCommandLine;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) rawCommandLine.push_back(' ');
     rawCommandLine.append(argv[i]);
   }
-  return driver::Run(argc, argv, rawCommandLine);
+  const int exitCode = driver::Run(argc, argv, rawCommandLine);
+  // Standard output keeps its exact records; the note goes to standard error.
+  if (fwattr::RestartPending())
+    platform::Os().WriteErr("corvane: the changed BIOS settings take effect after a restart.\n");
+  return exitCode;
 }

@@ -1,0 +1,385 @@
+// The provider side of a firmware-attributes tree: the WMI objects a connection hands out, read
+// from the tree afresh by every query, and SetBIOSSetting.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "fwattr/attribute_tree.h"
+#include "fwattr/firmware_attributes.h"
+#include "platform/text.h"
+#include "platform/utf8.h"
+#include "platform/wbem.h"
+
+namespace corvane::fwattr {
+namespace {
+
+constexpr std::string_view kBaseClass = "Lumo_BIOSSetting";
+constexpr std::string_view kInterfaceClass = "Lumo_BIOSSettingInterface";
+constexpr std::string_view kPasswordClass = "Lumo_BIOSPassword";
+constexpr std::string_view kMethodName = "SetBIOSSetting";
+
+std::string Upper(std::u16string_view text) {
+  return platform::AsciiUpper(platform::Utf16ToUtf8(text));
+}
+std::string Upper(std::string_view text) {
+  return platform::AsciiUpper(text);
+}
+
+wbem::Variant Text(std::string_view text) {
+  return wbem::Variant::String(platform::Utf8ToUtf16(text));
+}
+
+wbem::Variant TextList(const std::vector<std::string>& items) {
+  std::vector<std::u16string> wide;
+  wide.reserve(items.size());
+  for (const auto& item : items) wide.push_back(platform::Utf8ToUtf16(item));
+  return wbem::Variant::StringArray(std::move(wide));
+}
+
+std::string_view ClassOf(AttributeKind kind) {
+  switch (kind) {
+    case AttributeKind::Enumeration:
+      return "Lumo_BIOSEnumeration";
+    case AttributeKind::Integer:
+      return "Lumo_BIOSInteger";
+    case AttributeKind::String:
+      return "Lumo_BIOSString";
+    case AttributeKind::OrderedList:
+      return "Lumo_BIOSOrderedList";
+    case AttributeKind::Other:
+      break;
+  }
+  return kBaseClass;
+}
+
+// Every object of this provider: a property list (names matched without regard to case, as
+// WMI's are) and a class chain.
+class TreeObject : public wbem::ClassObject {
+ public:
+  enum class Role { Class, Instance, Signature, Parameters };
+
+  TreeObject(Role role, std::string_view className)
+      : role_(role), className_(className), chain_{Upper(className)} {
+    if (role == Role::Instance || role == Role::Class)
+      if (chain_.front() != Upper(kBaseClass) && chain_.front() != Upper(kInterfaceClass))
+        chain_.push_back(Upper(kBaseClass));
+  }
+
+  void Add(std::string_view name, wbem::Variant value) {
+    const std::string key = Upper(name);
+    for (auto& [known, current] : properties_)
+      if (known == key) {
+        current = std::move(value);
+        return;
+      }
+    properties_.emplace_back(key, std::move(value));
+  }
+
+  wbem::HResult Get(std::u16string_view name, wbem::Variant& value) override {
+    const std::string key = Upper(name);
+    for (const auto& [known, current] : properties_)
+      if (known == key) {
+        value = current;
+        return wbem::kOk;
+      }
+    if (key == "__CLASS") {
+      value = Text(className_);
+      return wbem::kOk;
+    }
+    return wbem::kNotFound;
+  }
+  wbem::HResult Put(std::u16string_view name, const wbem::Variant& value) override {
+    // The method's parameters are fixed by its signature.
+    if (role_ == Role::Signature || role_ == Role::Parameters) {
+      wbem::Variant known;
+      if (Get(name, known) != wbem::kOk) return wbem::kNotFound;
+    }
+    Add(platform::Utf16ToUtf8(name), value);
+    return wbem::kOk;
+  }
+  wbem::HResult InheritsFrom(std::u16string_view className) override {
+    const std::string key = Upper(className);
+    for (const auto& known : chain_)
+      if (known == key) return wbem::kOk;
+    return wbem::kFalse;
+  }
+  wbem::HResult GetMethod(std::u16string_view name, wbem::ObjectPtr& signature) override {
+    signature.reset();
+    if (role_ != Role::Class || chain_.front() != Upper(kInterfaceClass) ||
+        Upper(name) != Upper(kMethodName))
+      return wbem::kNotFound;
+    signature = MakeParameters(Role::Signature);
+    return wbem::kOk;
+  }
+  wbem::HResult SpawnInstance(wbem::ObjectPtr& instance) override {
+    instance.reset();
+    if (role_ == Role::Class)
+      instance = std::make_unique<TreeObject>(Role::Instance, className_);
+    else if (role_ == Role::Signature)
+      instance = MakeParameters(Role::Parameters);
+    else
+      return wbem::kFailed;
+    return wbem::kOk;
+  }
+
+  static std::unique_ptr<TreeObject> MakeParameters(Role role) {
+    auto object = std::make_unique<TreeObject>(role, "__PARAMETERS");
+    for (const char* name : {"Name", "Value", "Password"}) object->Add(name, wbem::Variant::Null());
+    return object;
+  }
+
+ private:
+  Role role_;
+  std::string className_;
+  std::vector<std::string> chain_;  // upper-cased, own class first
+  std::vector<std::pair<std::string, wbem::Variant>> properties_;
+};
+
+wbem::ObjectPtr MakeSetting(const Attribute& attribute, std::int32_t sequence) {
+  auto object = std::make_unique<TreeObject>(TreeObject::Role::Instance, ClassOf(attribute.kind));
+  object->Add("Name", Text(attribute.name));
+  object->Add("IsReadOnly", wbem::Variant::Int32(attribute.readOnly ? 1 : 0));
+  object->Add("DisplayInUI", wbem::Variant::Int32(attribute.shown ? 1 : 0));
+  object->Add("Sequence", wbem::Variant::Int32(sequence));
+  switch (attribute.kind) {
+    case AttributeKind::Enumeration:
+      object->Add("CurrentValue", Text(attribute.value));
+      object->Add("PossibleValues", TextList(attribute.choices));
+      break;
+    case AttributeKind::Integer:
+      object->Add("Value", Text(attribute.value));
+      // Without bounds every 32-bit number is allowed, so that the setting stays writable.
+      object->Add("LowerBound", wbem::Variant::Int32(attribute.minValue.value_or(INT32_MIN)));
+      object->Add("UpperBound", wbem::Variant::Int32(attribute.maxValue.value_or(INT32_MAX)));
+      break;
+    case AttributeKind::String:
+      object->Add("Value", Text(attribute.value));
+      if (attribute.minLength) object->Add("MinLength", wbem::Variant::Int32(*attribute.minLength));
+      if (attribute.maxLength) object->Add("MaxLength", wbem::Variant::Int32(*attribute.maxLength));
+      break;
+    case AttributeKind::OrderedList:
+      object->Add("Value", Text(attribute.value));
+      object->Add("Elements", TextList(attribute.elements));
+      break;
+    case AttributeKind::Other:
+      object->Add("Value", Text(attribute.value));
+      break;
+  }
+  return object;
+}
+
+wbem::ObjectPtr MakeSetupPassword(const AdminPassword& admin, std::int32_t sequence) {
+  auto object = std::make_unique<TreeObject>(TreeObject::Role::Instance, kPasswordClass);
+  object->Add("Name", Text(kSetupPasswordName));
+  object->Add("IsSet", wbem::Variant::Int32(admin.isSet ? 1 : 0));
+  object->Add("PwdSetFrom", wbem::Variant::Int32(1));
+  object->Add("SupportedEncoding", TextList({"utf-16"}));
+  if (admin.minLength) object->Add("MinLength", wbem::Variant::Int32(*admin.minLength));
+  if (admin.maxLength) object->Add("MaxLength", wbem::Variant::Int32(*admin.maxLength));
+  object->Add("IsReadOnly", wbem::Variant::Int32(admin.folder.empty() ? 1 : 0));
+  object->Add("DisplayInUI", wbem::Variant::Int32(1));
+  object->Add("Sequence", wbem::Variant::Int32(sequence));
+  return object;
+}
+
+// The key of a WMI object path: backslashes and double quotes escaped.
+std::string InterfaceRelPath(const Tree& tree) {
+  const std::size_t slash = tree.driver.rfind('/');
+  const std::string name = slash == std::string::npos ? tree.driver : tree.driver.substr(slash + 1);
+  std::string escaped;
+  for (char c : name) {
+    if (c == '\\' || c == '"') escaped.push_back('\\');
+    escaped.push_back(c);
+  }
+  return std::string(kInterfaceClass) + ".InstanceName=\"" + escaped + "\"";
+}
+
+wbem::ObjectPtr MakeInterfaceInstance(const Tree& tree) {
+  auto object = std::make_unique<TreeObject>(TreeObject::Role::Instance, kInterfaceClass);
+  object->Add("Active", wbem::Variant::Bool(true));
+  object->Add("__RELPATH", Text(InterfaceRelPath(tree)));
+  return object;
+}
+
+// The objects of one query, made when it ran, as WMI hands out snapshots.
+class TreeEnum : public wbem::EnumClassObject {
+ public:
+  explicit TreeEnum(std::vector<wbem::ObjectPtr> objects) : objects_(std::move(objects)) {}
+  wbem::HResult Next(std::int32_t, wbem::ObjectPtr& object) override {
+    object.reset();
+    if (next_ >= objects_.size()) return wbem::kFalse;
+    object = std::move(objects_[next_++]);
+    return wbem::kOk;
+  }
+
+ private:
+  std::vector<wbem::ObjectPtr> objects_;
+  std::size_t next_ = 0;
+};
+
+bool ReadArgument(wbem::ClassObject& in, const char16_t* name, std::u16string& text) {
+  text.clear();
+  wbem::Variant value;
+  if (in.Get(name, value) != wbem::kOk || value.type == wbem::Variant::Type::Null ||
+      value.type == wbem::Variant::Type::Empty)
+    return true;
+  if (value.type != wbem::Variant::Type::String) return false;
+  text = value.string;
+  return true;
+}
+
+std::vector<std::string> SplitBlanks(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t pos = 0;
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (pos < text.size()) {
+    while (pos < text.size() && blank(text[pos])) ++pos;
+    const std::size_t start = pos;
+    while (pos < text.size() && !blank(text[pos])) ++pos;
+    if (pos > start) words.emplace_back(text.substr(start, pos - start));
+  }
+  return words;
+}
+
+bool IsKnownClass(const std::string& key) {
+  for (std::string_view known :
+       {kBaseClass, kInterfaceClass, kPasswordClass, std::string_view("Lumo_BIOSEnumeration"),
+        std::string_view("Lumo_BIOSString"), std::string_view("Lumo_BIOSInteger"),
+        std::string_view("Lumo_BIOSOrderedList")})
+    if (Upper(known) == key) return true;
+  return false;
+}
+
+class TreeServices : public wbem::Services {
+ public:
+  explicit TreeServices(std::shared_ptr<Tree> tree) : tree_(std::move(tree)) {}
+
+  wbem::HResult SetProxyBlanket() override { return wbem::kOk; }
+
+  wbem::HResult ExecQuery(std::u16string_view language, std::u16string_view query, std::int32_t,
+                          wbem::EnumPtr& result) override {
+    result.reset();
+    if (Upper(language) != "WQL") return wbem::kInvalidQuery;
+    const auto words = SplitBlanks(platform::Utf16ToUtf8(query));
+    if (words.size() != 4 || Upper(words[0]) != "SELECT" || words[1] != "*" ||
+        Upper(words[2]) != "FROM")
+      return wbem::kInvalidQuery;
+    const std::string key = Upper(words[3]);
+    if (!IsKnownClass(key)) return wbem::kInvalidClass;
+    result = Instances(key);
+    return wbem::kOk;
+  }
+
+  wbem::HResult GetObjectByPath(std::u16string_view path, std::int32_t,
+                                wbem::ObjectPtr& object) override {
+    object.reset();
+    const std::string key = Upper(path);
+    if (key == Upper(InterfaceRelPath(*tree_))) {
+      object = MakeInterfaceInstance(*tree_);
+      return wbem::kOk;
+    }
+    if (!IsKnownClass(key)) return wbem::kNotFound;
+    object = std::make_unique<TreeObject>(TreeObject::Role::Class, Spelling(key));
+    return wbem::kOk;
+  }
+
+  wbem::HResult CreateInstanceEnum(std::u16string_view className, std::int32_t,
+                                   wbem::EnumPtr& result) override {
+    result.reset();
+    const std::string key = Upper(className);
+    if (!IsKnownClass(key)) return wbem::kInvalidClass;
+    result = Instances(key);
+    return wbem::kOk;
+  }
+
+  wbem::HResult ExecMethod(std::u16string_view path, std::u16string_view method, std::int32_t,
+                           wbem::ClassObject* inParams, wbem::ObjectPtr& outParams) override {
+    outParams.reset();
+    const std::string key = Upper(path);
+    if (key != Upper(kInterfaceClass) && key != Upper(InterfaceRelPath(*tree_)))
+      return IsKnownClass(key) ? wbem::kInvalidMethod : wbem::kNotFound;
+    if (Upper(method) != Upper(kMethodName)) return wbem::kInvalidMethod;
+    std::u16string name, value, password;
+    if (inParams == nullptr || !ReadArgument(*inParams, u"Name", name) ||
+        !ReadArgument(*inParams, u"Value", value) ||
+        !ReadArgument(*inParams, u"Password", password))
+      return wbem::kInvalidParameter;
+    auto out = TreeObject::MakeParameters(TreeObject::Role::Parameters);
+    out->Add("Return", wbem::Variant::Int32(SetBiosSetting(*tree_, name, value, password)));
+    outParams = std::move(out);
+    return wbem::kOk;
+  }
+
+ private:
+  static std::string Spelling(const std::string& key) {
+    for (std::string_view known :
+         {kBaseClass, kInterfaceClass, kPasswordClass, std::string_view("Lumo_BIOSEnumeration"),
+          std::string_view("Lumo_BIOSString"), std::string_view("Lumo_BIOSInteger"),
+          std::string_view("Lumo_BIOSOrderedList")})
+      if (Upper(known) == key) return std::string(known);
+    return key;
+  }
+
+  // Only what the query asks for is read: the interface needs nothing, the password only its
+  // folder.
+  wbem::EnumPtr Instances(const std::string& key) const {
+    std::vector<wbem::ObjectPtr> objects;
+    if (key == Upper(kInterfaceClass)) {
+      objects.push_back(MakeInterfaceInstance(*tree_));
+    } else if (key == Upper(kPasswordClass)) {
+      objects.push_back(
+          MakeSetupPassword(ReadAdminPassword(tree_->driver),
+                            static_cast<std::int32_t>(AttributeNames(tree_->driver).size())));
+    } else {
+      const std::vector<Attribute> attributes = ReadAttributes(tree_->driver);
+      objects.reserve(attributes.size() + 1);
+      std::int32_t sequence = 0;
+      for (const auto& attribute : attributes) {
+        const std::int32_t position = sequence++;
+        if (key == Upper(kBaseClass) || key == Upper(ClassOf(attribute.kind)))
+          objects.push_back(MakeSetting(attribute, position));
+      }
+      if (key == Upper(kBaseClass))
+        objects.push_back(MakeSetupPassword(ReadAdminPassword(tree_->driver), sequence));
+    }
+    return std::make_unique<TreeEnum>(std::move(objects));
+  }
+
+  std::shared_ptr<Tree> tree_;
+};
+
+class TreeLocator : public wbem::Locator {
+ public:
+  explicit TreeLocator(std::shared_ptr<Tree> tree) : tree_(std::move(tree)) {}
+  wbem::HResult ConnectServer(std::u16string_view nameSpace, std::int32_t,
+                              wbem::ServicesPtr& services) override {
+    services.reset();
+    if (!tree_ || !IsProviderNamespace(nameSpace)) return wbem::kInvalidNamespace;
+    services = std::make_unique<TreeServices>(tree_);
+    return wbem::kOk;
+  }
+
+ private:
+  // root\Lumo\InstrumentedBIOS, on this machine or on "." by either slash.
+  static bool IsProviderNamespace(std::u16string_view nameSpace) {
+    std::string path = Upper(nameSpace);
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    for (std::string_view prefix : {"\\\\.\\", "\\\\LOCALHOST\\"})
+      if (path.rfind(prefix, 0) == 0) path.erase(0, prefix.size());
+    return path == "ROOT\\LUMO\\INSTRUMENTEDBIOS";
+  }
+
+  std::shared_ptr<Tree> tree_;
+};
+
+}  // namespace
+
+std::unique_ptr<wbem::Locator> CreateTreeLocator(std::shared_ptr<Tree> tree) {
+  return std::make_unique<TreeLocator>(std::move(tree));
+}
+
+}  // namespace corvane::fwattr

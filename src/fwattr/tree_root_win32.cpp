@@ -1,0 +1,10 @@
+#include "fwattr/firmware_attributes.h"
+
+namespace corvane::fwattr {
+
+// Windows reaches its BIOS settings through the provider itself.
+std::string PlatformTreeRoot() {
+  return {};
+}
+
+}  // namespace corvane::fwattr
