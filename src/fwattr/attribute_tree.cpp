@@ -218,6 +218,7 @@ bool ReadAttribute(const std::string& driver, const std::string& name, Attribute
     case AttributeKind::OrderedList:
       if (!isBootOrder) {
         attribute.elements = SplitItems(attribute.value, ';');
+        attribute.ordered = attribute.elements.size();
         // Elements the current order leaves out follow it, so that none is lost.
         if (ReadIfPresent(files, folder, "elements", text))
           for (auto& element : SplitItems(text, ';'))
@@ -226,6 +227,7 @@ bool ReadAttribute(const std::string& driver, const std::string& name, Attribute
               attribute.elements.push_back(std::move(element));
         attribute.value = CommaJoined(SplitItems(attribute.value, ';'));
       } else {
+        attribute.ordered = attribute.elements.size();
         attribute.value = CommaJoined(attribute.elements);
       }
       break;

@@ -20,7 +20,8 @@ struct Attribute {
   // The current value as the provider serves it (an ordered list comma-joined).
   std::string value;
   std::vector<std::string> choices;   // enumeration, in the driver's order
-  std::vector<std::string> elements;  // ordered list, in the current order
+  std::vector<std::string> elements;  // ordered list: the current order, then the others
+  std::size_t ordered = 0;            // how many elements the current order holds
   std::optional<std::int32_t> minValue, maxValue;
   std::int32_t increment = 0;  // 0: any step
   std::optional<std::int32_t> minLength, maxLength;

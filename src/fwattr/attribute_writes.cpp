@@ -80,7 +80,8 @@ std::string CutMarker(std::string_view item, bool& marked) {
 }
 
 // The comma-joined order of the file as the driver takes it: every element by its own
-// spelling, each once, the ones the order leaves out in their current place after it.
+// spelling, each once; the elements of the current order that the file leaves out follow in
+// their current order, so that the firmware loses none of them.
 bool OrderedListValue(const Attribute& attribute, std::string_view commaList, std::string& out) {
   std::vector<bool> used(attribute.elements.size(), false);
   std::vector<std::string> order;    // the elements the boot order holds
@@ -108,7 +109,7 @@ bool OrderedListValue(const Attribute& attribute, std::string_view commaList, st
       order.push_back(CutMarker(attribute.elements[index], elementMarked));
     }
   }
-  for (std::size_t i = 0; i < attribute.elements.size(); ++i) {
+  for (std::size_t i = 0; i < attribute.ordered; ++i) {
     if (used[i]) continue;
     bool marked = false;
     const std::string base = CutMarker(attribute.elements[i], marked);

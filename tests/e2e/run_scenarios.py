@@ -7,6 +7,8 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
   args: /GetConfig:out.txt "/cspwd:two words"     (split like a shell)
   env: NAME=value                                  (repeatable)
   machine: notebook.json                           (beside the scenario or in machines/)
+  tree: dell-xps13-9310                            (a firmware-attributes tree, beside the
+                                                    scenario or in machines/firmware-attributes/)
   copy-binary: yes                                 (run a copy placed in the work folder)
   windows: skip REASON                             (not run against Corvane.exe, and why)
   windows: own-machine REASON                      (with --com-double, the machine still goes
@@ -17,11 +19,24 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
   --- file NAME                a file in the work folder before the run
   --- stdout [noeol]           the exact standard output ('noeol': no final line feed)
   --- stderr-contains          a text standard error must contain
+  --- stderr                   the exact standard error
   --- file-after NAME          the exact content of a file after the run
   --- absent NAME              a file that must not exist after the run
   --- exists NAME              a file that must exist after the run
   --- machine-after            {"Setting name": {"Property": value}}: the only changes allowed
                                (the value "<missing>" stands for a property removed)
+  --- tree-file PATH [noeol] [mode=0444]
+                               a file of the tree (added to the copy, or the whole tree when
+                               there is no 'tree:'), ending in a line feed as the kernel shows
+                               it unless 'noeol'; mode sets its permission bits
+  --- tree-folder PATH         an empty folder of the tree
+  --- tree-after PATH          the exact content of a tree file after the run (with 'noeol' as
+                               above); every other file of the tree must stay as it was
+
+Every run gets CORVANE_FIRMWARE_ATTRIBUTES: the copy of its tree, or an empty folder, so that no
+scenario ever reaches the kernel's own /sys/class/firmware-attributes. The copy's files and
+folders are made writable by their owner, as the kernel's current_value files are. With
+--platform windows the scenarios with a tree are skipped: trees are read on Linux only.
 
 Standard output is compared byte for byte after the opening element's computer name, date,
 time and hour offset are checked for their shape and replaced by '*'. The machine file is
@@ -38,6 +53,7 @@ import os
 import re
 import shlex
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
@@ -64,7 +80,9 @@ def normalise(text):
 def parse(path):
     scenario = {'path': path, 'args': [], 'env': {}, 'machine': None, 'inline_machine': None,
                 'copy_binary': False, 'windows': None, 'exit': None, 'files': {}, 'stdout': None,
-                'stderr_contains': [], 'files_after': {}, 'absent': [], 'exists': [], 'machine_after': None}
+                'stderr_contains': [], 'stderr': None, 'files_after': {}, 'absent': [], 'exists': [],
+                'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [],
+                'tree_after': {}}
     with open(path, encoding='utf-8', newline='') as handle:
         lines = handle.read().split('\n')
     # Each line of a section ends with its line feed; the file's own last one ends nothing.
@@ -82,7 +100,11 @@ def parse(path):
             scenario['args'] = shlex.split(value)
         elif key == 'env':
             name, _, env_value = value.partition('=')
+            if name == TREE_VARIABLE:
+                raise ValueError(f'{path}: {TREE_VARIABLE} is the runner\'s; use tree:')
             scenario['env'][name] = env_value
+        elif key == 'tree':
+            scenario['tree'] = value
         elif key == 'machine':
             scenario['machine'] = value
         elif key == 'copy-binary':
@@ -118,6 +140,8 @@ def parse(path):
             scenario['files'][arg] = body
         elif kind == 'file-after':
             scenario['files_after'][arg] = body + '\n' if body else ''
+        elif kind == 'stderr':
+            scenario['stderr'] = body + '\n' if body else ''
         elif kind == 'stderr-contains':
             scenario['stderr_contains'].append(body.strip())
         elif kind == 'absent':
@@ -126,11 +150,91 @@ def parse(path):
             scenario['exists'].append(arg)
         elif kind == 'machine-after':
             scenario['machine_after'] = json.loads(body)
+        elif kind in ('tree-file', 'tree-after'):
+            words = arg.split(' ')
+            options = []
+            while len(words) > 1 and (words[-1] == 'noeol' or words[-1].startswith('mode=')):
+                options.append(words.pop())
+            tree_path = ' '.join(words)
+            content = body if 'noeol' in options else body + '\n'
+            if kind == 'tree-after':
+                scenario['tree_after'][tree_path] = content
+            else:
+                mode = next((int(o[5:], 8) for o in options if o.startswith('mode=')), None)
+                scenario['tree_files'].append((tree_path, content, mode))
+        elif kind == 'tree-folder':
+            scenario['tree_folders'].append(arg)
         else:
             raise ValueError(f'unknown section {kind!r}')
     if scenario['exit'] is None:
         raise ValueError(f'{path}: no exit line')
     return scenario
+
+
+TREE_VARIABLE = 'CORVANE_FIRMWARE_ATTRIBUTES'
+
+
+def tree_path(root, relative):
+    path = os.path.normpath(os.path.join(root, relative))
+    if not path.startswith(root + os.sep):
+        raise ValueError(f'tree path {relative!r} leaves the tree')
+    return path
+
+
+def lay_out_tree(scenario, args, root):
+    """Copies the scenario's tree into root, writable by its owner, and adds its own files."""
+    if scenario['tree']:
+        source = os.path.join(os.path.dirname(scenario['path']), scenario['tree'])
+        if not os.path.isdir(source):
+            source = os.path.join(args.machines, 'firmware-attributes', scenario['tree'])
+        shutil.copytree(source, root, dirs_exist_ok=True)
+        for folder, folders, files in os.walk(root):
+            for name in folders + files:
+                path = os.path.join(folder, name)
+                os.chmod(path, os.stat(path).st_mode | stat.S_IWUSR)
+    for relative in scenario['tree_folders']:
+        path = tree_path(root, relative)
+        if os.path.isfile(path):
+            os.remove(path)
+        os.makedirs(path, exist_ok=True)
+    for relative, content, mode in scenario['tree_files']:
+        path = tree_path(root, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, 'wb') as handle:
+            handle.write(content.encode('utf-8'))
+        if mode is not None:
+            os.chmod(path, mode)
+
+
+def snapshot_tree(root):
+    """Every file and folder of the tree: relative path -> bytes (None for a folder)."""
+    entries = {}
+    for folder, folders, files in os.walk(root):
+        for name in folders:
+            entries[os.path.relpath(os.path.join(folder, name), root)] = None
+        for name in files:
+            path = os.path.join(folder, name)
+            with open(path, 'rb') as handle:
+                entries[os.path.relpath(path, root)] = handle.read()
+    return entries
+
+
+def compare_tree(before, after, expected, errors):
+    for relative, content in expected.items():
+        if relative not in before:
+            errors.append(f'tree-after names {relative!r}, which the tree does not have')
+    for relative in sorted(set(before) | set(after)):
+        if relative not in after:
+            errors.append(f'tree: {relative} was removed')
+        elif relative not in before:
+            errors.append(f'tree: {relative} was created')
+        elif relative in expected:
+            wanted = expected[relative].encode('utf-8')
+            if after[relative] != wanted:
+                errors.append(f'tree: {relative} is {after[relative]!r}, expected {wanted!r}')
+        elif before[relative] != after[relative]:
+            errors.append(f'tree: {relative} changed from {before[relative]!r} '
+                          f'to {after[relative]!r}')
 
 
 def settings_of(machine):
@@ -171,10 +275,15 @@ def show_diff(expected, actual):
                                         'expected', 'actual'))
 
 
+def uses_tree(scenario):
+    return bool(scenario['tree'] or scenario['tree_files'] or scenario['tree_folders'])
+
+
 def run(scenario, args, name):
     errors = []
     with tempfile.TemporaryDirectory(prefix='corvane-e2e-') as work, \
-            tempfile.TemporaryDirectory(prefix='corvane-e2e-trace-') as trace_folder:
+            tempfile.TemporaryDirectory(prefix='corvane-e2e-trace-') as trace_folder, \
+            tempfile.TemporaryDirectory(prefix='corvane-tree-') as tree:
         binary = args.binary
         if scenario['copy_binary']:
             binary = os.path.join(work, os.path.basename(args.binary))
@@ -207,6 +316,10 @@ def run(scenario, args, name):
             if through_double:
                 env[DOUBLE_TRACE_VARIABLE] = trace_path
         env.update(scenario['env'])
+        # Never the kernel's own tree: a copy, or an empty folder.
+        lay_out_tree(scenario, args, tree)
+        env[TREE_VARIABLE] = tree
+        tree_before = snapshot_tree(tree)
         for file_name, content in scenario['files'].items():
             with open(os.path.join(work, file_name), 'w', encoding='utf-8', newline='') as handle:
                 handle.write(content)
@@ -227,6 +340,8 @@ def run(scenario, args, name):
             actual = normalise(stdout)
             if actual != scenario['stdout']:
                 errors.append('standard output differs:\n' + show_diff(scenario['stdout'], actual))
+        if scenario['stderr'] is not None and stderr != scenario['stderr']:
+            errors.append('standard error differs:\n' + show_diff(scenario['stderr'], stderr))
         for text in scenario['stderr_contains']:
             if text not in stderr:
                 errors.append(f'standard error lacks {text!r}: {stderr!r}')
@@ -263,6 +378,7 @@ def run(scenario, args, name):
             if not re.search(r'^ConnectServer ', trace, re.MULTILINE):
                 errors.append('the program did not connect through the WMI double (is it '
                               'registered in the Wine prefix?)')
+        compare_tree(tree_before, snapshot_tree(tree), scenario['tree_after'], errors)
         leftovers = [f for f in os.listdir(work) if f.startswith('.') or f.endswith('.tmp')]
         if leftovers:
             errors.append(f'temporary files left behind: {leftovers}')
@@ -300,6 +416,10 @@ def main():
                 continue
             if args.com_double and mode == 'own-machine':
                 print(f'NOTE {name} runs with CORVANE_MACHINE: {reason}')
+            if args.platform == 'windows' and uses_tree(scenario):
+                skipped += 1
+                print(f'SKIP {name}: firmware-attributes trees are read on Linux only')
+                continue
             errors = run(scenario, args, name)
         except Exception as error:  # a broken scenario file is a failure, not a crash
             errors = [f'scenario could not run: {error}']

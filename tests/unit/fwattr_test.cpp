@@ -328,9 +328,9 @@ void AddEverything(FakeKernel& kernel) {
   kernel.Add(
       "Asset",
       {{"type", "string"}, {"current_value", "A1"}, {"min_length", "1"}, {"max_length", "4"}});
-  kernel.Add(
-      "BootSeq",
-      {{"type", "ordered-list"}, {"current_value", "Disk;Net;Usb"}, {"elements", "Disk;Net;Usb"}});
+  kernel.Add("BootSeq", {{"type", "ordered-list"},
+                         {"current_value", "Disk;Net;Usb"},
+                         {"elements", "Disk;Net;Usb;Floppy"}});
   kernel.Add("OldBoot", {{"current_value", "Net:Disk;[Excluded from boot order:Usb]"}});
   kernel.Add("Shown", {{"current_value", "[v1][Status:ShowOnly]"}});
   kernel.Add("Locked", {{"type", "string"}, {"current_value", "L"}});
@@ -361,7 +361,7 @@ TEST(FwattrSet, RefusalsWriteNothing) {
       {"Asset", "\xC3\xA9t\xC3\xA9", "",
        fwattr::kReturnInvalidValue},  // bytes, as the kernel counts
       {"Asset", "A\nB", "", fwattr::kReturnInvalidValue},
-      {"BootSeq", "Net,Floppy", "", fwattr::kReturnInvalidValue},
+      {"BootSeq", "Net,Tape", "", fwattr::kReturnInvalidValue},
       {"BootSeq", "Net,net", "", fwattr::kReturnInvalidValue},
       {"OldBoot", "Net DISABLED,Disk DISABLED", "", fwattr::kReturnInvalidValue},
   };
@@ -383,9 +383,10 @@ TEST(FwattrSet, AcceptedValuesReachTheDriverInItsOwnForm) {
       {" camera ", "disabled", "Disabled\n"},  // the choice's own spelling
       {"Hour", "+25", "25\n"},
       {"Hour", "40", "40\n"},
-      {"Asset", "\xC3\xA9t", "\xC3\xA9t\n"},              // UTF-8 passes through: 3 bytes of 4
-      {"BootSeq", "usb,Disk", "Usb;Disk;Net\n"},          // the rest keeps its place after it
-      {"OldBoot", "Usb,Net,Disk DISABLED", "Usb:Net\n"},  // marked devices leave the order
+      {"Asset", "\xC3\xA9t", "\xC3\xA9t\n"},                // UTF-8 passes through: 3 bytes of 4
+      {"BootSeq", "usb,Disk", "Usb;Disk;Net\n"},            // the rest of the order follows
+      {"BootSeq", "Floppy,Disk", "Floppy;Disk;Net;Usb\n"},  // an element out of the order joins it
+      {"OldBoot", "Usb,Net,Disk DISABLED", "Usb:Net\n"},    // marked devices leave the order
       {"OldBoot", "Disk", "Disk:Net\n"},
   };
   for (const Case& c : cases) {
