@@ -1,30 +1,73 @@
 #!/usr/bin/env python3
-"""Copies one machine's settings to another: a /GetConfig file of the sample notebook, applied
-with /SetConfig to a differently set notebook, turns it into the same settings, and a second
-apply finds nothing left to change.
+"""Copies one machine's settings to another: a /GetConfig file of one machine, applied with
+/SetConfig to a differently set one, turns it into the same settings, and a second apply finds
+nothing left to change. Once between two simulated notebooks, once between two copies of the
+Dell firmware-attributes tree (on Linux only). No run ever reaches the kernel's own firmware
+attributes.
 
 --runner and --machine-variable run Corvane.exe under Wine with the machine handed to the WMI
-double of the prefix instead of CORVANE_MACHINE."""
+double of the prefix instead of CORVANE_MACHINE; the trees are then left out."""
 import argparse
 import os
 import shlex
 import shutil
+import stat
 import subprocess
 import sys
 import tempfile
 
+DELL = os.path.join('firmware-attributes', 'dell-xps13-9310')
+ATTRIBUTES = os.path.join('dell-wmi-sysman', 'attributes')
+# The target tree differs from the source in settings of every kind the tree has. The tree's
+# own asset tag is empty, below its min_length of 1, so no driver would take it: the source
+# gets one it can give.
+SOURCE_VALUES = {'Asset': 'LAB-0001'}
+TARGET_VALUES = {'WlanAutoSense': 'Enabled', 'CustomChargeStop': '80', 'Asset': 'OLD-TAG',
+                 'AutoOn': 'Everyday', 'KbdBacklightTimeoutAc': '1m', 'AutoOnHr': '23',
+                 'AutoOnFri': 'Enabled', 'PeakShiftCfg': 'Enabled'}
+MACHINE_VARIABLES = ('CORVANE_MACHINE', 'CORVANE_COM_DOUBLE_MACHINE')
 
-OPTIONS = argparse.Namespace(runner=[], machine_variable='CORVANE_MACHINE')
 
-
-def run(binary, machine, *args, cwd):
-    env = {k: v for k, v in os.environ.items()
-           if k not in ('CORVANE_MACHINE', 'CORVANE_COM_DOUBLE_MACHINE')}
-    env[OPTIONS.machine_variable] = machine
+def run(runner, binary, env, *args, cwd):
     # No pipe for standard error: a Wine server started by the run would keep it open.
-    result = subprocess.run([*OPTIONS.runner, binary, *args], cwd=cwd, env=env,
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    result = subprocess.run([*runner, binary, *args], cwd=cwd, env=env, stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL)
     return result.returncode, result.stdout.decode('utf-8', errors='replace').replace('\r\n', '\n')
+
+
+def read(path):
+    with open(path) as handle:
+        return handle.read()
+
+
+def replicate(runner, binary, work, source_env, target_env, passwords, label):
+    failures = []
+    code, _ = run(runner, binary, source_env, '/GetConfig:source.txt', cwd=work)
+    failures += [] if code == 0 else [f'{label}: GetConfig of the source ended with {code}']
+    run(runner, binary, target_env, '/GetConfig:before.txt', cwd=work)
+    if read(os.path.join(work, 'source.txt')) == read(os.path.join(work, 'before.txt')):
+        failures.append(f'{label}: the two machines start out alike; the test proves nothing')
+    code, log = run(runner, binary, target_env, *passwords, '/SetConfig:source.txt', cwd=work)
+    if code != 0 or 'changeStatus="fail"' in log or 'changeStatus="pass"' not in log:
+        failures.append(f'{label}: SetConfig ended with {code}:\n{log}')
+    code, log = run(runner, binary, target_env, '/SetConfig:source.txt', *passwords, cwd=work)
+    if code != 0 or '<SETTING' in log:
+        failures.append(f'{label}: a second SetConfig still changed something ({code}):\n{log}')
+    run(runner, binary, target_env, '/GetConfig:after.txt', cwd=work)
+    if read(os.path.join(work, 'source.txt')) != read(os.path.join(work, 'after.txt')):
+        failures.append(f'{label}: the target does not have the source\'s settings')
+    return failures
+
+
+def copy_tree(source, target, values):
+    shutil.copytree(source, target)
+    for folder, folders, files in os.walk(target):
+        for name in folders + files:
+            path = os.path.join(folder, name)
+            os.chmod(path, os.stat(path).st_mode | stat.S_IWUSR)
+    for name, value in values.items():
+        with open(os.path.join(target, ATTRIBUTES, name, 'current_value'), 'w') as handle:
+            handle.write(value + '\n')
 
 
 def main():
@@ -35,34 +78,44 @@ def main():
     parser.add_argument('--machine-variable', default='CORVANE_MACHINE',
                         help='the variable that names the machine file')
     args = parser.parse_args()
-    OPTIONS.runner = shlex.split(args.runner)
-    OPTIONS.machine_variable = args.machine_variable
+    runner = shlex.split(args.runner)
     binary = os.path.abspath(args.binary)
     failures = []
+    pairs = 0
     with tempfile.TemporaryDirectory(prefix='corvane-replicate-') as work:
-        source = os.path.join(work, 'source.json')
-        target = os.path.join(work, 'target.json')
+        empty = os.path.join(work, 'no-firmware-attributes')
+        os.mkdir(empty)
+        base = {k: v for k, v in os.environ.items() if k not in MACHINE_VARIABLES}
+        base['CORVANE_FIRMWARE_ATTRIBUTES'] = empty
+
+        notebooks = os.path.join(work, 'notebooks')
+        os.mkdir(notebooks)
+        source = os.path.join(notebooks, 'source.json')
+        target = os.path.join(notebooks, 'target.json')
         shutil.copy(os.path.join(args.machines, 'notebook.json'), source)
         shutil.copy(os.path.join(args.machines, 'notebook-password.json'), target)
-        code, _ = run(binary, source, '/GetConfig:source.txt', cwd=work)
-        failures += [] if code == 0 else [f'GetConfig of the source ended with {code}']
-        code, _ = run(binary, target, '/GetConfig:before.txt', cwd=work)
-        with open(os.path.join(work, 'source.txt')) as a, open(os.path.join(work, 'before.txt')) as b:
-            if a.read() == b.read():
-                failures.append('the two notebooks start out alike; the test proves nothing')
-        code, log = run(binary, target, '/cspwd:Lumo-1234', '/SetConfig:source.txt', cwd=work)
-        if code != 0 or 'changeStatus="fail"' in log or 'changeStatus="pass"' not in log:
-            failures.append(f'SetConfig ended with {code}:\n{log}')
-        code, log = run(binary, target, '/SetConfig:source.txt', '/cspwd:Lumo-1234', cwd=work)
-        if code != 0 or '<SETTING' in log:
-            failures.append(f'a second SetConfig still changed something ({code}):\n{log}')
-        run(binary, target, '/GetConfig:after.txt', cwd=work)
-        with open(os.path.join(work, 'source.txt')) as a, open(os.path.join(work, 'after.txt')) as b:
-            if a.read() != b.read():
-                failures.append('the target does not have the source\'s settings')
+        pairs += 1
+        failures += replicate(runner, binary, notebooks,
+                              dict(base, **{args.machine_variable: source}),
+                              dict(base, **{args.machine_variable: target}),
+                              ['/cspwd:Lumo-1234'], 'notebooks')
+
+        if not runner:
+            trees = os.path.join(work, 'trees')
+            os.mkdir(trees)
+            source = os.path.join(work, 'source-tree')
+            target = os.path.join(work, 'target-tree')
+            copy_tree(os.path.join(args.machines, DELL), source, SOURCE_VALUES)
+            copy_tree(os.path.join(args.machines, DELL), target, TARGET_VALUES)
+            pairs += 1
+            failures += replicate(runner, binary, trees,
+                                  dict(base, CORVANE_FIRMWARE_ATTRIBUTES=source),
+                                  dict(base, CORVANE_FIRMWARE_ATTRIBUTES=target), [],
+                                  'Dell trees')
     for failure in failures:
         print('FAIL ' + failure)
-    print(f'replicate: {0 if failures else 1} passed, {1 if failures else 0} failed')
+    failed = len({failure.split(':')[0] for failure in failures})
+    print(f'replicate: {pairs - failed} passed, {failed} failed')
     return 1 if failures else 0
 
 
