@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <set>
 #include <unordered_map>
 
 #include "platform/host.h"
@@ -102,16 +101,15 @@ std::string CommaJoined(const std::vector<std::string>& items) {
   return text;
 }
 
-bool ReadIfPresent(const std::set<std::string>& files, const std::string& folder,
-                   std::string_view name, std::string& text) {
+// A missing file costs one failed open, less than listing every folder first.
+bool ReadIfPresent(const std::string& folder, std::string_view name, std::string& text) {
   text.clear();
-  return files.count(std::string(name)) != 0 && ReadValueFile(Join(folder, name), text);
+  return ReadValueFile(Join(folder, name), text);
 }
 
-std::optional<std::int32_t> ReadNumber(const std::set<std::string>& files,
-                                       const std::string& folder, std::string_view name) {
+std::optional<std::int32_t> ReadNumber(const std::string& folder, std::string_view name) {
   std::string text;
-  if (!ReadIfPresent(files, folder, name, text)) return std::nullopt;
+  if (!ReadIfPresent(folder, name, text)) return std::nullopt;
   return ParseInt32(text);
 }
 
@@ -149,24 +147,17 @@ std::string FindDriverFolder(const std::string& root) {
 }
 
 std::vector<std::string> AttributeNames(const std::string& driver) {
-  std::vector<std::string> names;
-  const std::string attributes = Join(driver, "attributes");
-  for (auto& name : SortedFolder(attributes))
-    if (IsFolder(Join(attributes, name))) names.push_back(std::move(name));
-  return names;
+  return SortedFolder(Join(driver, "attributes"));
 }
 
 bool ReadAttribute(const std::string& driver, const std::string& name, Attribute& attribute) {
   attribute = Attribute();
   attribute.name = name;
   const std::string folder = Join(Join(driver, "attributes"), name);
-  std::vector<std::string> listed;
-  if (!platform::Os().ListFolder(folder, listed)) return false;
-  const std::set<std::string> files(listed.begin(), listed.end());
-
+  // A plain file of the driver (pending_reboot) has no current_value below it.
   const std::string currentPath = Join(folder, "current_value");
   std::string raw;
-  if (!files.count("current_value") || !ReadValueFile(currentPath, raw)) return false;
+  if (!ReadValueFile(currentPath, raw)) return false;
   platform::FileStatus status;
   attribute.writable =
       platform::Os().GetFileStatus(currentPath, status) && (status.permissions & 0222) != 0;
@@ -175,15 +166,14 @@ bool ReadAttribute(const std::string& driver, const std::string& name, Attribute
   bool isBootOrder = false;
   ParseLenovoForms(raw, attribute, optional, isBootOrder);
 
+  std::string type;
+  ReadIfPresent(folder, "type", type);
+  type = platform::Trim(type);
   std::string text;
   std::vector<std::string> possible;
-  if (ReadIfPresent(files, folder, "possible_values", text))
+  if ((type.empty() || type == "enumeration") && ReadIfPresent(folder, "possible_values", text))
     possible = SplitItems(text, text.find(';') != std::string::npos ? ';' : ',');
-
-  std::string type;
-  const bool typed = ReadIfPresent(files, folder, "type", type);
-  type = platform::Trim(type);
-  if (!typed || type.empty()) {
+  if (type.empty()) {
     // Older drivers have no type: the value's own form, or its choices, tell.
     if (!optional.empty() || !possible.empty())
       attribute.kind = AttributeKind::Enumeration;
@@ -206,21 +196,21 @@ bool ReadAttribute(const std::string& driver, const std::string& name, Attribute
       attribute.choices = optional.empty() ? std::move(possible) : std::move(optional);
       break;
     case AttributeKind::Integer:
-      attribute.minValue = ReadNumber(files, folder, "min_value");
-      attribute.maxValue = ReadNumber(files, folder, "max_value");
-      if (const auto step = ReadNumber(files, folder, "scalar_increment"); step && *step > 0)
+      attribute.minValue = ReadNumber(folder, "min_value");
+      attribute.maxValue = ReadNumber(folder, "max_value");
+      if (const auto step = ReadNumber(folder, "scalar_increment"); step && *step > 0)
         attribute.increment = *step;
       break;
     case AttributeKind::String:
-      attribute.minLength = ReadNumber(files, folder, "min_length");
-      attribute.maxLength = ReadNumber(files, folder, "max_length");
+      attribute.minLength = ReadNumber(folder, "min_length");
+      attribute.maxLength = ReadNumber(folder, "max_length");
       break;
     case AttributeKind::OrderedList:
       if (!isBootOrder) {
         attribute.elements = SplitItems(attribute.value, ';');
         attribute.ordered = attribute.elements.size();
         // Elements the current order leaves out follow it, so that none is lost.
-        if (ReadIfPresent(files, folder, "elements", text))
+        if (ReadIfPresent(folder, "elements", text))
           for (auto& element : SplitItems(text, ';'))
             if (std::find(attribute.elements.begin(), attribute.elements.end(), element) ==
                 attribute.elements.end())
@@ -234,7 +224,7 @@ bool ReadAttribute(const std::string& driver, const std::string& name, Attribute
     case AttributeKind::Other:
       break;
   }
-  ReadIfPresent(files, folder, "dell_modifier", attribute.modifier);
+  ReadIfPresent(folder, "dell_modifier", attribute.modifier);
   return true;
 }
 
@@ -321,8 +311,11 @@ AdminPassword ReadAdminPassword(const std::string& driver) {
 
 std::string FindAttributeName(const std::string& driver, std::string_view name) {
   const std::string wanted = platform::AsciiUpper(platform::Trim(name));
+  const std::string attributes = Join(driver, "attributes");
   for (auto& candidate : AttributeNames(driver))
-    if (platform::AsciiUpper(platform::Trim(candidate)) == wanted) return candidate;
+    if (platform::AsciiUpper(platform::Trim(candidate)) == wanted &&
+        IsFolder(Join(attributes, candidate)))
+      return candidate;
   return {};
 }
 

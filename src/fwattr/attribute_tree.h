@@ -51,7 +51,8 @@ bool ReadValueFile(const std::string& path, std::string& text);
 // Empty when there is none.
 std::string FindDriverFolder(const std::string& root);
 
-// The names of the attribute folders of a driver folder, in byte order.
+// The names in a driver's attributes folder, in byte order: the attribute folders and the
+// driver's plain files alike (ReadAttribute tells them apart, without a look of its own).
 std::vector<std::string> AttributeNames(const std::string& driver);
 
 // Reads one attribute folder. False when it is no setting: no current_value, or one that cannot

@@ -171,7 +171,10 @@ wbem::ObjectPtr MakeSetting(const Attribute& attribute, std::int32_t sequence) {
   return object;
 }
 
-wbem::ObjectPtr MakeSetupPassword(const AdminPassword& admin, std::int32_t sequence) {
+// After every attribute, without counting them.
+constexpr std::int32_t kPasswordSequence = INT32_MAX;
+
+wbem::ObjectPtr MakeSetupPassword(const AdminPassword& admin) {
   auto object = std::make_unique<TreeObject>(TreeObject::Role::Instance, kPasswordClass);
   object->Add("Name", Text(kSetupPasswordName));
   object->Add("IsSet", wbem::Variant::Int32(admin.isSet ? 1 : 0));
@@ -181,7 +184,7 @@ wbem::ObjectPtr MakeSetupPassword(const AdminPassword& admin, std::int32_t seque
   if (admin.maxLength) object->Add("MaxLength", wbem::Variant::Int32(*admin.maxLength));
   object->Add("IsReadOnly", wbem::Variant::Int32(admin.folder.empty() ? 1 : 0));
   object->Add("DisplayInUI", wbem::Variant::Int32(1));
-  object->Add("Sequence", wbem::Variant::Int32(sequence));
+  object->Add("Sequence", wbem::Variant::Int32(kPasswordSequence));
   return object;
 }
 
@@ -330,9 +333,7 @@ class TreeServices : public wbem::Services {
     if (key == Upper(kInterfaceClass)) {
       objects.push_back(MakeInterfaceInstance(*tree_));
     } else if (key == Upper(kPasswordClass)) {
-      objects.push_back(
-          MakeSetupPassword(ReadAdminPassword(tree_->driver),
-                            static_cast<std::int32_t>(AttributeNames(tree_->driver).size())));
+      objects.push_back(MakeSetupPassword(ReadAdminPassword(tree_->driver)));
     } else {
       const std::vector<Attribute> attributes = ReadAttributes(tree_->driver);
       objects.reserve(attributes.size() + 1);
@@ -343,7 +344,7 @@ class TreeServices : public wbem::Services {
           objects.push_back(MakeSetting(attribute, position));
       }
       if (key == Upper(kBaseClass))
-        objects.push_back(MakeSetupPassword(ReadAdminPassword(tree_->driver), sequence));
+        objects.push_back(MakeSetupPassword(ReadAdminPassword(tree_->driver)));
     }
     return std::make_unique<TreeEnum>(std::move(objects));
   }

@@ -283,6 +283,29 @@ class PosixHost final : public StdioHost {
     return value == nullptr ? std::string() : std::string(value);
   }
 
+  // open, read to the end, close: the firmware-attributes provider reads hundreds of small
+  // files per run, and the C streams add a status call and a read to each.
+  bool ReadFile(const std::string& path, std::string& bytes) override {
+    const int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    std::string content;
+    char buffer[16384];
+    bool failed = false;
+    while (true) {
+      const ssize_t count = read(fd, buffer, sizeof buffer);
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) {
+        failed = count < 0;
+        break;
+      }
+      content.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(fd);
+    if (failed) return false;
+    bytes = std::move(content);
+    return true;
+  }
+
   bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
     names.clear();
     DIR* folder = path.empty() ? nullptr : opendir(path.c_str());

@@ -216,7 +216,8 @@ TEST(FwattrTree, AttributesBecomeSettingsOfTheirKind) {
        "Lumo_BIOSEnumeration CurrentValue=Enable PossibleValues=Disable|Enable "
        "IsReadOnly=0 DisplayInUI=1 Sequence=12"},
       {"Plain", "Lumo_BIOSString Value=just text IsReadOnly=0 DisplayInUI=1 Sequence=13"},
-      {"Setup Password", "Lumo_BIOSPassword IsReadOnly=1 DisplayInUI=1 Sequence=14 IsSet=0"},
+      {"Setup Password",
+       "Lumo_BIOSPassword IsReadOnly=1 DisplayInUI=1 Sequence=2147483647 IsSet=0"},
   };
   const auto actual = Query(u"select * from Lumo_BIOSSetting");
   EXPECT_EQ(actual.size(), expected.size());
@@ -272,8 +273,8 @@ TEST(FwattrTree, AdministratorFolderIsTheSetupPassword) {
   const auto passwords = Query(u"select * from Lumo_BIOSPassword");
   ASSERT_EQ(passwords.size(), 1u);
   EXPECT_EQ(passwords.at("Setup Password"),
-            "Lumo_BIOSPassword MinLength=4 MaxLength=32 IsReadOnly=0 DisplayInUI=1 Sequence=1 "
-            "IsSet=1");
+            "Lumo_BIOSPassword MinLength=4 MaxLength=32 IsReadOnly=0 DisplayInUI=1 "
+            "Sequence=2147483647 IsSet=1");
   EXPECT_EQ(Query(u"select * from Lumo_BIOSSettingInterface").size(), 1u);
 }
 
