@@ -33,26 +33,6 @@ bool IsFolder(const std::string& path) {
   return platform::Os().GetFileStatus(path, status) && status.isFolder;
 }
 
-std::optional<std::int32_t> ParseInt32(std::string_view text) {
-  const std::string trimmed = platform::Trim(text);
-  std::size_t pos = 0;
-  bool negative = false;
-  if (pos < trimmed.size() && (trimmed[pos] == '+' || trimmed[pos] == '-'))
-    negative = trimmed[pos++] == '-';
-  if (pos == trimmed.size()) return std::nullopt;
-  std::int64_t number = 0;
-  for (; pos < trimmed.size(); ++pos) {
-    if (trimmed[pos] < '0' || trimmed[pos] > '9') return std::nullopt;
-    number = number * 10 + (trimmed[pos] - '0');
-    if (number > 0x80000000LL) return std::nullopt;
-  }
-  if (negative) number = -number;
-  if (number < std::numeric_limits<std::int32_t>::min() ||
-      number > std::numeric_limits<std::int32_t>::max())
-    return std::nullopt;
-  return static_cast<std::int32_t>(number);
-}
-
 // The text between "[Word:" and the next "]"; found is the position of the opening bracket
 // (of its ';' when the word starts with one).
 std::string BracketText(std::string_view raw, std::size_t found, std::size_t wordLength) {
@@ -118,6 +98,26 @@ bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+  const std::string trimmed = platform::Trim(text);
+  std::size_t pos = 0;
+  bool negative = false;
+  if (pos < trimmed.size() && (trimmed[pos] == '+' || trimmed[pos] == '-'))
+    negative = trimmed[pos++] == '-';
+  if (pos == trimmed.size()) return std::nullopt;
+  std::int64_t number = 0;
+  for (; pos < trimmed.size(); ++pos) {
+    if (trimmed[pos] < '0' || trimmed[pos] > '9') return std::nullopt;
+    number = number * 10 + (trimmed[pos] - '0');
+    if (number > 0x80000000LL) return std::nullopt;
+  }
+  if (negative) number = -number;
+  if (number < std::numeric_limits<std::int32_t>::min() ||
+      number > std::numeric_limits<std::int32_t>::max())
+    return std::nullopt;
+  return static_cast<std::int32_t>(number);
+}
 
 std::vector<std::string> SplitItems(std::string_view text, char separator) {
   std::vector<std::string> items;

@@ -73,6 +73,9 @@ AdminPassword ReadAdminPassword(const std::string& driver);
 // ignored; empty when none does.
 std::string FindAttributeName(const std::string& driver, std::string_view name);
 
+// A decimal 32-bit number: blanks at the ends and one sign allowed, nothing else.
+std::optional<std::int32_t> ParseInt32(std::string_view text);
+
 // Splits text at separator, trimming each item and dropping the empty ones.
 std::vector<std::string> SplitItems(std::string_view text, char separator);
 

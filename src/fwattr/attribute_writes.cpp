@@ -45,24 +45,6 @@ bool HasLineBreak(std::string_view text) {
   return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
-bool ParseDecimal(std::string_view text, std::int64_t& number) {
-  const std::string trimmed = platform::Trim(text);
-  std::size_t pos = 0;
-  bool negative = false;
-  if (pos < trimmed.size() && (trimmed[pos] == '+' || trimmed[pos] == '-'))
-    negative = trimmed[pos++] == '-';
-  if (pos == trimmed.size()) return false;
-  number = 0;
-  for (; pos < trimmed.size(); ++pos) {
-    if (trimmed[pos] < '0' || trimmed[pos] > '9') return false;
-    number = number * 10 + (trimmed[pos] - '0');
-    if (number > 0x80000000LL) return false;
-  }
-  if (negative) number = -number;
-  return number >= std::numeric_limits<std::int32_t>::min() &&
-         number <= std::numeric_limits<std::int32_t>::max();
-}
-
 bool LengthAllowed(std::size_t length, const std::optional<std::int32_t>& minimum,
                    const std::optional<std::int32_t>& maximum) {
   const auto size = static_cast<std::int64_t>(length);
@@ -73,7 +55,11 @@ bool SameAsciiNoCase(std::string_view a, std::string_view b) {
   return platform::AsciiUpper(a) == platform::AsciiUpper(b);
 }
 
-std::string CutMarker(std::string_view item, bool& marked) {
+// The name of a list item; marked tells whether it carried the DISABLED marker, which only an
+// older Lenovo boot order gives meaning to (its excluded devices).
+std::string ItemName(const Attribute& attribute, std::string_view item, bool& marked) {
+  marked = false;
+  if (!attribute.colonBootOrder) return std::string(item);
   const std::size_t found = platform::AsciiUpper(item).rfind(kDisabledMarker);
   marked = found != std::string::npos && found + kDisabledMarker.size() == item.size();
   return platform::Trim(marked ? item.substr(0, found) : item);
@@ -83,47 +69,30 @@ std::string CutMarker(std::string_view item, bool& marked) {
 // spelling, each once; the elements of the current order that the file leaves out follow in
 // their current order, so that the firmware loses none of them.
 bool OrderedListValue(const Attribute& attribute, std::string_view commaList, std::string& out) {
-  std::vector<bool> used(attribute.elements.size(), false);
-  std::vector<std::string> order;    // the elements the boot order holds
-  std::vector<std::string> written;  // every element named, for the typed lists
+  const std::vector<std::string>& elements = attribute.elements;
+  std::vector<bool> used(elements.size(), false);
+  std::vector<std::string> order;
+  bool marked = false, elementMarked = false;
   for (const auto& item : SplitItems(commaList, ',')) {
-    bool marked = false;
-    const std::string base = CutMarker(item, marked);
-    std::size_t index = attribute.elements.size();
-    for (std::size_t i = 0; i < attribute.elements.size(); ++i) {
-      bool elementMarked = false;
-      const std::string element = attribute.colonBootOrder
-                                      ? CutMarker(attribute.elements[i], elementMarked)
-                                      : attribute.elements[i];
-      if (SameAsciiNoCase(element, attribute.colonBootOrder ? base : item)) {
-        index = i;
-        break;
-      }
-    }
-    if (index == attribute.elements.size() || used[index]) return false;
-    used[index] = true;
-    if (!attribute.colonBootOrder) {
-      written.push_back(attribute.elements[index]);
-    } else if (!marked) {
-      bool elementMarked = false;
-      order.push_back(CutMarker(attribute.elements[index], elementMarked));
-    }
+    const std::string name = ItemName(attribute, item, marked);
+    std::size_t i = 0;
+    while (i < elements.size() &&
+           !SameAsciiNoCase(ItemName(attribute, elements[i], elementMarked), name))
+      ++i;
+    if (i == elements.size() || used[i]) return false;
+    used[i] = true;
+    // A device marked DISABLED leaves the boot order.
+    if (!marked) order.push_back(ItemName(attribute, elements[i], elementMarked));
   }
   for (std::size_t i = 0; i < attribute.ordered; ++i) {
-    if (used[i]) continue;
-    bool marked = false;
-    const std::string base = CutMarker(attribute.elements[i], marked);
-    if (!attribute.colonBootOrder)
-      written.push_back(attribute.elements[i]);
-    else if (!marked)
-      order.push_back(base);
+    const std::string name = ItemName(attribute, elements[i], elementMarked);
+    if (!used[i] && !elementMarked) order.push_back(name);
   }
-  const std::vector<std::string>& items = attribute.colonBootOrder ? order : written;
   const char separator = attribute.colonBootOrder ? ':' : ';';
   out.clear();
-  for (const auto& item : items) {
+  for (const auto& name : order) {
     if (!out.empty()) out += separator;
-    out += item;
+    out += name;
   }
   return !out.empty();
 }
@@ -140,8 +109,9 @@ bool ValueToWrite(const Attribute& attribute, const std::string& value, std::str
         }
       return false;
     case AttributeKind::Integer: {
-      std::int64_t number = 0;
-      if (!ParseDecimal(value, number)) return false;
+      const std::optional<std::int32_t> parsed = ParseInt32(value);
+      if (!parsed) return false;
+      const std::int64_t number = *parsed;
       const std::int64_t lower =
           attribute.minValue.value_or(std::numeric_limits<std::int32_t>::min());
       const std::int64_t upper =
