@@ -49,7 +49,9 @@ class Case:
                 os.setgroups([])
                 os.setgid(user.pw_gid)
                 os.setuid(user.pw_uid)
-        env = dict(os.environ, CORVANE_MACHINE=self.machine)
+        # The machine comes first anyway; a tree that does not exist keeps /sys out of reach.
+        env = dict(os.environ, CORVANE_MACHINE=self.machine,
+                   CORVANE_FIRMWARE_ATTRIBUTES=os.path.join(self.work, 'no-such-tree'))
         result = subprocess.run([self.binary, *args], cwd=self.work, env=env, stdout=stdout,
                                 stderr=subprocess.PIPE, timeout=60, preexec_fn=prepare)
         text = OPENING.sub('<BIOSCONFIG>\n', (result.stdout or b'').decode())
