@@ -5,7 +5,7 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
 
   # comment
   args: /GetConfig:out.txt "/cspwd:two words"     (split like a shell)
-  env: NAME=value                                  (repeatable)
+  env: NAME=value                                  (repeatable; an empty value unsets NAME)
   machine: notebook.json                           (beside the scenario or in machines/)
   tree: dell-xps13-9310                            (a firmware-attributes tree, beside the
                                                     scenario or in machines/firmware-attributes/)
@@ -16,7 +16,9 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
   exit: 16
 
   --- machine                  an inline machine file (JSON) instead of a sample
-  --- file NAME                a file in the work folder before the run
+  --- file NAME                a file in the work folder before the run (folders made as needed)
+  --- dir NAME [MODE]          a folder made before the run, with an octal mode (default 700)
+  --- symlink NAME TARGET      a symbolic link made before the run
   --- stdout [noeol]           the exact standard output ('noeol': no final line feed)
   --- stderr-contains          a text standard error must contain
   --- stderr                   the exact standard error
@@ -37,10 +39,19 @@ Every run gets CORVANE_FIRMWARE_ATTRIBUTES: the copy of its tree, or an empty fo
 scenario ever reaches the kernel's own /sys/class/firmware-attributes. The copy's files and
 folders are made writable by their owner, as the kernel's current_value files are. With
 --platform windows the scenarios with a tree are skipped: trees are read on Linux only.
+  --- legacy-after             {"key": value, "objects": {"Object": {"key": value}}}: the only
+                               changes allowed in the legacy section; an object is named by its
+                               name text and its sub-name texts joined with backslashes, as in a
+                               REPSET file ("Device Power\\\\PCI Slot A" in JSON), or by "#position"
+
+In 'env' values, 'args' and the names of the sections above, {work} stands for the work folder.
+Every run writes the management library into a folder of its own: XDG_RUNTIME_DIR is
+{work}/runtime (made with mode 700) unless the scenario sets it.
 
 Standard output is compared byte for byte after the opening element's computer name, date,
 time and hour offset are checked for their shape and replaced by '*'. The machine file is
-compared with what it was before the run: every difference must be listed in machine-after.
+compared with what it was before the run: every difference must be listed in machine-after or
+legacy-after.
 
 With --com-double (Corvane.exe under Wine, the WMI double registered in the prefix) the machine
 file is handed to the double through CORVANE_COM_DOUBLE_MACHINE and CORVANE_MACHINE stays unset,
@@ -82,7 +93,7 @@ def parse(path):
                 'copy_binary': False, 'windows': None, 'exit': None, 'files': {}, 'stdout': None,
                 'stderr_contains': [], 'stderr': None, 'files_after': {}, 'absent': [], 'exists': [],
                 'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [],
-                'tree_after': {}}
+                'tree_after': {}, 'legacy_after': None, 'dirs': [], 'symlinks': []}
     with open(path, encoding='utf-8', newline='') as handle:
         lines = handle.read().split('\n')
     # Each line of a section ends with its line feed; the file's own last one ends nothing.
@@ -164,6 +175,14 @@ def parse(path):
                 scenario['tree_files'].append((tree_path, content, mode))
         elif kind == 'tree-folder':
             scenario['tree_folders'].append(arg)
+        elif kind == 'legacy-after':
+            scenario['legacy_after'] = json.loads(body)
+        elif kind == 'dir':
+            name, _, mode = arg.partition(' ')
+            scenario['dirs'].append((name, int(mode.strip() or '700', 8)))
+        elif kind == 'symlink':
+            name, _, target = arg.partition(' ')
+            scenario['symlinks'].append((name, target.strip()))
         else:
             raise ValueError(f'unknown section {kind!r}')
     if scenario['exit'] is None:
@@ -263,10 +282,62 @@ def compare_machine(before, after, expected, errors):
     for name in expected:
         if name not in seen:
             errors.append(f'machine-after names {name!r}, which the machine does not have')
-    rest_before = {k: v for k, v in before.items() if k != 'provider'}
-    rest_after = {k: v for k, v in after.items() if k != 'provider'}
+    rest_before = {k: v for k, v in before.items() if k not in ('provider', 'legacy')}
+    rest_after = {k: v for k, v in after.items() if k not in ('provider', 'legacy')}
     if rest_before != rest_after:
-        errors.append('machine: sections other than the provider changed')
+        errors.append('machine: sections other than the provider and the legacy section changed')
+
+
+def object_key(item):
+    """An object's name as a REPSET name line gives it, or None when its name is a number."""
+    name = item.get('name') if isinstance(item, dict) else None
+    if not isinstance(name, str):
+        return None
+    subs = [s for s in item.get('subNames', []) if isinstance(s, str)]
+    return '\\'.join([name] + subs)
+
+
+def compare_fields(where, was, now, wanted, errors):
+    for key in sorted(set(was) | set(now)):
+        old, new = was.get(key, '<missing>'), now.get(key, '<missing>')
+        if key in wanted:
+            if new != wanted[key]:
+                errors.append(f'legacy: {where}{key} is {new!r}, expected {wanted[key]!r}')
+        elif old != new:
+            errors.append(f'legacy: {where}{key} changed from {old!r} to {new!r}')
+
+
+def compare_legacy(before, after, expected, errors):
+    expected = dict(expected or {})
+    wanted_objects = dict(expected.pop('objects', {}))
+    old, new = before.get('legacy'), after.get('legacy')
+    if old is None or new is None:
+        if old != new:
+            errors.append('legacy: the section was added or removed')
+        if expected or wanted_objects:
+            errors.append('legacy-after names a section the machine does not have')
+        return
+    compare_fields('', {k: v for k, v in old.items() if k != 'objects'},
+                   {k: v for k, v in new.items() if k != 'objects'}, expected, errors)
+    old_objects, new_objects = old.get('objects', []), new.get('objects', [])
+    if len(old_objects) != len(new_objects):
+        errors.append(f'legacy: {len(old_objects)} objects before, {len(new_objects)} after')
+        return
+    seen = set()
+    for position, (was, now) in enumerate(zip(old_objects, new_objects)):
+        key = object_key(was)
+        wanted = {}
+        if f'#{position}' in wanted_objects:
+            wanted = wanted_objects[f'#{position}']
+            seen.add(f'#{position}')
+        elif key is not None and key not in seen and key in wanted_objects:
+            wanted = wanted_objects[key]
+        if key is not None:
+            seen.add(key)
+        compare_fields(f'{key or "#" + str(position)}.', was, now, wanted, errors)
+    for name in wanted_objects:
+        if name not in seen:
+            errors.append(f'legacy-after names {name!r}, which the machine does not have')
 
 
 def show_diff(expected, actual):
@@ -279,11 +350,28 @@ def uses_tree(scenario):
     return bool(scenario['tree'] or scenario['tree_files'] or scenario['tree_folders'])
 
 
+def expand(text, work):
+    return text.replace('{work}', work)
+
+
+def prepare_folders(scenario, work):
+    os.makedirs(os.path.join(work, 'runtime'), mode=0o700)
+    for name, mode in scenario['dirs']:
+        path = os.path.join(work, expand(name, work))
+        os.makedirs(path, exist_ok=True)
+        os.chmod(path, mode)
+    for name, target in scenario['symlinks']:
+        path = os.path.join(work, expand(name, work))
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        os.symlink(expand(target, work), path)
+
+
 def run(scenario, args, name):
     errors = []
     with tempfile.TemporaryDirectory(prefix='corvane-e2e-') as work, \
             tempfile.TemporaryDirectory(prefix='corvane-e2e-trace-') as trace_folder, \
             tempfile.TemporaryDirectory(prefix='corvane-tree-') as tree:
+        prepare_folders(scenario, work)
         binary = args.binary
         if scenario['copy_binary']:
             binary = os.path.join(work, os.path.basename(args.binary))
@@ -293,6 +381,8 @@ def run(scenario, args, name):
         through_double = args.com_double and (scenario['windows'] or ('',))[0] != 'own-machine'
         machine_variable = DOUBLE_MACHINE_VARIABLE if through_double else MACHINE_VARIABLE
         trace_path = os.path.join(trace_folder, 'trace.txt')
+        # The library written at start lands in this run's own folder.
+        env['XDG_RUNTIME_DIR'] = os.path.join(work, 'runtime')
         machine_path = os.path.join(work, 'machine.json')
         before = None
         before_bytes = b''
@@ -315,15 +405,21 @@ def run(scenario, args, name):
             env[machine_variable] = machine_path
             if through_double:
                 env[DOUBLE_TRACE_VARIABLE] = trace_path
-        env.update(scenario['env'])
+        for key, value in scenario['env'].items():
+            if value:
+                env[key] = expand(value, work)
+            else:
+                env.pop(key, None)
         # Never the kernel's own tree: a copy, or an empty folder.
         lay_out_tree(scenario, args, tree)
         env[TREE_VARIABLE] = tree
         tree_before = snapshot_tree(tree)
         for file_name, content in scenario['files'].items():
-            with open(os.path.join(work, file_name), 'w', encoding='utf-8', newline='') as handle:
+            path = os.path.join(work, expand(file_name, work))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, 'w', encoding='utf-8', newline='') as handle:
                 handle.write(content)
-        command = args.runner + [binary] + scenario['args']
+        command = args.runner + [binary] + [expand(a, work) for a in scenario['args']]
         # Standard error goes to a file: a pipe would stay open in the Wine server that the run
         # may start, and the read would wait for that server to exit.
         with tempfile.TemporaryFile() as error_file:
@@ -357,15 +453,16 @@ def run(scenario, args, name):
             if actual != content:
                 errors.append(f'{file_name} differs:\n' + show_diff(content, actual))
         for file_name in scenario['exists']:
-            if not os.path.exists(os.path.join(work, file_name)):
+            if not os.path.exists(os.path.join(work, expand(file_name, work))):
                 errors.append(f'{file_name} does not exist')
         for file_name in scenario['absent']:
-            if os.path.exists(os.path.join(work, file_name)):
+            if os.path.lexists(os.path.join(work, expand(file_name, work))):
                 errors.append(f'{file_name} exists')
         if before is not None:
             with open(machine_path, encoding='utf-8') as handle:
                 after = json.load(handle)
             compare_machine(before, after, scenario['machine_after'], errors)
+            compare_legacy(before, after, scenario['legacy_after'], errors)
         elif machine_variable in env and os.path.exists(machine_path):
             with open(machine_path, 'rb') as handle:
                 if handle.read() != before_bytes:
