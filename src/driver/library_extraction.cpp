@@ -1,13 +1,32 @@
 #include "driver/library_extraction.h"
 
-namespace corvane::driver {
+#include "platform/host.h"
 
-// The executable does not carry the management library yet, so there is no folder to choose
-// and nothing to write; the legacy backend then finds no library and says so itself.
+namespace corvane::driver {
+namespace {
+
+constexpr char kLibraryFileName[] = "Tarnix.dll";
+
+}  // namespace
+
+// Without a folder that is safe to use the path stays empty: nothing is written, and the
+// binding then loads no library at all.
 std::string BuildLibraryPath() {
-  return {};
+  const std::string folder = platform::Os().LibraryFolder();
+  return folder.empty() ? std::string() : folder + kLibraryFileName;
 }
 
-void WriteManagementLibrary(const std::string& /*libraryPath*/) {}
+void WriteManagementLibrary(const std::string& libraryPath) {
+  if (libraryPath.empty()) return;
+  platform::Host& host = platform::Os();
+  host.RemoveFile(libraryPath);
+  // A file that cannot be deleted (another running instance holds it) is used as it is.
+  if (host.FileExists(libraryPath)) return;
+  const std::string_view image = host.EmbeddedLibraryImage();
+  if (image.empty()) return;
+  host.RemoveFile(libraryPath);
+  if (host.WriteNewFile(libraryPath, image) == platform::NewFileResult::WriteFailed)
+    host.RemoveFile(libraryPath);
+}
 
 }  // namespace corvane::driver

@@ -52,9 +52,10 @@ BiosAccess::~BiosAccess() {
 }
 
 std::int32_t BiosAccess::LoadManagementLibrary(const char* path, int first, int second) {
-  // An empty path is taken like no path: it would otherwise name the root of the drive.
-  const bool useExecutableFolder =
-      path == nullptr || *path == '\0' || std::string_view(path) == "\\";
+  // An empty path names no library (the extraction found no folder it may use): nothing is
+  // loaded. It would otherwise name the root of the drive, or fall back on another folder.
+  if (path != nullptr && *path == '\0') return initialized_;
+  const bool useExecutableFolder = path == nullptr || std::string_view(path) == "\\";
   const std::string executable = platform::Os().ExecutablePath();
   std::string file = useExecutableFolder ? ExecutableFolder() : std::string(path);
   if (!EndsWithLibraryName(file)) {

@@ -30,6 +30,9 @@ struct FileStatus {
   std::uint32_t permissions = 0;  // the POSIX rwx bits (0777); 0444 for a read-only file
 };
 
+// What creating a new file and writing it once came to.
+enum class NewFileResult { NotCreated, Written, WriteFailed };
+
 class Host {
  public:
   virtual ~Host() = default;
@@ -83,6 +86,18 @@ class Host {
   // value: nothing is created, renamed or written in pieces. Returns 0, or the C library's
   // error number (EACCES, EINVAL, ENOENT, EIO...) of the step that failed.
   virtual int WriteExistingFile(const std::string& path, std::string_view bytes) = 0;
+
+  // The management library that the executable carries and writes out at every start.
+  // The folder it is written to, ending in its separator; empty when there is no folder that
+  // is safe to use.
+  virtual std::string LibraryFolder() = 0;
+  // The library's file image inside the executable; empty when it carries none.
+  virtual std::string_view EmbeddedLibraryImage() = 0;
+  // Deletes the file at path; false when it could not (or there was none).
+  virtual bool RemoveFile(const std::string& path) = 0;
+  // Creates path as a new file (never over anything that exists there), unshared, writes bytes
+  // in one write and closes it. A file whose write failed is left for the caller to delete.
+  virtual NewFileResult WriteNewFile(const std::string& path, std::string_view bytes) = 0;
 };
 
 // The host of this process: the native one unless a test installed another.

@@ -30,6 +30,13 @@
 #define CORVANE_VERSION_TWEAK 0
 #endif
 
+// The management library's image, linked into the executable (see cmake/embedded_library.cpp.in).
+// Weak, so that programs and libraries built without it link and carry no image.
+extern "C" {
+extern const char corvane_library_image[] __attribute__((weak));
+extern const char corvane_library_image_end[] __attribute__((weak));
+}
+
 namespace corvane::platform {
 namespace {
 
@@ -344,6 +351,42 @@ class PosixHost final : public StdioHost {
       error = EIO;  // a value taken in part is not the value asked for
     if (close(fd) != 0 && error == 0) error = errno;
     return error;
+  }
+
+  // A folder of this user's alone, never a shared one where another user could plant a
+  // library that a run as root would load: $XDG_RUNTIME_DIR/corvane, else /tmp/corvane-<uid>,
+  // a real directory owned by the user with mode 0700.
+  std::string LibraryFolder() override {
+    const std::string runtime = Environment("XDG_RUNTIME_DIR");
+    const uid_t user = geteuid();
+    const std::string folder = !runtime.empty() && runtime.front() == '/'
+                                   ? runtime + "/corvane"
+                                   : "/tmp/corvane-" + std::to_string(user);
+    // The umask may have narrowed a folder made here; one that existed is never changed.
+    if (mkdir(folder.c_str(), 0700) == 0) chmod(folder.c_str(), 0700);
+    struct stat status {};
+    if (lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != user ||
+        (status.st_mode & 07777) != 0700)
+      return {};
+    return folder + "/";
+  }
+
+  std::string_view EmbeddedLibraryImage() override {
+    const char* begin = corvane_library_image;
+    const char* end = corvane_library_image_end;
+    if (begin == nullptr || end == nullptr || end <= begin) return {};
+    return std::string_view(begin, static_cast<std::size_t>(end - begin));
+  }
+
+  bool RemoveFile(const std::string& path) override { return unlink(path.c_str()) == 0; }
+
+  NewFileResult WriteNewFile(const std::string& path, std::string_view bytes) override {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+    if (fd < 0) return NewFileResult::NotCreated;
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    const bool closed = close(fd) == 0;
+    return written == static_cast<ssize_t>(bytes.size()) && closed ? NewFileResult::Written
+                                                                   : NewFileResult::WriteFailed;
   }
 
  private:

@@ -19,6 +19,12 @@ namespace {
 constexpr DWORD kModulePathBuffer = 1024;
 constexpr DWORD kComputerNameBuffer = 16;  // 15 characters and the terminator
 constexpr DWORD kProfileValueBuffer = 100;
+constexpr DWORD kFolderBuffer = MAX_PATH;  // 260 characters
+// The library's resource: type "BINARY", id 129.
+constexpr WORD kLibraryResource = 129;
+// SHGetFolderPathA: the current user's application-data folder, created when missing.
+constexpr int kApplicationDataCreate = 0x1A | 0x8000;
+using ShGetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
 
 // The directory part of a path including its separator, or what names the current directory
 // of the drive ("C:" for "C:file", "." for a bare name).
@@ -283,6 +289,61 @@ class Win32Host final : public StdioHost {
       error = EIO;
     if (_close(fd) != 0 && error == 0) error = errno;
     return error;
+  }
+
+  // The temporary folder, used as the system gives it (with its backslash). One whose text
+  // still holds an unexpanded variable, or that cannot be read at all, gives way to the
+  // application-data folder and then to the current directory.
+  std::string LibraryFolder() override {
+    char buffer[kFolderBuffer] = {};
+    const DWORD length = GetTempPathA(kFolderBuffer, buffer);
+    if (length != 0 && length < kFolderBuffer) {
+      const std::string folder(buffer, length);
+      if (folder.find('%') == std::string::npos) return folder;
+    }
+    std::string chosen;
+    // Loaded by name at run time and never unloaded.
+    if (HMODULE shfolder = LoadLibraryA("shfolder.DLL")) {
+      const auto getFolderPath = reinterpret_cast<ShGetFolderPathFn>(
+          reinterpret_cast<void (*)()>(GetProcAddress(shfolder, "SHGetFolderPathA")));
+      char appData[kFolderBuffer] = {};
+      if (getFolderPath != nullptr &&
+          getFolderPath(nullptr, kApplicationDataCreate, nullptr, 0, appData) >= 0)
+        chosen = appData;
+    }
+    if (chosen.empty()) {
+      char current[kFolderBuffer] = {};
+      const DWORD size = GetCurrentDirectoryA(kFolderBuffer, current);
+      if (size == 0 || size >= kFolderBuffer) return {};
+      chosen.assign(current, size);
+    }
+    if (chosen.back() != '\\') chosen.push_back('\\');
+    return chosen;
+  }
+
+  std::string_view EmbeddedLibraryImage() override {
+    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(kLibraryResource), "BINARY");
+    if (resource == nullptr) return {};
+    HGLOBAL loaded = LoadResource(nullptr, resource);
+    if (loaded == nullptr) return {};
+    const void* image = LockResource(loaded);
+    const DWORD size = SizeofResource(nullptr, resource);
+    if (image == nullptr || size == 0) return {};
+    return std::string_view(static_cast<const char*>(image), size);
+  }
+
+  bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != FALSE; }
+
+  NewFileResult WriteNewFile(const std::string& path, std::string_view bytes) override {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return NewFileResult::NotCreated;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                              nullptr) != FALSE &&
+                    written == bytes.size();
+    const bool closed = CloseHandle(file) != FALSE;
+    return ok && closed ? NewFileResult::Written : NewFileResult::WriteFailed;
   }
 };
 

@@ -12,14 +12,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "platform/utf8.h"
 #include "platform/wbem.h"
+#include "sim/machine_file.h"
 
 namespace corvane::sim {
-
-using Json = nlohmann::ordered_json;
 
 inline constexpr std::string_view kBaseClass = "Lumo_BIOSSetting";
 inline constexpr std::string_view kInterfaceClass = "Lumo_BIOSSettingInterface";

@@ -8,31 +8,12 @@
 #include "platform/host.h"
 #include "platform/text.h"
 #include "platform/wbem.h"
+#include "sim/legacy_firmware.h"
+#include "sim/machine_file.h"
 #include "sim/machine_model.h"
 
 namespace corvane::sim {
 namespace {
-
-// Collects the parser's message for a file that is not JSON; the parse itself never throws.
-struct SyntaxErrorCatcher {
-  std::string message;
-  bool null() { return true; }
-  bool boolean(bool) { return true; }
-  bool number_integer(Json::number_integer_t) { return true; }
-  bool number_unsigned(Json::number_unsigned_t) { return true; }
-  bool number_float(Json::number_float_t, const Json::string_t&) { return true; }
-  bool string(Json::string_t&) { return true; }
-  bool binary(Json::binary_t&) { return true; }
-  bool start_object(std::size_t) { return true; }
-  bool key(Json::string_t&) { return true; }
-  bool end_object() { return true; }
-  bool start_array(std::size_t) { return true; }
-  bool end_array() { return true; }
-  bool parse_error(std::size_t, const std::string&, const Json::exception& error) {
-    message = error.what();
-    return false;
-  }
-};
 
 bool IsControlKey(std::string_view key) {
   return !key.empty() && key[0] >= 'a' && key[0] <= 'z';
@@ -315,13 +296,8 @@ wbem::Variant ToVariant(const Json& value) {
 std::shared_ptr<SimulatedMachine> ParseMachine(const std::string& json, const std::string& path,
                                                std::string& error) {
   error.clear();
-  Json document = Json::parse(json, nullptr, /*allow_exceptions=*/false);
-  if (document.is_discarded()) {
-    SyntaxErrorCatcher catcher;
-    Json::sax_parse(json, &catcher);
-    error = "not valid JSON: " + (catcher.message.empty() ? "parse error" : catcher.message);
-    return nullptr;
-  }
+  Json document;
+  if (!ParseJsonText(json, document, error)) return nullptr;
   if (!document.is_object()) {
     error = "a machine is a JSON object with \"provider\" and/or \"legacy\"";
     return nullptr;
@@ -336,6 +312,12 @@ std::shared_ptr<SimulatedMachine> ParseMachine(const std::string& json, const st
   if (provider != document.end()) {
     machine->hasProvider = true;
     if (!LoadProvider(*provider, *machine, error)) return nullptr;
+  }
+  // The management library serves this section; a fault in it stops the run here too.
+  const auto legacy = document.find("legacy");
+  if (legacy != document.end() && !LegacyFirmware::Parse(*legacy, error)) {
+    error = "legacy: " + error;
+    return nullptr;
   }
   machine->document = std::move(document);
   return machine;
@@ -352,7 +334,9 @@ std::shared_ptr<SimulatedMachine> LoadMachine(const std::string& path, std::stri
   return machine;
 }
 
-std::string MachineToJson(const SimulatedMachine& machine) {
+namespace {
+
+Json WholeDocument(const SimulatedMachine& machine) {
   Json out = machine.document;
   if (machine.hasProvider) {
     Json& provider = out["provider"];
@@ -363,16 +347,32 @@ std::string MachineToJson(const SimulatedMachine& machine) {
       provider["settings"] = std::move(settings);
     }
   }
-  return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  return out;
+}
+
+}  // namespace
+
+std::string MachineToJson(const SimulatedMachine& machine) {
+  return DocumentText(WholeDocument(machine));
 }
 
 bool SaveMachine(SimulatedMachine& machine, std::string& error) {
   error.clear();
   if (!machine.dirty) return true;
-  if (!machine.path.empty() &&
-      !platform::Os().WriteWholeFile(machine.path, MachineToJson(machine), false)) {
-    error = "cannot write the machine file '" + machine.path + "'";
-    return false;
+  if (!machine.path.empty()) {
+    bool written = false;
+    if (machine.document.size() > 1) {
+      // Other sections may have changed on disk since the load (the management library keeps
+      // the legacy section): replace only the provider's.
+      Json whole = WholeDocument(machine);
+      written = SaveSection(machine.path, "provider", whole["provider"], whole);
+    } else {
+      written = platform::Os().WriteWholeFile(machine.path, MachineToJson(machine), false);
+    }
+    if (!written) {
+      error = "cannot write the machine file '" + machine.path + "'";
+      return false;
+    }
   }
   machine.dirty = false;
   return true;

@@ -111,6 +111,31 @@ class FakeHost : public platform::Host {
     return false;
   }
 
+  // The library folder and image, and what the file operations did, in order.
+  std::string libraryFolder = "/run/user/1000/corvane/";
+  std::string libraryImage =
+      "\x7F"
+      "ELF library";
+  std::set<std::string> heldFiles;  // cannot be deleted
+  bool createFails = false;         // the file cannot be created
+  bool writeFails = false;          // created, but the one write fails
+  std::vector<std::string> fileOperations;
+
+  std::string LibraryFolder() override { return libraryFolder; }
+  std::string_view EmbeddedLibraryImage() override { return libraryImage; }
+  bool RemoveFile(const std::string& path) override {
+    fileOperations.push_back("remove " + path);
+    if (heldFiles.count(path) || !files.count(path)) return false;
+    files.erase(path);
+    return true;
+  }
+  platform::NewFileResult WriteNewFile(const std::string& path, std::string_view bytes) override {
+    fileOperations.push_back("create " + path);
+    if (createFails || files.count(path)) return platform::NewFileResult::NotCreated;
+    files[path] = writeFails ? std::string() : std::string(bytes);
+    return writeFails ? platform::NewFileResult::WriteFailed : platform::NewFileResult::Written;
+  }
+
  private:
   platform::Host* previous_ = nullptr;
 };

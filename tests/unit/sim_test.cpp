@@ -46,7 +46,8 @@ const char* const kBase = R"json({
        "SupportedEncoding": ["kbd", "utf-16"], "MaxLength": 12, "IsReadOnly": 0}
     ]
   },
-  "legacy": {"kept": [1, 2, {"as": "is"}]}
+  "legacy": {"machineId": 7, "objects": [{"kind": "stringtable", "strings": ["English"]}]},
+  "notes": {"kept": [1, 2, {"as": "is"}]}
 })json";
 // clang-format on
 
@@ -145,6 +146,7 @@ TEST_F(SimTest, LoadFailuresGiveAReasonAndLeaveTheFileAlone) {
       {onAssetTag("password", "x"), "Lumo_BIOSPassword"},
       {MachineText(Password("passwordCodes", "1E3")), "passwordCodes"},
       {R"({"provider": {"faults": {"conect": true}}})", "unknown fault"},
+      {R"({"legacy": {"objects": [{"kind": "enum"}]}})", "legacy: objects[0]: \"name\" is missing"},
   };
   for (const auto& [text, reason] : cases) {
     host.files.clear();
@@ -233,9 +235,12 @@ TEST_F(SimTest, ChangesAreSavedWhenTheConnectionIsReleased) {
   ASSERT_EQ(Set("Boot Order", "C,A", ""), 0);
   ASSERT_EQ(Set("Asset Tag", "B2", ""), 0);
   EXPECT_EQ(host.files[kPath], original);  // nothing written while connected
+  // Meanwhile the management library saved its own section: the provider keeps it.
+  Json expected = Json::parse(original);
+  expected["legacy"]["machineId"] = 8;
+  host.files[kPath] = expected.dump(2) + "\n";
   services.reset();
 
-  Json expected = Json::parse(original);
   SettingNamed(expected, "Boot Order")["Value"] = "C,A,B DISABLED";
   SettingNamed(expected, "Boot Order")["Elements"] = {"C", "A", "B DISABLED"};
   SettingNamed(expected, "Asset Tag")["Value"] = "B2";
