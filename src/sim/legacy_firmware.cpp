@@ -722,18 +722,9 @@ void LegacyFirmware::StorePassword(const std::string& keys) {
     section_.erase("password");
     section_.erase("passwordCodes");
   } else {
-    // A text on file stays while it types the same keys.
-    std::string textKeys;
-    const auto text = section_.find("password");
-    const bool keepText = text != section_.end() && text->is_string() &&
-                          KeysOf(text->get_ref<const std::string&>(), textKeys) &&
-                          WithoutShift(textKeys) == keys;
-    if (keepText) {
-      section_.erase("passwordCodes");
-    } else {
-      section_.erase("password");
-      section_["passwordCodes"] = EncodeHex(keys);
-    }
+    // The firmware knows keys only: the text they were typed as is gone.
+    section_.erase("password");
+    section_["passwordCodes"] = EncodeHex(keys);
   }
   dirty_ = true;
 }

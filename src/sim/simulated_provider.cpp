@@ -14,8 +14,8 @@
 #include "platform/text.h"
 #include "platform/wbem.h"
 #include "sim/machine_model.h"
-#include "sim/simulated_machine.h"
 #include "sim/sim_keyboard.h"
+#include "sim/simulated_machine.h"
 
 namespace corvane::sim {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "log/result_log.h"
 #include "driver/run.h"
 #include "fake_host.h"
 #include "fake_wbem.h"
+#include "log/result_log.h"
 #include "wmi/wmi_connection.h"
 
 namespace corvane {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "config/configuration_job.h"
-#include "log/result_log.h"
 #include "fake_host.h"
 #include "fake_wbem.h"
+#include "log/result_log.h"
 #include "wmi/wmi_connection.h"
 
 namespace corvane::config {

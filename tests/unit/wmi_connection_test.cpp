@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "driver/password_step.h"
 #include "fake_host.h"
 #include "fake_wbem.h"
 #include "legacy/bios_access.h"
-#include "driver/password_step.h"
 
 namespace corvane::wmi {
 namespace {

@@ -1,0 +1,196 @@
+// The management library the build makes, and its variants that lack an entry point, loaded
+// through the binding from their files, serving a machine file in a folder of the test's own.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "fake_wbem.h"
+#include "legacy/bios_access.h"
+#include "sim/machine_file.h"
+#include "wmi/wmi_connection.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+using sim::Json;
+
+// clang-format off
+const char* const kMachine = R"json({
+  "legacy": {
+    "machineId": 305398076,
+    "systemManufacturer": "Lumoria",
+    "systemProduct": "ProDesk",
+    "serialNumber": "CZC1",
+    "ownershipString": "Field Services",
+    "password": "Ab1",
+    "objects": [
+      {"kind": "stringtable", "strings": ["English", "Port", "Off", "On"]},
+      {"kind": "enum", "name": "Port", "choices": ["Off", "On"], "current": "Off"}
+    ]
+  },
+  "notes": "kept"
+})json";
+// clang-format on
+
+// A with SHIFT, b, 1: the keys of the password as the program holds them.
+const std::string kTyped = "\x9E\x30\x02";
+
+class RealLibrary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wmi::g_biosAccessProbe = wmi::g_jobProbe = {};
+    folder =
+        fs::temp_directory_path() /
+        ("corvane-tarnix-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    machine = (folder / "machine.json").string();
+    Store(kMachine);
+    setenv("CORVANE_MACHINE", machine.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("CORVANE_MACHINE");
+    fs::remove_all(folder);
+    wmi::g_biosAccessProbe = wmi::g_jobProbe = {};
+  }
+
+  void Store(const std::string& text) const { std::ofstream(machine, std::ios::binary) << text; }
+  Json Stored() const {
+    std::stringstream text;
+    text << std::ifstream(machine, std::ios::binary).rdbuf();
+    return Json::parse(text.str());
+  }
+
+  testing::ScopedFakeProvider provider;  // no provider: the library answers
+  fs::path folder;
+  std::string machine;
+};
+
+TEST_F(RealLibrary, ServesTheLegacySectionThroughTheBinding) {
+  BiosAccess access;
+  ASSERT_EQ(access.LoadManagementLibrary(CORVANE_TARNIX_DIR, 0, 1), 1);
+  EXPECT_EQ(access.loadedPath(), std::string(CORVANE_TARNIX_DIR) + "/Tarnix.dll");
+  EXPECT_EQ(access.GetMachineId(), 305398076u);
+  EXPECT_EQ(access.GetSystemManufacturer(), "Lumoria");
+  EXPECT_EQ(access.GetSystemProduct(), "ProDesk");
+  EXPECT_EQ(access.GetSerialNumber(), "CZC1");
+  EXPECT_EQ(access.GetOwnershipString(), "Field Services");
+  std::uint8_t status = 0xEE;
+  EXPECT_EQ(access.CallInterrupt(0x15, &status, 1, &status), 0);  // not simulated yet
+
+  // The password path: the keys arrive without SHIFT.
+  EXPECT_TRUE(access.IsPasswordSet());
+  EXPECT_TRUE(access.CheckSetupPassword(kTyped));
+  EXPECT_FALSE(access.CheckSetupPassword("\x1E\x30"));
+
+  // A write needs the unlock; the file changes when the objects are locked again, and only in
+  // its own section, whatever another writer saved meanwhile.
+  std::uint32_t bytes = 0;
+  ASSERT_EQ(access.GetSysObjListSize(&bytes), 1);
+  EXPECT_EQ(bytes, 8u * 2 + 4);
+  const std::uint8_t on[] = {1, 0, 1, 0};
+  EXPECT_EQ(access.SetSysObjValue(1, on, sizeof on), 0);
+  EXPECT_EQ(access.ChangeLockState("\x1E\x30", 2, 0, &status), 0);
+  EXPECT_EQ(status, 128);
+  ASSERT_EQ(access.ChangeLockState("\x1E\x30\x02", 3, 0, &status), 1);
+  EXPECT_EQ(access.SetSysObjValue(1, on, sizeof on), 1);
+  Json expected = Json::parse(kMachine);
+  expected["notes"] = "changed by another writer";
+  Store(expected.dump());
+  EXPECT_EQ(Stored(), expected) << "nothing written while unlocked";
+  ASSERT_EQ(access.ChangeLockState("", 0, 1, &status), 1);
+  expected["legacy"]["objects"][1]["current"] = "On";
+  EXPECT_EQ(Stored(), expected);
+
+  access.UnloadManagementLibrary();
+  EXPECT_EQ(access.GetMachineId(), 0u);
+  EXPECT_EQ(access.GetSystemProduct(), "");
+}
+
+TEST_F(RealLibrary, ChangesAreWrittenWhenTheLibraryIsUnloaded) {
+  Json section = Json::parse(kMachine);
+  section["legacy"]["writesNeedUnlock"] = false;
+  Store(section.dump());
+  {
+    BiosAccess access;
+    ASSERT_EQ(access.LoadManagementLibrary(CORVANE_TARNIX_DIR, 0, 1), 1);
+    const std::uint8_t on[] = {1, 0, 1, 0};
+    ASSERT_EQ(access.SetSysObjValue(1, on, sizeof on), 1);
+    EXPECT_EQ(Stored(), section);
+    // The password change is written at once.
+    ASSERT_EQ(access.ChangeSetupPassword(kTyped, "\x30"), 0);
+    EXPECT_EQ(Stored()["legacy"]["passwordCodes"], "30");
+  }
+  const Json stored = Stored();
+  EXPECT_EQ(stored["legacy"]["objects"][1]["current"], "On");
+  EXPECT_FALSE(stored["legacy"].contains("password"));
+}
+
+TEST_F(RealLibrary, WithoutALegacySectionTheLibraryIsNotUsable) {
+  const char* const machines[] = {
+      R"({"provider": {}})",
+      R"({"legacy": {"faults": {"init": true}}})",
+      R"({"legacy": {"machineID": 1}})",
+      "{",
+  };
+  for (const char* text : machines) {
+    Store(text);
+    BiosAccess access;
+    EXPECT_EQ(access.LoadManagementLibrary(CORVANE_TARNIX_DIR, 0, 1), 0) << text;
+  }
+  unsetenv("CORVANE_MACHINE");
+  BiosAccess access;
+  EXPECT_EQ(access.LoadManagementLibrary(CORVANE_TARNIX_DIR, 0, 1), 0);
+}
+
+TEST_F(RealLibrary, ALibraryLackingARequiredEntryPointLoadsButIsNeverInitialised) {
+  BiosAccess access;
+  EXPECT_EQ(
+      access.LoadManagementLibrary(CORVANE_TARNIX_VARIANTS_DIR "/without-driver-version", 0, 1), 0);
+  EXPECT_FALSE(access.IsUsable());
+  std::uint8_t buffer[64] = {};
+  std::uint32_t value = 0;
+  EXPECT_EQ(access.GetMachineId(), 0u);
+  EXPECT_EQ(access.GetOwnershipString(), "");
+  EXPECT_EQ(access.GetSerialNumber(), "");
+  EXPECT_EQ(access.GetSystemManufacturer(), "");
+  EXPECT_EQ(access.GetSystemProduct(), "");
+  EXPECT_EQ(access.CallInt15(buffer, 40, buffer), 0);
+  EXPECT_EQ(access.CallInterrupt(0x15, buffer, 40, buffer), 0);
+  EXPECT_EQ(access.SetSecuritySettings(buffer, 26, buffer), 0);
+  EXPECT_EQ(access.ChangeLockState(kTyped, 3, 0, buffer), 0);
+  EXPECT_EQ(access.GetSysObjListSize(&value), 0);
+  EXPECT_EQ(access.GetSysObjList(buffer, sizeof buffer), 0);
+  EXPECT_EQ(access.GetSysObjInfo(1, buffer, 22), 0);
+  EXPECT_EQ(access.GetSysObjValue(1, buffer, 4), 0);
+  EXPECT_EQ(access.SetSysObjValue(1, buffer, 4), 0);
+  EXPECT_EQ(access.GetIplDevInfo(&value, &value, &value, &value), 0);
+  EXPECT_EQ(access.GetIplTableInfo(buffer, 4, 0, 0), 0);
+  EXPECT_EQ(access.SetIplPriority(buffer, 0), 0);
+  EXPECT_EQ(access.GetCmos(0x10, 1, buffer), 0);
+  EXPECT_EQ(access.SetCmos(0x10, 1, buffer), 0);
+  EXPECT_FALSE(access.IsPasswordSet());
+  EXPECT_FALSE(access.CheckSetupPassword(kTyped));
+  EXPECT_EQ(Stored(), Json::parse(kMachine));
+}
+
+TEST_F(RealLibrary, ALibraryLackingAnOptionalEntryPointIsUsable) {
+  BiosAccess access;
+  ASSERT_EQ(
+      access.LoadManagementLibrary(CORVANE_TARNIX_VARIANTS_DIR "/without-16bit-interrupt", 0, 1),
+      1);
+  EXPECT_EQ(access.GetMachineId(), 305398076u);
+  std::uint8_t block[40] = {};
+  EXPECT_EQ(access.CallInterrupt(0x15, block, sizeof block, block), 0);
+  EXPECT_TRUE(access.CheckSetupPassword(kTyped));
+}
+
+}  // namespace
+}  // namespace corvane
