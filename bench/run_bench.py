@@ -67,7 +67,11 @@ def main():
             # The simulated machine comes first; an empty tree keeps /sys out of reach anyway.
             empty = os.path.join(work, 'no-firmware-attributes')
             os.mkdir(empty)
-            env = dict(os.environ, CORVANE_MACHINE=machine_path, CORVANE_FIRMWARE_ATTRIBUTES=empty)
+            # The library each run writes out lands in this run's own folder.
+            runtime = os.path.join(work, 'runtime')
+            os.mkdir(runtime, 0o700)
+            env = dict(os.environ, CORVANE_MACHINE=machine_path, CORVANE_FIRMWARE_ATTRIBUTES=empty,
+                       XDG_RUNTIME_DIR=runtime)
             for job, option in (('GetConfig', '/GetConfig:out.txt'),
                                 ('SetConfig', '/SetConfig:change.txt')):
                 seconds, _, peak, code = measure([binary, option], env, work)

@@ -29,6 +29,10 @@ MACHINE_VARIABLES = ('CORVANE_MACHINE', 'CORVANE_COM_DOUBLE_MACHINE')
 
 
 def run(runner, binary, env, *args, cwd):
+    # The library each run writes out lands in this test's own folder.
+    runtime = os.path.join(cwd, 'runtime')
+    os.makedirs(runtime, mode=0o700, exist_ok=True)
+    env = dict(env, XDG_RUNTIME_DIR=runtime)
     # No pipe for standard error: a Wine server started by the run would keep it open.
     result = subprocess.run([*runner, binary, *args], cwd=cwd, env=env, stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL)
