@@ -76,6 +76,9 @@ class Library {
 };
 
 Library& TheLibrary() {
+  // The host the library saves through is made first, so that it is destroyed after the
+  // library's last save at unload or process end.
+  [[maybe_unused]] static corvane::platform::Host& host = corvane::platform::Os();
   static Library library;
   return library;
 }
