@@ -35,6 +35,7 @@ class Case:
         self.binary, self.work = binary, work
         self.machine = os.path.join(work, 'machine.json')
         shutil.copy(machine, self.machine)
+        self.runtime = tempfile.mkdtemp(prefix='corvane-runtime-')
         self.errors = []
 
     def path(self, name):
@@ -49,9 +50,12 @@ class Case:
                 os.setgroups([])
                 os.setgid(user.pw_gid)
                 os.setuid(user.pw_uid)
-        # The machine comes first anyway; a tree that does not exist keeps /sys out of reach.
+        # The machine comes first anyway; a tree that does not exist keeps /sys out of reach. The
+        # library each run writes out lands in a folder of this case's own, outside the folder
+        # whose entries the case compares.
         env = dict(os.environ, CORVANE_MACHINE=self.machine,
-                   CORVANE_FIRMWARE_ATTRIBUTES=os.path.join(self.work, 'no-such-tree'))
+                   CORVANE_FIRMWARE_ATTRIBUTES=os.path.join(self.work, 'no-such-tree'),
+                   XDG_RUNTIME_DIR=self.runtime)
         result = subprocess.run([self.binary, *args], cwd=self.work, env=env, stdout=stdout,
                                 stderr=subprocess.PIPE, timeout=60, preexec_fn=prepare)
         text = OPENING.sub('<BIOSCONFIG>\n', (result.stdout or b'').decode())
@@ -235,6 +239,7 @@ def main():
         reference = Case(binary, args.machine, work)
         reference.run('/GetConfig:reference.txt')
         repset = read(reference.path('reference.txt'))
+        shutil.rmtree(reference.runtime, ignore_errors=True)
     failed = 0
     for test in CASES:
         with tempfile.TemporaryDirectory(prefix='corvane-files-') as work:
@@ -245,6 +250,7 @@ def main():
                 case.errors.append(f'could not run: {error!r}')
             leftovers = [n for n in case.snapshot() if os.path.basename(n).startswith('.')]
             case.expect(not leftovers, f'temporary files left behind: {leftovers}')
+            shutil.rmtree(case.runtime, ignore_errors=True)
         if case.errors:
             failed += 1
             print(f'FAIL {test.__name__}')
