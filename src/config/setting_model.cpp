@@ -12,27 +12,6 @@ namespace {
 
 constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
 
-// A key that every pair of case-insensitively equal names shares: the ASCII part before the
-// first byte the code page may fold on its own terms (a multibyte or non-ASCII byte, or a
-// zero byte, where the comparison stops) is upper-cased, and the rest is represented by the
-// length only, since equal names always have equal lengths. Names that share a key are told
-// apart by the comparison itself.
-std::string FoldKey(std::string_view name) {
-  std::string key;
-  key.reserve(name.size());
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(name[i]);
-    if (byte >= 0x80 || byte == 0) {
-      key.push_back('\x80');
-      key.append(std::to_string(name.size()));
-      return key;
-    }
-    key.push_back(byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - 'a' + 'A')
-                                             : static_cast<char>(byte));
-  }
-  return key;
-}
-
 // The sort key of a setting; false when its Sequence is missing, null or not a number.
 bool ReadSequence(wbem::ClassObject& setting, std::int32_t& sequence) {
   sequence = wmi::ReadIntProperty(setting, u"Sequence");
@@ -97,7 +76,7 @@ void SettingList::BuildIndex() const {
   // Walk backwards so that each key ends up on its first entry and each chain runs forwards.
   for (std::size_t i = objects_.size(); i-- > 0;) {
     if (!wmi::ReadRawStringProperty(*objects_[i], u"Name", names_[i])) continue;
-    auto [it, inserted] = index_.try_emplace(FoldKey(names_[i]), i);
+    auto [it, inserted] = index_.try_emplace(platform::NoCaseKey(names_[i]), i);
     if (!inserted) {
       nextSameKey_[i] = it->second;
       it->second = i;
@@ -108,7 +87,7 @@ void SettingList::BuildIndex() const {
 
 wbem::ClassObject* SettingList::FindByName(std::string_view name) const {
   if (!indexed_) BuildIndex();
-  const auto it = index_.find(FoldKey(name));
+  const auto it = index_.find(platform::NoCaseKey(name));
   if (it == index_.end()) return nullptr;
   for (std::size_t i = it->second; i != kNone; i = nextSameKey_[i])
     if (platform::EqualsNoCase(names_[i], name)) return objects_[i].get();

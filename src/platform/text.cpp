@@ -26,6 +26,22 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix, std::size_
   return true;
 }
 
+std::string NoCaseKey(std::string_view name) {
+  std::string key;
+  key.reserve(name.size());
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte >= 0x80 || byte == 0) {
+      key.push_back('\x80');
+      key.append(std::to_string(name.size()));
+      return key;
+    }
+    key.push_back(byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - 'a' + 'A')
+                                             : static_cast<char>(byte));
+  }
+  return key;
+}
+
 std::string Trim(std::string_view text) {
   std::size_t begin = 0;
   std::size_t end = text.size();

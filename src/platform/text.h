@@ -23,6 +23,13 @@ std::string AsciiUpper(std::string_view text);
 // way command-line options are recognised, so longer arguments match as well.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix, std::size_t count);
 
+// A key that every pair of case-insensitively equal texts shares, for indexes that keep the
+// comparison's first-match answers: the ASCII part before the first byte the code page may
+// fold on its own terms (a multibyte or non-ASCII byte, or a zero byte, where the comparison
+// stops) is upper-cased, and the rest is represented by the length only, since equal texts
+// always have equal lengths. Texts that share a key are told apart by the comparison itself.
+std::string NoCaseKey(std::string_view text);
+
 // Removes space, tab, line feed, vertical tab, form feed and carriage return from both ends.
 std::string Trim(std::string_view text);
 
