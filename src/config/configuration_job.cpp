@@ -8,14 +8,6 @@
 #include "wmi/wmi_connection.h"
 
 namespace corvane::config {
-namespace {
-
-// The legacy backend takes seven-bit password bytes.
-void ClearTopBits(std::string& text) {
-  for (char& c : text) c = static_cast<char>(static_cast<unsigned char>(c) & 0x7F);
-}
-
-}  // namespace
 
 ConfigurationJob::ConfigurationJob(BiosAccess* access, const std::string& currentPassword,
                                    const std::string& libraryPath)
@@ -27,12 +19,16 @@ ConfigurationJob::ConfigurationJob(BiosAccess* access, const std::string& curren
   }
   wmiAvailable = wmi::HasSettingInterface(wmi::g_jobProbe);
   if (ownedAccess_ && !wmiAvailable) ownedAccess_->LoadManagementLibrary(libraryPath.c_str(), 0, 1);
+  legacyState.access = access_;
   password = currentPassword;
 }
 
 ConfigurationJob::~ConfigurationJob() {
-  // Provider objects go before the access object, and both before COM is released by com_.
+  // Records, provider objects, the system-object table, then the access object, all before
+  // COM is released by com_.
+  legacyState.legacySettings.clear();
   settingList.Clear();
+  legacyState.Release();
   access_ = nullptr;
   ownedAccess_.reset();
 }
@@ -43,16 +39,15 @@ bool ConfigurationJob::Initialize() {
     return true;
   }
   // The legacy half borrows the job's access object.
-  initialized = legacy::LoadLegacySettings(legacyState, access_, password);
+  initialized = legacy::LoadLegacySettings(legacyState, password) != 0;
   return initialized;
 }
 
 bool ConfigurationJob::GetConfigText(std::string& text) {
   if (!initialized) Initialize();
   if (WriteRepsetText(text)) return true;
-  if (!initialized) return false;
-  // The legacy writer itself declines without a string table.
-  return legacy::WriteLegacyRepsetText(legacyState, text);
+  if (!initialized || legacyState.stringTableSetting() == nullptr) return false;
+  return WriteLegacyRepsetText(text);
 }
 
 bool ConfigurationJob::GetConfigToFile(const std::string& path) {
@@ -71,15 +66,13 @@ bool ConfigurationJob::GetConfigToFile(const std::string& path) {
 
 bool ConfigurationJob::ReadConfigFile(const std::string& path) {
   if (wmiAvailable) return ReadRepsetFile(path);
-  ClearTopBits(password);
-  if (!initialized) Initialize();
-  if (!initialized) return false;
-  return legacy::ReadLegacyConfigFile(legacyState, path);
+  legacy::ClearTopBits(password);
+  return ReadLegacyConfigFile(path);
 }
 
 bool ConfigurationJob::ApplyConfig() {
   if (wmiAvailable) return WriteToSystem_WMI();
-  return legacy::ApplyLegacyChanges(legacyState, access_, password);
+  return legacy::ApplyLegacyChanges(legacyState, password, message) != 0;
 }
 
 bool ConfigurationJob::EnumerateSettings() {

@@ -36,6 +36,10 @@ class ConfigurationJob {
   bool WriteToSystem_WMI();
   void RecordChange(wbem::ClassObject& setting, const std::string& newValue);
 
+  // Legacy halves: the REPSET text of the legacy records and the RMSET reader that fills them.
+  bool WriteLegacyRepsetText(std::string& text);
+  bool ReadLegacyConfigFile(const std::string& path);
+
   std::string password;
   std::string message;
   bool wmiAvailable = false;
@@ -45,6 +49,7 @@ class ConfigurationJob {
   std::vector<std::string> pendingOldValues;
   std::vector<std::string> pendingNewValues;
   SettingList settingList;
+  // Records, string table, lock state and system-object table of the legacy backend.
   legacy::LegacyState legacyState;
 
   BiosAccess* access() const { return access_; }

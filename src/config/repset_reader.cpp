@@ -12,10 +12,10 @@ namespace {
 
 constexpr const char* kBlanks = " \t\n\v\f\r";
 
-std::string WithoutLeadingBlanks(std::string_view line) {
-  const std::size_t first = line.find_first_not_of(kBlanks);
-  return first == std::string_view::npos ? std::string() : std::string(line.substr(first));
-}
+constexpr RepsetFileMessages kRepsetMessages = {
+    "<ERROR type=\"failure\">REPSET file, '%s' not found or empty.</ERROR>\n",
+    "<ERROR type=\"failure\">First line in /REPSET file, '%s' is not 'English'.</ERROR>\n",
+    kResultFileUnreadable, kResultFileHeader};
 
 // Each block reader starts at the line after the name line and returns the line after the
 // last one the block used.
@@ -81,6 +81,11 @@ std::size_t TakeOrderedList(ConfigurationJob& job, wbem::ClassObject& setting,
 
 }  // namespace
 
+std::string WithoutLeadingBlanks(std::string_view line) {
+  const std::size_t first = line.find_first_not_of(kBlanks);
+  return first == std::string_view::npos ? std::string() : std::string(line.substr(first));
+}
+
 std::vector<std::string> SplitLines(std::string_view bytes) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -105,6 +110,25 @@ bool ReadFileLines(const std::string& path, std::vector<std::string>& lines) {
   return !lines.empty();
 }
 
+bool OpenRepsetFile(const std::string& path, const RepsetFileMessages& messages,
+                    std::vector<std::string>& lines, std::string& message) {
+  const char* failure = nullptr;
+  int code = 0;
+  if (!ReadFileLines(path, lines)) {
+    failure = messages.notFound;
+    code = messages.notFoundCode;
+  } else if (lines.front() != kRepsetHeader) {
+    failure = messages.notEnglish;
+    code = messages.notEnglishCode;
+  }
+  if (failure == nullptr) return true;
+  lines.clear();
+  message = log::Format(failure, path.c_str());
+  log::Write(message);
+  if (code != 0) g_resultOverride = code;
+  return false;
+}
+
 void ConfigurationJob::RecordChange(wbem::ClassObject& setting, const std::string& newValue) {
   pendingNames.push_back(wmi::ReadStringProperty(setting, u"Name"));
   const bool enumeration = wmi::IsOfClass(setting, u"Lumo_BIOSEnumeration");
@@ -118,21 +142,7 @@ bool ConfigurationJob::ReadRepsetFile(const std::string& path) {
   if (!initialized) return false;
 
   std::vector<std::string> lines;
-  if (!ReadFileLines(path, lines)) {
-    message = log::Format("<ERROR type=\"failure\">REPSET file, '%s' not found or empty.</ERROR>\n",
-                          path.c_str());
-    log::Write(message);
-    g_resultOverride = kResultFileUnreadable;
-    return false;
-  }
-  if (lines.front() != kRepsetHeader) {
-    message = log::Format(
-        "<ERROR type=\"failure\">First line in /REPSET file, '%s' is not 'English'.</ERROR>\n",
-        path.c_str());
-    log::Write(message);
-    g_resultOverride = kResultFileHeader;
-    return false;
-  }
+  if (!OpenRepsetFile(path, kRepsetMessages, lines, message)) return false;
 
   // Value lines outside a usable block, and blocks of unknown, read-only, password or other
   // settings, are passed over one line at a time.

@@ -5,13 +5,13 @@
 #include "config/configuration_job.h"
 #include "driver/help_text.h"
 #include "driver/library_extraction.h"
-#include "log/result_log.h"
+#include "driver/password_step.h"
 #include "driver/translate.h"
 #include "legacy/bios_access.h"
+#include "log/result_log.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "wmi/password_options.h"
-#include "driver/password_step.h"
 
 namespace corvane::driver {
 namespace {
@@ -119,7 +119,9 @@ void RunSetConfig(BiosAccess& access, const PasswordState& passwords,
   }
   config::ConfigurationJob job(&access, passwords.currentPassword, libraryPath);
   job.advanced = advanced;
-  job.password = wmi::EncodeCurrentPassword(passwords.currentPassword);
+  // The provider takes the encoded Password argument; the management library takes the
+  // password as the password step accepted it.
+  if (job.wmiAvailable) job.password = wmi::EncodeCurrentPassword(passwords.currentPassword);
   if (!job.ReadConfigFile(fileName)) {
     log::Write(platform::Os().FileExists(fileName) ? "<ERROR msg=\"Problem reading file: "
                                                    : "<ERROR msg=\"File not found: ");

@@ -1,0 +1,278 @@
+// The REPSET text of the legacy records, and the RMSET reader that walks a file's lines into
+// them; the apply that follows is the legacy backend's own.
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+#include "config/configuration_job.h"
+#include "config/repset_file.h"
+#include "legacy/legacy_settings.h"
+#include "log/result_log.h"
+
+namespace corvane::config {
+namespace {
+
+using legacy::kNoString;
+using legacy::LegacySetting;
+using legacy::ValueKind;
+
+constexpr std::string_view kPlaceholder = "--";
+constexpr std::string_view kDisabled = " Disabled";
+constexpr std::size_t kAlphaPiece = 64;
+constexpr std::size_t kSubNameSlots = 4;
+
+constexpr RepsetFileMessages kRmsetMessages = {
+    "<ERROR type=\"failure\">RMSET file, '%s' not found or empty.</ERROR>\n",
+    "<ERROR type=\"failure\">First line in /RMSET file, '%s' is not 'English'.</ERROR>\n", 0, 0};
+
+void AppendNumberLine(std::int32_t number, std::string& text) {
+  text += '\t';
+  text += std::to_string(number);
+  text += '\n';
+}
+
+// The C library's decimal conversion (optional sign, digits up to the first other character),
+// held within 32 bits instead of overflowing.
+std::int32_t ParseDecimal(std::string_view text) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::int64_t number = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    number = number * 10 + (text[i] - '0');
+    if (number > std::int64_t{INT_MAX} + 1) break;
+  }
+  if (negative) number = -number;
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(number, INT_MIN, INT_MAX));
+}
+
+// The twin of an element line: its enabled or disabled form.
+std::string TwinOf(std::string_view line) {
+  if (line.find(kDisabled) == std::string_view::npos)
+    return std::string(line) + std::string(kDisabled);
+  std::string twin;
+  for (std::size_t at = 0;;) {
+    const std::size_t found = line.find(kDisabled, at);
+    twin.append(line.substr(at, found - at));
+    if (found == std::string_view::npos) break;
+    at = found + kDisabled.size();
+  }
+  return twin;
+}
+
+// The size a record's new value needs, for the kinds whose value the file can lengthen.
+void RecomputeSize(LegacySetting& setting) {
+  const auto count = static_cast<std::int32_t>(setting.choiceIds.size());
+  switch (setting.valueKind()) {
+    case ValueKind::Enum:
+      setting.size = 2 * count + 6;
+      break;
+    case ValueKind::Alpha:
+    case ValueKind::Date:
+    case ValueKind::Time:
+      setting.size = static_cast<std::int32_t>(setting.text.size()) + 3;
+      break;
+    case ValueKind::OrderedList:
+      setting.size = 2 * count + 4;
+      break;
+    case ValueKind::EnumExt:
+      setting.size = 2 * count + 14;
+      break;
+    default:
+      break;
+  }
+}
+
+// The block being read: its record and how many of its value lines have counted.
+struct Block {
+  LegacySetting* setting = nullptr;
+  std::size_t values = 0;
+};
+
+void TakeChoiceLine(legacy::LegacyState& state, Block& block, const std::string& line) {
+  LegacySetting& setting = *block.setting;
+  if (block.values++ == 0) setting.currentChoice = kNoString;
+  if (line.front() != '*' || setting.currentChoice != kNoString) return;
+  std::uint16_t index = 0;
+  if (!legacy::FindStringIndex(state, WithoutLeadingBlanks(std::string_view(line).substr(1)),
+                               index))
+    return;
+  const auto it = std::find(setting.choiceIds.begin(), setting.choiceIds.end(), index);
+  if (it != setting.choiceIds.end())
+    setting.currentChoice = static_cast<std::uint16_t>(it - setting.choiceIds.begin());
+}
+
+void TakeNumberLine(Block& block, const std::string& line) {
+  LegacySetting& setting = *block.setting;
+  const std::int32_t number = ParseDecimal(line);
+  switch (block.values++) {
+    case 0:
+      setting.minimum = number;
+      break;
+    case 1:
+      setting.maximum = number;
+      break;
+    default:
+      setting.value = number;
+      break;
+  }
+}
+
+// An element line moves its element, in the form it names, to the next place of the order.
+void TakeElementLine(legacy::LegacyState& state, Block& block, const std::string& line) {
+  LegacySetting& setting = *block.setting;
+  std::uint16_t index = 0;
+  if (!legacy::FindStringIndex(state, line, index)) return;
+  std::uint16_t twin = kNoString;
+  const bool hasTwin = legacy::FindStringIndex(state, TwinOf(line), twin);
+  auto& ids = setting.choiceIds;
+  const std::size_t placed = block.values;
+  for (std::size_t j = placed; j < ids.size(); ++j) {
+    if (ids[j] != index && !(hasTwin && ids[j] == twin)) continue;
+    const auto at = ids.begin() + static_cast<std::ptrdiff_t>(placed);
+    std::rotate(at, ids.begin() + static_cast<std::ptrdiff_t>(j),
+                ids.begin() + static_cast<std::ptrdiff_t>(j) + 1);
+    *at = index;
+    ++block.values;
+    return;
+  }
+}
+
+}  // namespace
+
+bool ConfigurationJob::WriteLegacyRepsetText(std::string& text) {
+  const LegacySetting* table = legacyState.stringTableSetting();
+  if (!initialized || table == nullptr) return false;
+  const auto lookup = [&](std::uint16_t id) { return legacy::LookupString(legacyState, id); };
+  text = lookup(table->nameId);
+  text += '\n';
+  for (const LegacySetting& setting : legacyState.legacySettings) {
+    if (setting.valueKind() == ValueKind::StringTable) continue;
+    text += lookup(setting.nameId);
+    if (setting.hasSubNames()) {
+      for (const std::uint16_t id : setting.subNameIds) {
+        if (id == kNoString) continue;
+        text += '\\';
+        text += lookup(id);
+      }
+    }
+    text += '\n';
+    switch (setting.valueKind()) {
+      case ValueKind::Enum:
+      case ValueKind::EnumExt:
+        for (std::size_t i = 0; i < setting.choiceIds.size(); ++i) {
+          const std::string choice = lookup(setting.choiceIds[i]);
+          if (choice == kPlaceholder) continue;
+          text += '\t';
+          if (i == setting.currentChoice) text += '*';
+          text += choice;
+          text += '\n';
+        }
+        break;
+      case ValueKind::Alpha: {
+        std::string_view rest = setting.text;
+        // Pieces of 64 characters; the last one holds the rest, even when it is empty.
+        for (; rest.size() > kAlphaPiece; rest.remove_prefix(kAlphaPiece)) {
+          text += '\t';
+          text += rest.substr(0, kAlphaPiece);
+          text += '\n';
+        }
+        text += '\t';
+        text += rest;
+        text += '\n';
+        break;
+      }
+      case ValueKind::Date:
+      case ValueKind::Time:
+        text += '\t';
+        text += setting.text;
+        text += '\n';
+        break;
+      case ValueKind::Int:
+      case ValueKind::ExtInt:
+        AppendNumberLine(setting.minimum, text);
+        AppendNumberLine(setting.maximum, text);
+        AppendNumberLine(setting.value, text);
+        break;
+      case ValueKind::OrderedList:
+        for (const std::uint16_t id : setting.choiceIds) {
+          text += '\t';
+          text += lookup(id);
+          text += '\n';
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+bool ConfigurationJob::ReadLegacyConfigFile(const std::string& path) {
+  if (!initialized) Initialize();
+  if (!initialized || legacyState.stringTableSetting() == nullptr) return false;
+  std::vector<std::string> lines;
+  if (!OpenRepsetFile(path, kRmsetMessages, lines, message)) return false;
+
+  Block block;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (IsNameLine(line)) {
+      if (block.setting != nullptr) RecomputeSize(*block.setting);
+      block = Block{};
+      const std::size_t slash = line.find('\\');
+      std::uint16_t nameIndex = 0;
+      if (!legacy::FindStringIndex(legacyState, std::string_view(line).substr(0, slash), nameIndex))
+        continue;
+      // Up to four sub-names, each in its own slot; one not found leaves its slot empty.
+      std::array<std::uint16_t, kSubNameSlots> subNames{kNoString, kNoString, kNoString, kNoString};
+      if (slash != std::string::npos) {
+        std::string_view rest = std::string_view(line).substr(slash + 1);
+        for (std::size_t slot = 0; slot < kSubNameSlots && !rest.empty(); ++slot) {
+          const std::size_t cut = rest.find('\\');
+          std::uint16_t index = kNoString;
+          if (legacy::FindStringIndex(legacyState, rest.substr(0, cut), index))
+            subNames[slot] = index;
+          rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+        }
+      }
+      const std::size_t found = legacy::FindLegacySetting(legacyState, nameIndex, &subNames);
+      if (found == legacy::kNoSetting) continue;
+      LegacySetting& setting = legacyState.legacySettings[found];
+      // The value lines of a read-only setting are passed over.
+      if (setting.readOnly()) continue;
+      setting.text.clear();
+      setting.currentChoice = 0;
+      setting.changed = 1;
+      block.setting = &setting;
+      continue;
+    }
+    if (block.setting == nullptr) continue;
+    const std::string value = WithoutLeadingBlanks(line);
+    if (value.empty()) continue;
+    switch (block.setting->valueKind()) {
+      case ValueKind::Enum:
+      case ValueKind::EnumExt:
+        TakeChoiceLine(legacyState, block, value);
+        break;
+      case ValueKind::Alpha:
+      case ValueKind::Date:
+      case ValueKind::Time:
+        block.setting->text += value;
+        break;
+      case ValueKind::Int:
+      case ValueKind::ExtInt:
+        TakeNumberLine(block, value);
+        break;
+      case ValueKind::OrderedList:
+        TakeElementLine(legacyState, block, value);
+        break;
+      default:
+        break;
+    }
+  }
+  if (block.setting != nullptr) RecomputeSize(*block.setting);
+  return true;
+}
+
+}  // namespace corvane::config
