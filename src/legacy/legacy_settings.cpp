@@ -328,9 +328,9 @@ std::int32_t ApplyOrderedList(Apply& apply) {
   const LegacySetting& setting = apply.setting_;
   const Buffer& old = apply.buffer_;
   Buffer copy = old;
-  // Never more elements than the value buffer holds.
-  const std::size_t slots = apply.size_ >= 2 ? (apply.size_ - 2) / 2 : 0;
-  const std::size_t count = std::min(setting.choiceIds.size(), slots);
+  const std::vector<std::uint16_t> before = ReadIdList(old.data(), apply.size_, 2);
+  // Never more elements than the value holds now: the list keeps its length and its end.
+  const std::size_t count = std::min(setting.choiceIds.size(), before.size());
   for (std::size_t i = 0; i < count; ++i)
     WriteU16(copy.data(), apply.size_, 2 + 2 * i, setting.choiceIds[i]);
   const auto differs = [&](const Buffer& a, const Buffer& b) {
@@ -341,7 +341,6 @@ std::int32_t ApplyOrderedList(Apply& apply) {
   if (!differs(copy, old)) return 1;
   apply.Write(copy);
   const std::int32_t result = apply.Reread(copy, old) ? 1 : 0;
-  const std::vector<std::uint16_t> before = ReadIdList(old.data(), apply.size_, 2);
   const std::vector<std::uint16_t> now = ReadIdList(copy.data(), apply.size_, 2);
   if (differs(copy, old))
     apply.Print(kListPass, apply.ElementTexts(before), apply.ElementTexts(now));

@@ -118,7 +118,7 @@ void SysObjTable::Build() {
   }
   const auto machineId = static_cast<std::uint16_t>(access_->GetMachineId() & 0xFFFF);
   std::size_t next = 0;
-  for (auto& object : MakeBuiltInObjects(ChooseBuiltInSet(machineId), machineId)) {
+  for (auto& object : MakeInstalledBuiltInObjects(ChooseBuiltInSet(machineId), machineId)) {
     // An absent object, or one for which no slot is left, is dropped.
     if (object->IsPresent(access_) == 0 || next == kCapacity) continue;
     slots_[next++] = std::move(object);

@@ -132,6 +132,13 @@ enum class BuiltInSet { None, SetA, SetB };
 BuiltInSet ChooseBuiltInSet(std::uint16_t machineId);
 // The objects of a set, in table order, made fresh for one table.
 std::vector<std::unique_ptr<SysObj>> MakeBuiltInObjects(BuiltInSet set, std::uint16_t machineId);
+// Tables fill themselves through this maker; tests install their own objects. An empty one
+// restores MakeBuiltInObjects. Returns the one it replaces.
+using BuiltInObjectMaker = std::vector<std::unique_ptr<SysObj>> (*)(BuiltInSet, std::uint16_t);
+BuiltInObjectMaker InstallBuiltInObjectMaker(BuiltInObjectMaker maker);
+// The objects the installed maker gives.
+std::vector<std::unique_ptr<SysObj>> MakeInstalledBuiltInObjects(BuiltInSet set,
+                                                                 std::uint16_t machineId);
 
 class SysObjTable {
  public:
