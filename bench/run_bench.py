@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Measures /GetConfig and /SetConfig on generated simulated machines.
 
-For each size it generates a machine of that many settings (enumerations, integers, strings
-and ordered lists), runs /GetConfig:file, then /SetConfig with a file that changes every
-setting, and prints wall time and peak resident memory of each run.
+For each size it generates a machine of that many settings, runs /GetConfig:file, then
+/SetConfig with a file that changes every setting, and prints wall time and peak resident
+memory of each run. Provider machines hold enumerations, integers, strings and ordered lists;
+legacy machines (served by the management library) hold a string table and that many system
+objects: enums, ints, alphas, ordered lists and sub-named ext_ints, behind a setup password.
 
   bench/run_bench.py --binary build/default/corvane [--sizes 100,1000,10000,100000]
+                     [--legacy-sizes 100,1000,10000] [--backend provider|legacy|both]
 """
 import argparse
 import json
@@ -48,17 +51,58 @@ def make_machine(count):
     return {'provider': {'settings': settings}}, '\n'.join(blocks) + '\n'
 
 
+LEGACY_PASSWORD = 'bench42'
+
+
+def make_legacy_machine(count):
+    strings = ['English', 'Disable', 'Enable', 'Hard Drive', 'Hard Drive Disabled', 'USB Drive',
+               'USB Drive Disabled', 'Network', 'Network Disabled', 'Slot A']
+    names = [f'Setting {i:06d}' for i in range(count)]
+    objects = [{'kind': 'stringtable', 'strings': strings + names}]
+    blocks = ['English']
+    for i, name in enumerate(names):
+        kind = i % 5
+        if kind == 0:
+            objects.append({'kind': 'enum', 'name': name, 'choices': ['Disable', 'Enable'],
+                            'current': 'Disable'})
+            blocks += [name, '\tDisable', '\t*Enable']
+        elif kind == 1:
+            objects.append({'kind': 'int', 'name': name, 'minimum': 0, 'maximum': 60, 'value': 5})
+            blocks += [name, '\t0', '\t60', '\t17']
+        elif kind == 2:
+            objects.append({'kind': 'alpha', 'name': name, 'text': 'old text', 'size': 43})
+            blocks += [name, '\tnew text']
+        elif kind == 3:
+            objects.append({'kind': 'orderedlist', 'name': name,
+                            'elements': ['Hard Drive', 'USB Drive', 'Network Disabled']})
+            blocks += [name, '\tNetwork', '\tUSB Drive Disabled', '\tHard Drive']
+        else:
+            objects.append({'kind': 'ext_int', 'name': name, 'subNames': ['Slot A'],
+                            'minimum': 0, 'maximum': 60, 'value': 1})
+            blocks += [name + '\\Slot A', '\t0', '\t60', '\t2']
+    machine = {'legacy': {'machineId': 2210, 'password': LEGACY_PASSWORD, 'objects': objects}}
+    return machine, '\n'.join(blocks) + '\n'
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument('--binary', default='build/default/corvane')
     parser.add_argument('--sizes', default='100,1000,10000,100000')
+    parser.add_argument('--legacy-sizes', default='100,1000,10000')
+    parser.add_argument('--backend', choices=('provider', 'legacy', 'both'), default='both')
     args = parser.parse_args()
     binary = os.path.abspath(args.binary)
+    runs = []
+    if args.backend in ('provider', 'both'):
+        runs += [('provider', int(s), make_machine, []) for s in args.sizes.split(',')]
+    if args.backend in ('legacy', 'both'):
+        runs += [('legacy', int(s), make_legacy_machine, [f'/cspwd:{LEGACY_PASSWORD}'])
+                 for s in args.legacy_sizes.split(',')]
     print(launcher_note())
-    print(f'{"settings":>9} {"job":<10} {"seconds":>8} {"peak MiB":>9} {"exit":>5}')
-    for size in (int(s) for s in args.sizes.split(',')):
+    print(f'{"backend":<9} {"settings":>9} {"job":<10} {"seconds":>8} {"peak MiB":>9} {"exit":>5}')
+    for backend, size, make, password in runs:
         with tempfile.TemporaryDirectory(prefix='corvane-bench-') as work:
-            machine, change = make_machine(size)
+            machine, change = make(size)
             machine_path = os.path.join(work, 'machine.json')
             with open(machine_path, 'w') as handle:
                 json.dump(machine, handle, indent=2)
@@ -74,8 +118,8 @@ def main():
                        XDG_RUNTIME_DIR=runtime)
             for job, option in (('GetConfig', '/GetConfig:out.txt'),
                                 ('SetConfig', '/SetConfig:change.txt')):
-                seconds, _, peak, code = measure([binary, option], env, work)
-                print(f'{size:>9} {job:<10} {seconds:>8.3f} {peak:>9.1f} {code:>5}')
+                seconds, _, peak, code = measure([binary, option, *password], env, work)
+                print(f'{backend:<9} {size:>9} {job:<10} {seconds:>8.3f} {peak:>9.1f} {code:>5}')
 
 
 if __name__ == '__main__':

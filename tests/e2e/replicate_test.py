@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Copies one machine's settings to another: a /GetConfig file of one machine, applied with
 /SetConfig to a differently set one, turns it into the same settings, and a second apply finds
-nothing left to change. Once between two simulated notebooks, once between two copies of the
-Dell firmware-attributes tree (on Linux only). No run ever reaches the kernel's own firmware
-attributes.
+nothing left to change. Once between two simulated notebooks, once between the legacy sample
+desktop (served by the management library) and a copy whose writable system objects are set
+otherwise, once between two copies of the Dell firmware-attributes tree (on Linux only). No run
+ever reaches the kernel's own firmware attributes.
 
 --runner and --machine-variable run Corvane.exe under Wine with the machine handed to the WMI
-double of the prefix instead of CORVANE_MACHINE; the trees are then left out."""
+double of the prefix instead of CORVANE_MACHINE; the trees are then left out. The management
+library always reads its machine from CORVANE_MACHINE."""
 import argparse
+import json
 import os
 import shlex
 import shutil
@@ -52,7 +55,8 @@ def replicate(runner, binary, work, source_env, target_env, passwords, label):
     if read(os.path.join(work, 'source.txt')) == read(os.path.join(work, 'before.txt')):
         failures.append(f'{label}: the two machines start out alike; the test proves nothing')
     code, log = run(runner, binary, target_env, *passwords, '/SetConfig:source.txt', cwd=work)
-    if code != 0 or 'changeStatus="fail"' in log or 'changeStatus="pass"' not in log:
+    # "fail", and the "failed" of a legacy ordered list.
+    if code != 0 or 'changeStatus="fail' in log or 'changeStatus="pass"' not in log:
         failures.append(f'{label}: SetConfig ended with {code}:\n{log}')
     code, log = run(runner, binary, target_env, '/SetConfig:source.txt', *passwords, cwd=work)
     if code != 0 or '<SETTING' in log:
@@ -61,6 +65,33 @@ def replicate(runner, binary, work, source_env, target_env, passwords, label):
     if read(os.path.join(work, 'source.txt')) != read(os.path.join(work, 'after.txt')):
         failures.append(f'{label}: the target does not have the source\'s settings')
     return failures
+
+
+def set_legacy_otherwise(machine):
+    """Gives every writable system object of the legacy sample another value."""
+    for item in machine['legacy']['objects']:
+        if item.get('readOnly') or item['kind'] in ('stringtable', 'password', 'binary', 'date'):
+            continue
+        kind = item['kind']
+        if kind in ('enum', 'enum_ext'):
+            choices = [c for c in item['choices'] if c != '--']
+            item['current'] = next(c for c in choices if c != item.get('current', choices[0]))
+        elif kind in ('int', 'ext_int'):
+            item['value'] = item['minimum'] if item['value'] != item['minimum'] else item['maximum']
+        elif kind in ('alpha', 'time'):
+            # The same length: a time field is as long as its text.
+            text = item['text']
+            item['text'] = ('X' if text[:1] != 'X' else 'Y') + text[1:]
+        elif kind == 'orderedlist':
+            elements = list(reversed(item['elements']))
+            # Every element in its other state, where the string table has one.
+            twins = []
+            for element in elements:
+                base = element[:-len(' Disabled')] if element.endswith(' Disabled') else None
+                twins.append(base or element + ' Disabled')
+            strings = machine['legacy']['objects'][0]['strings']
+            item['elements'] = [t if t in strings else e for e, t in zip(elements, twins)]
+    return machine
 
 
 def copy_tree(source, target, values):
@@ -103,6 +134,20 @@ def main():
                               dict(base, **{args.machine_variable: source}),
                               dict(base, **{args.machine_variable: target}),
                               ['/cspwd:Lumo-1234'], 'notebooks')
+
+        desktops = os.path.join(work, 'desktops')
+        os.mkdir(desktops)
+        source = os.path.join(desktops, 'source.json')
+        target = os.path.join(desktops, 'target.json')
+        shutil.copy(os.path.join(args.machines, 'legacy-desktop.json'), source)
+        with open(source) as handle:
+            machine = json.load(handle)
+        with open(target, 'w') as handle:
+            json.dump(set_legacy_otherwise(machine), handle, indent=2)
+        pairs += 1
+        failures += replicate(runner, binary, desktops, dict(base, CORVANE_MACHINE=source),
+                              dict(base, CORVANE_MACHINE=target), ['/cspwd:Pro4100'],
+                              'legacy desktops')
 
         if not runner:
             trees = os.path.join(work, 'trees')

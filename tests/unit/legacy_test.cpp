@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "config/configuration_job.h"
 #include "fake_firmware.h"
 #include "fake_host.h"
 #include "fake_library.h"
@@ -551,3 +552,84 @@ TEST_F(LegacyApplyTest, ARefusedPasswordIsReportedOnceAndEveryChangeIsStillTried
 
 }  // namespace
 }  // namespace corvane::legacy
+
+namespace corvane::config {
+namespace {
+
+using legacy::kNoString;
+using legacy::kReadOnlyFlag;
+using legacy::ValueKind;
+using testing::Bytes;
+
+// The RMSET reader's walk, seen through the records it fills.
+class LegacyReaderTest : public legacy::LegacyTest {
+ protected:
+  void SetUp() override {
+    LegacyTest::SetUp();
+    AddStringTable({"English", "Device", "Slot A", "Slot B", "Off", "On", "Delay", "Order", "A",
+                    "A Disabled", "B", "C", "Locked"});
+  }
+  ConfigurationJob& Read(const std::string& text) {
+    host.files["f.txt"] = text;
+    job = std::make_unique<ConfigurationJob>(&access, "", "/lib");
+    EXPECT_TRUE(job->ReadConfigFile("f.txt"));
+    return *job;
+  }
+  legacy::LegacySetting& Record(std::size_t i) { return job->legacyState.legacySettings.at(i); }
+  std::unique_ptr<ConfigurationJob> job;
+};
+
+TEST_F(LegacyReaderTest, SubNamesPickTheQualifiedSettingEachInItsSlot) {
+  const auto enumExt = [](std::uint16_t sub1, std::uint16_t sub2) {
+    return Bytes()
+        .u16(1)
+        .u16(0)
+        .u16(sub1)
+        .u16(sub2)
+        .u16(kNoString)
+        .u16(kNoString)
+        .u16(4)
+        .u16(5)
+        .u16(0xFFFF);
+  };
+  firmware.Add(ValueKind::EnumExt, enumExt(2, kNoString));
+  firmware.Add(ValueKind::EnumExt, enumExt(3, kNoString));
+  firmware.Add(ValueKind::EnumExt, enumExt(kNoString, 3));
+  Read("English\nDevice\\Slot B\n\t*On\nDevice\\Nowhere\\Slot B\n\t*On\n");
+  EXPECT_EQ(Record(1).changed, 0);
+  EXPECT_EQ(Record(2).changed, 1);
+  EXPECT_EQ(Record(2).currentChoice, 1);
+  // A sub-name that is not found leaves its own slot empty.
+  EXPECT_EQ(Record(3).changed, 1);
+  EXPECT_EQ(Record(3).size, 2 * 2 + 14);
+}
+
+TEST_F(LegacyReaderTest, ValueLinesFillEachKind) {
+  firmware.Add(ValueKind::Int, Bytes().u16(6).i32(0).i32(9).i32(1));
+  firmware.Add(ValueKind::Enum, Bytes().u16(1).u16(1).u16(4).u16(5).u16(0xFFFF));
+  firmware.Add(ValueKind::OrderedList, Bytes().u16(7).u16(8).u16(10).u16(11).u16(0xFFFF));
+  firmware.Add(ValueKind::Enum, Bytes().u16(12).u16(0).u16(4).u16(5).u16(0xFFFF), kReadOnlyFlag);
+  Read(
+      "English\n"
+      "Delay\n\t-5\n\n\t99999999999\n\t3\n\t 7x\n"  // four numbers: the last one wins
+      "Device\n\tOff\n\t* On\n"                     // the marker may be followed by blanks
+      "Order\n\tC\n\tBogus\n\tA Disabled\n"         // a twin names its element's other state
+      "Locked\n\t*On\n");
+  EXPECT_EQ(Record(1).minimum, -5);
+  EXPECT_EQ(Record(1).maximum, 2147483647);  // held within 32 bits
+  EXPECT_EQ(Record(1).value, 7);
+  EXPECT_EQ(Record(2).currentChoice, 1);
+  EXPECT_EQ(Record(3).choiceIds, (std::vector<std::uint16_t>{11, 9, 10}));
+  EXPECT_EQ(Record(3).size, 2 * 3 + 4);
+  EXPECT_EQ(Record(4).changed, 0);
+  EXPECT_EQ(Record(4).currentChoice, 0);
+
+  // Value lines none of which is marked leave no choice; a block without any, the first.
+  Read("English\nDevice\n\tOff\n\tOn\nOrder\n");
+  EXPECT_EQ(Record(2).currentChoice, kNoString);
+  Read("English\nDevice\n");
+  EXPECT_EQ(Record(2).currentChoice, 0);
+}
+
+}  // namespace
+}  // namespace corvane::config
