@@ -362,12 +362,16 @@ bool LegacyFirmware::ParseSection(const Json& section, std::string& error) {
       return false;
     }
     for (const auto& [key, value] : faults->items()) {
-      if ((key != "init" && key != "list") || !value.is_boolean()) {
-        error = key == "init" || key == "list" ? "faults." + key + " must be true or false"
-                                               : "faults: unknown fault \"" + key + "\"";
+      bool* fault = key == "init"     ? &initFails_
+                    : key == "list"   ? &listFails_
+                    : key == "unlock" ? &unlockFails_
+                                      : nullptr;
+      if (fault == nullptr || !value.is_boolean()) {
+        error = fault != nullptr ? "faults." + key + " must be true or false"
+                                 : "faults: unknown fault \"" + key + "\"";
         return false;
       }
-      (key == "init" ? initFails_ : listFails_) = value.get<bool>();
+      *fault = value.get<bool>();
     }
   }
 
@@ -750,7 +754,7 @@ std::int32_t LegacyFirmware::ChangeLockState(std::string_view password, std::int
     status = 1;
     return 0;
   }
-  if (passwordSet_ && !Matches(password)) {
+  if (passwordSet_ && (unlockFails_ || !Matches(password))) {
     status = wrongPasswordStatus_;
     return 0;
   }
@@ -991,7 +995,7 @@ bool LegacyFirmware::SetSecuritySettings(const void* packet, std::uint32_t lengt
       bytes[after + 22] != 0)
     return false;
   const std::string_view password(reinterpret_cast<const char*>(bytes + 3), passwordLength);
-  if (passwordSet_ && !Matches(password)) {
+  if (passwordSet_ && (unlockFails_ || !Matches(password))) {
     status = wrongPasswordStatus_;
     return false;
   }

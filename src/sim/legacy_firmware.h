@@ -71,6 +71,7 @@ class LegacyFirmware {
   bool dirty_ = false;
   bool initFails_ = false;
   bool listFails_ = false;
+  bool unlockFails_ = false;  // unlocking refuses even the right password
   bool hasList_ = false;
   std::uint32_t machineId_ = 0;
   std::array<std::string, 4> texts_;
