@@ -18,9 +18,8 @@ class FakeFirmware {
   struct Object {
     std::vector<std::uint8_t> info = std::vector<std::uint8_t>(22, 0);
     std::vector<std::uint8_t> value;
-    bool refusesWrites = false;   // answers 0 and keeps the value
-    bool failsRereads = false;    // every read after the first write fails
-    std::size_t maxElements = 0;  // ordered lists: keep only this many of a write (0: all)
+    bool refusesWrites = false;  // answers 0 and keeps the value
+    bool failsRereads = false;   // every read after the first write fails
     bool written = false;
   };
 
@@ -33,7 +32,6 @@ class FakeFirmware {
     library.Set<legacy::TarnixSetSysObjValueFn>("TarnixSetSysObjValue", &Set);
     library.Set<legacy::TarnixChangeSysObjLockStateFn>("TarnixChangeSysObjLockState", &Lock);
     library.Set<legacy::TarnixGetIsAPwdSetFn>("TarnixGetIsAPwdSet", &PasswordSet);
-    library.Set<legacy::TarnixSetSecuritySettingsFn>("TarnixSetSecuritySettings", &Security);
   }
   ~FakeFirmware() { current_ = nullptr; }
   FakeFirmware(const FakeFirmware&) = delete;
@@ -58,9 +56,7 @@ class FakeFirmware {
   bool passwordSet = false;
   std::string password;  // the unlock password
   std::uint8_t mismatchStatus = 128;
-  std::int32_t securityResult = 1;
   std::vector<std::string> calls;
-  std::vector<std::vector<std::uint8_t>> packets;
 
  private:
   static std::uint32_t ListBytes() {
@@ -104,15 +100,8 @@ class FakeFirmware {
     if (index >= current_->objects.size()) return 0;
     Object& object = current_->objects[index];
     object.written = true;
-    if (object.refusesWrites) return 0;
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     std::vector<std::uint8_t> value(bytes, bytes + size);
-    if (object.maxElements != 0) {
-      // A list that keeps only its first elements in the order given, the rest as they were.
-      std::vector<std::uint8_t> kept = object.value;
-      std::copy_n(value.begin(), std::min(kept.size(), 2 + 2 * object.maxElements), kept.begin());
-      value = kept;
-    }
     value.resize(std::max(value.size(), object.value.size()));
     object.value = value;
     return 1;
@@ -129,13 +118,6 @@ class FakeFirmware {
     return 1;
   }
   static std::int32_t PasswordSet() { return current_->passwordSet ? 1 : 0; }
-  static std::int32_t Security(const void* packet, std::uint32_t length, std::uint8_t* status) {
-    const auto* bytes = static_cast<const std::uint8_t*>(packet);
-    current_->packets.emplace_back(bytes, bytes + length);
-    *status = 0;
-    return current_->securityResult;
-  }
-
   static inline FakeFirmware* current_ = nullptr;
 };
 
