@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "config/configuration_job.h"
+#include "driver/run.h"
 #include "fake_firmware.h"
 #include "fake_host.h"
 #include "fake_library.h"
@@ -536,3 +537,29 @@ TEST_F(LegacyReaderTest, NumbersAreHeldWithinThirtyTwoBits) {
 
 }  // namespace
 }  // namespace corvane::config
+
+namespace corvane::driver {
+namespace {
+
+using legacy::ValueKind;
+using testing::Bytes;
+
+class LegacyRunTest : public legacy::LegacyTest {};
+
+// The management library unlocks with the keys the password step accepted, never with the
+// provider's encoded Password argument.
+TEST_F(LegacyRunTest, SetConfigUnlocksWithThePasswordsKeys) {
+  AddStringTable({"English", "Fan", "Off", "On"});
+  firmware.Add(ValueKind::Enum, Bytes().u16(1).u16(0).u16(2).u16(3).u16(0xFFFF));
+  firmware.passwordSet = true;
+  firmware.password = "\x1E\x30";  // the keys a and b
+  host.files["f.txt"] = "English\nFan\n\t*On\n";
+  std::vector<const char*> args = {"/opt/corvane/corvane", "/cspwd:ab", "/SetConfig:f.txt"};
+  EXPECT_EQ(driver::Run(static_cast<int>(args.size()), args.data(), ""), 0);
+  EXPECT_EQ(std::count(firmware.calls.begin(), firmware.calls.end(), "unlock \x1E\x30"), 2);
+  EXPECT_EQ(std::count(firmware.calls.begin(), firmware.calls.end(), "set 1 10"), 1);
+  EXPECT_EQ(host.out.find("does not match"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvane::driver
