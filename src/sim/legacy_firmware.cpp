@@ -18,7 +18,6 @@ constexpr std::size_t kMenuEntries = 6;
 constexpr std::size_t kSubNames = 4;
 constexpr std::size_t kMostObjects = 0xFFFF;
 constexpr std::size_t kDefaultAlphaField = 43;
-constexpr std::string_view kKbdMarker = "<kbd/>";
 constexpr std::string_view kDisabledSuffix = " Disabled";
 // ChangeAdminPassword answers.
 constexpr std::int32_t kWrongCurrentPassword = 1;
@@ -709,13 +708,9 @@ const std::string& LegacyFirmware::Text(SystemText which) const {
   return texts_[static_cast<std::size_t>(which)];
 }
 
+// The program hands over the keys themselves, SHIFT cleared; an encoded form is not the password.
 bool LegacyFirmware::Matches(std::string_view password) const {
-  if (password == passwordKeys_) return true;
-  if (password.substr(0, kKbdMarker.size()) != kKbdMarker) return false;
-  // Keys named in hexadecimal; SHIFT does not count in this form.
-  std::string keys;
-  return DecodeHex(password.substr(kKbdMarker.size()), keys) &&
-         WithoutShift(keys) == WithoutShift(passwordKeys_);
+  return password == passwordKeys_;
 }
 
 void LegacyFirmware::StorePassword(const std::string& keys) {

@@ -350,14 +350,13 @@ TEST(LegacyFirmware, PasswordsAreKeysWithoutShift) {
   auto firmware = Load(Json::parse(kSection));
   EXPECT_TRUE(firmware->passwordSet());
   std::uint8_t status = 0;
-  // Unlocking: the keys themselves, exactly, or <kbd/> with SHIFT ignored.
+  // Unlocking: the keys themselves, exactly; an encoded form is not the password.
   EXPECT_EQ(firmware->ChangeLockState("\x9E\x30\x02", 0, status), 0);
   EXPECT_EQ(status, 128);
-  EXPECT_EQ(firmware->ChangeLockState("<kbd/>9E3082", 0, status), 1);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(firmware->ChangeLockState("", 1, status), 1);
-  EXPECT_EQ(firmware->ChangeLockState("<kbd/>9E30", 0, status), 0);
+  EXPECT_EQ(firmware->ChangeLockState("<kbd/>1E3002", 0, status), 0);
+  EXPECT_EQ(status, 128);
   EXPECT_EQ(firmware->ChangeLockState(kKeys, 0, status), 1);
+  EXPECT_EQ(status, 0);
 
   // Changing: the current password exactly; a change to itself is the program's check.
   EXPECT_EQ(firmware->ChangeAdminPassword("\x9E\x30\x02", kKeys), 1);
@@ -419,7 +418,7 @@ TEST(LegacyFirmware, TheSecurityPacketWritesTheAssetTagWhateverTheLock) {
     return firmware->SetSecuritySettings(packet.data(), static_cast<std::uint32_t>(packet.size()),
                                          status);
   };
-  EXPECT_FALSE(send(Packet("<kbd/>1E3002", 12, "X")));
+  EXPECT_FALSE(send(Packet(kKeys, 12, "X")));
   EXPECT_EQ(status, 1);
   EXPECT_FALSE(send(Packet("wrong", 13, "X")));
   EXPECT_EQ(status, 128);
@@ -427,7 +426,9 @@ TEST(LegacyFirmware, TheSecurityPacketWritesTheAssetTagWhateverTheLock) {
   broken[broken.size() - 2] = 0xCE;
   EXPECT_FALSE(send(broken));
   // Seventeen characters: the packet carries 16, the field holds 9.
-  EXPECT_TRUE(send(Packet("<kbd/>1E3002", 13, "ASSET-12345678901")));
+  EXPECT_FALSE(send(Packet("<kbd/>1E3002", 13, "X")));
+  EXPECT_EQ(status, 128);
+  EXPECT_TRUE(send(Packet(kKeys, 13, "ASSET-12345678901")));
   EXPECT_EQ(status, 0);
   EXPECT_EQ(ValueOf(*firmware, kTag, 12),
             "0400"
