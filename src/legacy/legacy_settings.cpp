@@ -207,8 +207,13 @@ class Apply {
   }
 
   void Print(const char* format, const std::string& a, const std::string& b) {
+    if (format == kPlainFail || format == kCdataFail || format == kListFailed) MarkFailed();
     Report(message_, log::Format(format, RecordName().c_str(), a.c_str(), b.c_str()));
   }
+
+  // A setting the firmware did not take fails the run as it does on the provider: a script
+  // that reads only the exit code must not take it for success.
+  static void MarkFailed() { g_resultOverride = kResultSettingFailed; }
 
   SysObjTable& Table() { return *state_.legacyData; }
 
@@ -303,9 +308,11 @@ std::int32_t ApplyNumber(Apply& apply) {
   const std::int32_t newValue = ReadI32(buffer, apply.size_, 10);
   if (newValue != oldValue)
     apply.Print(kPlainPass, std::to_string(oldValue), std::to_string(newValue));
-  else
+  else {
+    Apply::MarkFailed();
     Report(apply.message_,
            log::Format(kNumberFail, apply.RecordName().c_str(), oldValue, newValue));
+  }
   return result;
 }
 
