@@ -1,0 +1,37 @@
+// A read-only view of a range of physical memory (the native section object on Windows, a
+// read-only mapping of /dev/mem on Linux), behind a seam that the simulated machine and tests
+// replace. Mapping never fails loudly: a view without bytes carries the reason in message().
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace corvane::platform {
+
+class PhysicalMemoryView {
+ public:
+  virtual ~PhysicalMemoryView() = default;  // unmaps
+  // The first mapped byte, which is physical address(); nullptr when nothing is mapped.
+  virtual const std::uint8_t* view() const = 0;
+  // What was mapped: the request, or the range the system rounded it to.
+  virtual std::uint32_t address() const = 0;
+  virtual std::uint32_t length() const = 0;
+  // The last status, "No Error" when nothing went wrong.
+  virtual const std::string& message() const = 0;
+};
+using PhysicalMemoryPtr = std::unique_ptr<PhysicalMemoryView>;
+
+// Maps length bytes of physical memory from address; never nullptr.
+PhysicalMemoryPtr MapPhysicalMemory(std::uint32_t address, std::uint32_t length);
+
+using PhysicalMemoryMapper = std::function<PhysicalMemoryPtr(std::uint32_t, std::uint32_t)>;
+// Installs a mapper for the whole process (the simulated machine, tests); an empty function
+// restores the native one.
+void InstallPhysicalMemoryMapper(PhysicalMemoryMapper mapper);
+
+// The platform's own mapping (physical_memory_posix.cpp, physical_memory_win32.cpp).
+PhysicalMemoryPtr MapNativePhysicalMemory(std::uint32_t address, std::uint32_t length);
+
+}  // namespace corvane::platform
