@@ -123,11 +123,28 @@ std::string ToHex(const std::string& codes) {
 // ---------------------------------------------------------------------------------------------
 // The setup password.
 
+// IsSet and PwdSetFrom read as the program reads them: a boolean counts as 1 or 0, so that
+// "IsSet": true means a set password to both sides.
+std::optional<std::int64_t> IntegerOrFlag(const Json& data, std::string_view name) {
+  const auto it = FindProperty(data, name);
+  if (it != data.end() && it->is_boolean()) return it->get<bool>() ? 1 : 0;
+  return Integer(data, name);
+}
+
 bool IsSet(const Json& data) {
-  return Integer(data, "IsSet") == 1;
+  return IntegerOrFlag(data, "IsSet") == 1;
 }
 bool PwdSetFromZero(const Json& data) {
-  return Integer(data, "PwdSetFrom") == 0;
+  return IntegerOrFlag(data, "PwdSetFrom") == 0;
+}
+
+// A flag the file gives as a boolean stays a boolean.
+void StoreIsSet(Json& data, bool set) {
+  const auto it = FindProperty(data, "IsSet");
+  if (it != data.end() && it->is_boolean())
+    SetProperty(data, "IsSet", set);
+  else
+    SetProperty(data, "IsSet", set ? 1 : 0);
 }
 
 bool SupportsUtf16(const Json& data) {
@@ -184,7 +201,7 @@ std::int32_t ChangeSetupPassword(Json& data, std::u16string_view value) {
   if (value.empty() || value == kUtf16Marker || value == kKbdMarker) {
     data.erase("password");
     data.erase("passwordCodes");
-    SetProperty(data, "IsSet", 0);
+    StoreIsSet(data, false);
     return kReturnSuccess;
   }
   if (StartsWith(value, kUtf16Marker)) {
@@ -211,7 +228,7 @@ std::int32_t ChangeSetupPassword(Json& data, std::u16string_view value) {
   } else {
     return kReturnInvalidValue;
   }
-  SetProperty(data, "IsSet", 1);
+  StoreIsSet(data, true);
   return kReturnSuccess;
 }
 

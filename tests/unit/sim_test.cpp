@@ -11,6 +11,7 @@
 #include "platform/utf8.h"
 #include "platform/wbem.h"
 #include "sim/simulated_machine.h"
+#include "wmi/password_options.h"
 
 namespace corvane {
 namespace {
@@ -227,6 +228,48 @@ TEST_F(SimTest, WritesAreValidatedAndPasswordsCheckedLikeFirmware) {
     else
       EXPECT_EQ(Read(c.name), c.after);
   }
+}
+
+// The program and the simulated firmware read IsSet and PwdSetFrom alike, booleans included: a
+// set password refuses a write without it, and one set from keys refuses it as text.
+TEST_F(SimTest, ProgramAndFirmwareAgreeOnThePasswordFlags) {
+  const Json missing = "<missing>";
+  const Json values[] = {1, true, 0, false, 2, -1, "1", nullptr, missing};
+  for (const Json& isSet : values) {
+    for (const Json& pwdSetFrom : values) {
+      SCOPED_TRACE("IsSet " + isSet.dump() + ", PwdSetFrom " + pwdSetFrom.dump());
+      Open(MachineText([&](Json& m) {
+        Json& setup = SettingNamed(m, "Setup Password");
+        setup["password"] = "abc";
+        setup.erase("IsSet");
+        setup.erase("PwdSetFrom");
+        if (isSet != missing) setup["IsSet"] = isSet;
+        if (pwdSetFrom != missing) setup["PwdSetFrom"] = pwdSetFrom;
+      }));
+      const bool set = wmi::IsSetupPasswordSet();
+      EXPECT_EQ(set, Set("Fast Boot", "Enable", "") == sim::kReturnAccessDenied);
+      if (set) {
+        EXPECT_EQ(wmi::PwdSetFromIsZero(),
+                  Set("Fast Boot", "Enable", "<utf-16/>abc") == sim::kReturnAccessDenied);
+      }
+      EXPECT_EQ(set, isSet == 1 || isSet == true);
+    }
+  }
+  // A boolean flag stays a boolean when the password is cleared or set again.
+  Open(MachineText([](Json& m) {
+    Json& setup = SettingNamed(m, "Setup Password");
+    setup["IsSet"] = true;
+    setup["password"] = "abc";
+  }));
+  ASSERT_EQ(Set("Setup Password", "<utf-16/>", "<utf-16/>abc"), 0);
+  services.reset();
+  Json saved = Json::parse(host.files[kPath]);
+  EXPECT_EQ(SettingNamed(saved, "Setup Password")["IsSet"], false);
+  Open(saved.dump(2));
+  ASSERT_EQ(Set("Setup Password", "<utf-16/>xyz", "<utf-16/>"), 0);
+  services.reset();
+  saved = Json::parse(host.files[kPath]);
+  EXPECT_EQ(SettingNamed(saved, "Setup Password")["IsSet"], true);
 }
 
 TEST_F(SimTest, ChangesAreSavedWhenTheConnectionIsReleased) {
