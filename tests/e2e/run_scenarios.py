@@ -13,10 +13,16 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
   windows: skip REASON                             (not run against Corvane.exe, and why)
   windows: own-machine REASON                      (with --com-double, the machine still goes
                                                     to the program through CORVANE_MACHINE)
+  user: nobody                                     (as root, run the binary as 'nobody')
+  mode: NAME 555                                   (octal permission bits given to a file or
+                                                    folder of the work folder, '.' itself,
+                                                    once everything is in place; repeatable)
+  define: NAME = EXPRESSION                        (a text computed in Python; repeatable)
   exit: 16
 
   --- machine                  an inline machine file (JSON) instead of a sample
   --- file NAME                a file in the work folder before the run (folders made as needed)
+  --- file-bytes NAME          the same, without the line feed that ends the last line
   --- dir NAME [MODE]          a folder made before the run, with an octal mode (default 700)
   --- symlink NAME TARGET      a symbolic link made before the run
   --- stdout [noeol]           the exact standard output ('noeol': no final line feed)
@@ -48,6 +54,12 @@ In 'env' values, 'args' and the names of the sections above, {work} stands for t
 Every run writes the management library into a folder of its own: XDG_RUNTIME_DIR is
 {work}/runtime (made with mode 700) unless the scenario sets it.
 
+A define's expression sees the earlier defines and raw(b'...'), which turns bytes into a text
+that is written as those very bytes (invalid UTF-8 and all). '{{NAME}}' stands for the defined
+text in args, env values, the files, standard output, standard error and machine-after (inside
+its strings), so that a scenario can give a 10 MB line, a NUL byte or a 100,000-character
+argument without holding them. Files are written and standard output is read byte for byte.
+
 Standard output is compared byte for byte after the opening element's computer name, date,
 time and hour offset are checked for their shape and replaced by '*'. The machine file is
 compared with what it was before the run: every difference must be listed in machine-after or
@@ -61,6 +73,7 @@ calls, and every such run that gets as far as the opening element must have conn
 import argparse
 import json
 import os
+import pwd
 import re
 import shlex
 import shutil
@@ -88,12 +101,39 @@ def normalise(text):
     return OPENING.sub(repl, text)
 
 
+# Text and bytes: undecodable bytes travel as lone surrogates, which encode back to themselves.
+BYTES = 'surrogateescape'
+
+
+def raw(data):
+    return bytes(data).decode('utf-8', BYTES)
+
+
+DEFINE_BUILTINS = {'raw': raw, 'bytes': bytes, 'range': range, 'chr': chr, 'ord': ord,
+                   'len': len, 'str': str}
+
+
+def substitute(value, defines):
+    """{{NAME}} replaced in a text, or in every text of a list or JSON value."""
+    if isinstance(value, str):
+        for name, text in defines.items():
+            value = value.replace('{{' + name + '}}', text)
+        return value
+    if isinstance(value, list):
+        return [substitute(item, defines) for item in value]
+    if isinstance(value, dict):
+        return {substitute(k, defines): substitute(v, defines) for k, v in value.items()}
+    return value
+
+
 def parse(path):
     scenario = {'path': path, 'args': [], 'env': {}, 'machine': None, 'inline_machine': None,
                 'copy_binary': False, 'windows': None, 'exit': None, 'files': {}, 'stdout': None,
                 'stderr_contains': [], 'stderr': None, 'files_after': {}, 'absent': [], 'exists': [],
                 'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [],
-                'tree_after': {}, 'legacy_after': None, 'dirs': [], 'symlinks': []}
+                'tree_after': {}, 'legacy_after': None, 'dirs': [], 'symlinks': [], 'user': None,
+                'modes': []}
+    defines = {}
     with open(path, encoding='utf-8', newline='') as handle:
         lines = handle.read().split('\n')
     # Each line of a section ends with its line feed; the file's own last one ends nothing.
@@ -127,6 +167,15 @@ def parse(path):
             if mode not in WINDOWS_MODES or not reason.strip():
                 raise ValueError(f'{path}: windows: takes {" or ".join(WINDOWS_MODES)} and a reason')
             scenario['windows'] = (mode, reason.strip())
+        elif key == 'user':
+            scenario['user'] = value
+        elif key == 'mode':
+            name, _, mode = value.rpartition(' ')
+            scenario['modes'].append((name.strip(), int(mode, 8)))
+        elif key == 'define':
+            name, _, expression = value.partition('=')
+            defines[name.strip()] = eval(expression, {'__builtins__': DEFINE_BUILTINS},  # noqa
+                                         dict(defines))
         else:
             raise ValueError(f'{path}: unknown header {key!r}')
     sections = []
@@ -187,6 +236,9 @@ def parse(path):
             raise ValueError(f'unknown section {kind!r}')
     if scenario['exit'] is None:
         raise ValueError(f'{path}: no exit line')
+    for key in ('args', 'env', 'files', 'stdout', 'stderr', 'stderr_contains', 'files_after',
+                'machine_after', 'inline_machine'):
+        scenario[key] = substitute(scenario[key], defines)
     return scenario
 
 
@@ -354,6 +406,14 @@ def expand(text, work):
     return text.replace('{work}', work)
 
 
+def run_as(scenario):
+    """The user to run the binary as: only root can switch, and only root needs to, as
+    permission bits do not stop root."""
+    if scenario['user'] is None or os.geteuid() != 0:
+        return None
+    return pwd.getpwnam(scenario['user'])
+
+
 def prepare_folders(scenario, work):
     os.makedirs(os.path.join(work, 'runtime'), mode=0o700)
     for name, mode in scenario['dirs']:
@@ -368,6 +428,7 @@ def prepare_folders(scenario, work):
 
 def run(scenario, args, name):
     errors = []
+    # The folders are removed even where a mode took their owner's rights away.
     with tempfile.TemporaryDirectory(prefix='corvane-e2e-') as work, \
             tempfile.TemporaryDirectory(prefix='corvane-e2e-trace-') as trace_folder, \
             tempfile.TemporaryDirectory(prefix='corvane-tree-') as tree:
@@ -417,17 +478,30 @@ def run(scenario, args, name):
         for file_name, content in scenario['files'].items():
             path = os.path.join(work, expand(file_name, work))
             os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, 'w', encoding='utf-8', newline='') as handle:
+            with open(path, 'w', encoding='utf-8', errors=BYTES, newline='') as handle:
                 handle.write(content)
+        user = run_as(scenario)
+        if user is not None:
+            os.chmod(work, 0o755)
+            os.chmod(tree, 0o755)
+            os.chown(os.path.join(work, 'runtime'), user.pw_uid, user.pw_gid)
+        for path, mode in scenario['modes']:
+            os.chmod(os.path.join(work, path), mode)
+
+        def switch_user():
+            os.setgroups([])
+            os.setgid(user.pw_gid)
+            os.setuid(user.pw_uid)
         command = args.runner + [binary] + [expand(a, work) for a in scenario['args']]
         # Standard error goes to a file: a pipe would stay open in the Wine server that the run
         # may start, and the read would wait for that server to exit.
         with tempfile.TemporaryFile() as error_file:
             result = subprocess.run(command, cwd=work, env=env, stdout=subprocess.PIPE,
-                                    stderr=error_file, timeout=120)
+                                    stderr=error_file, timeout=120,
+                                    preexec_fn=switch_user if user is not None else None)
             error_file.seek(0)
-            stderr = error_file.read().decode('utf-8', errors='replace')
-        stdout = result.stdout.decode('utf-8', errors='replace')
+            stderr = error_file.read().decode('utf-8', errors=BYTES)
+        stdout = result.stdout.decode('utf-8', errors=BYTES)
         if args.crlf:
             stdout = stdout.replace('\r\n', '\n')
         if result.returncode != scenario['exit']:
@@ -447,7 +521,7 @@ def run(scenario, args, name):
                 errors.append(f'{file_name} was not written')
                 continue
             with open(path, 'rb') as handle:
-                actual = handle.read().decode('utf-8', errors='replace')
+                actual = handle.read().decode('utf-8', errors=BYTES)
             if args.crlf:
                 actual = actual.replace('\r\n', '\n')
             if actual != content:
@@ -495,6 +569,8 @@ def main():
                         help='hand machines to the WMI double of the Wine prefix')
     parser.add_argument('--filter', default='', help='run only scenarios whose path has this')
     args = parser.parse_args()
+    # Texts with raw bytes are shown escaped rather than stopping the report.
+    sys.stdout.reconfigure(errors='backslashreplace')
     args.binary = os.path.abspath(args.binary)
     args.runner = shlex.split(args.runner)
     files = sorted(os.path.join(root, f) for root, _, names in os.walk(args.scenarios)
