@@ -52,8 +52,11 @@ std::size_t TakeText(ConfigurationJob& job, wbem::ClassObject& setting, bool int
   std::string value;
   for (; i < lines.size() && IsValueLine(lines[i]); ++i) value += WithoutLeadingBlanks(lines[i]);
   if (platform::EqualsNoCase(value, wmi::ReadStringProperty(setting, u"Value"))) return i;
-  // Integers are checked against their bounds; any text is a valid string.
-  if (!integer || IsValidInteger(setting, value)) job.RecordChange(setting, value);
+  // Integers are checked against their bounds. Any text is a valid string that the provider
+  // receives as the file holds it: a zero byte, or bytes that are no text of the code page,
+  // would reach the firmware as something nobody wrote, so such a value is passed over.
+  if (integer ? IsValidInteger(setting, value) : platform::ConvertsLosslessly(value))
+    job.RecordChange(setting, value);
   return i;
 }
 

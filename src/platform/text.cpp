@@ -13,6 +13,10 @@ bool IsBlank(char c) {
 
 }  // namespace
 
+bool ConvertsLosslessly(std::string_view narrow) {
+  return narrow.find('\0') == std::string_view::npos && ToNarrow(ToWide(narrow)) == narrow;
+}
+
 std::string AsciiUpper(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) c = FoldAscii(c);

@@ -16,6 +16,11 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   return CompareNoCase(a, b) == 0;
 }
 
+// Whether the text reaches the provider as it is: it holds no zero byte, which would end it
+// there, and it comes back unchanged from UTF-16 (bytes that are no text of the code page
+// would arrive as replacement characters).
+bool ConvertsLosslessly(std::string_view narrow);
+
 // Upper-cases ASCII letters only, leaving every other byte alone.
 std::string AsciiUpper(std::string_view text);
 

@@ -13,8 +13,11 @@ constexpr char16_t kSetMethod[] = u"SetBIOSSetting";
 // The answer when the method left no readable Return: callers see any nonzero as failure.
 constexpr std::int32_t kNoReturn = static_cast<std::int32_t>(0xCCCCCCCCu);
 
+// A text that would not reach the provider as it is (a password with bytes that are no text of
+// the code page would be set, or accepted, as replacement characters) is never sent.
 bool PutString(wbem::ClassObject& params, const char16_t* name, const std::string& text) {
-  return wbem::Succeeded(params.Put(name, wbem::Variant::String(platform::ToWide(text))));
+  return platform::ConvertsLosslessly(text) &&
+         wbem::Succeeded(params.Put(name, wbem::Variant::String(platform::ToWide(text))));
 }
 
 }  // namespace
