@@ -105,13 +105,21 @@ bool CheckControl(const std::string& key, const Json& value, std::string& error)
   return false;
 }
 
+// The Name property as the provider serves it: property names match without regard to case,
+// and the first spelling wins.
+Json::iterator FindName(Json& item) {
+  for (auto it = item.begin(); it != item.end(); ++it)
+    if (!IsControlKey(it.key()) && platform::AsciiUpper(it.key()) == "NAME") return it;
+  return item.end();
+}
+
 bool LoadSetting(Json&& item, std::size_t index, SimulatedMachine& machine, std::string& error) {
   std::string where = "provider.settings[" + std::to_string(index) + "]";
   if (!item.is_object()) {
     error = where + " is not an object";
     return false;
   }
-  const auto name = item.find("Name");
+  const auto name = FindName(item);
   if (name != item.end() && name->is_string())
     where += " (\"" + name->get_ref<const std::string&>() + "\")";
 

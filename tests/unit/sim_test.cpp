@@ -272,6 +272,28 @@ TEST_F(SimTest, ProgramAndFirmwareAgreeOnThePasswordFlags) {
   EXPECT_EQ(SettingNamed(saved, "Setup Password")["IsSet"], true);
 }
 
+// Property names match without regard to case, Name included: the setting the program finds by
+// a Name spelt otherwise is the one the firmware writes and the setup password it asks about.
+TEST_F(SimTest, NameSpeltInAnyCaseIsTheSettingsName) {
+  Open(MachineText([](Json& m) {
+    Json& fastBoot = SettingNamed(m, "Fast Boot");
+    Json& setup = SettingNamed(m, "Setup Password");
+    fastBoot.erase("Name");
+    fastBoot["NAME"] = "Fast Boot";
+    setup.erase("Name");
+    setup["NaMe"] = "Setup Password";
+    Json second = setup;
+    second["Name"] = "Setup Password";
+    second["IsSet"] = 1;
+    second["password"] = "abc";
+    m["provider"]["settings"].push_back(second);
+  }));
+  EXPECT_EQ(Set("Fast Boot", "Enable", ""), sim::kReturnSuccess);
+  EXPECT_EQ(Read("Fast Boot"), "Enable");
+  EXPECT_FALSE(wmi::IsSetupPasswordSet());
+  EXPECT_EQ(Set("Setup Password", "<utf-16/>new", ""), sim::kReturnSuccess);
+}
+
 TEST_F(SimTest, ChangesAreSavedWhenTheConnectionIsReleased) {
   const std::string original = MachineText([](Json& m) { m["zeta"] = "kept"; });
   Open(original);
