@@ -75,6 +75,8 @@ std::size_t TakeOrderedList(ConfigurationJob& job, wbem::ClassObject& setting,
       listRead = true;
     }
     if (!ContainsListedValue(listed, platform::Trim(CutDisabledMarker(line)))) continue;
+    // What follows the marker goes to the firmware too: it must reach it as written.
+    if (!platform::ConvertsLosslessly(line)) continue;
     if (!value.empty()) value += ',';
     value += line;
   }
