@@ -24,9 +24,9 @@ class BiosAccess {
   // and second. Returns `initialized`.
   std::int32_t LoadManagementLibrary(const char* path, int first, int second);
   void UnloadManagementLibrary();
-  bool IsUsable() const { return initialized_ != 0; }
+  [[nodiscard]] bool IsUsable() const { return initialized_ != 0; }
   // The full path last handed to the loader.
-  const std::string& loadedPath() const { return loadedPath_; }
+  [[nodiscard]] const std::string& loadedPath() const { return loadedPath_; }
 
   // Library wrappers: without a usable library, or without the entry point, they do not call
   // and answer 0 or the empty text. Texts are copied at once.
@@ -67,11 +67,11 @@ class BiosAccess {
  private:
   // The entry point of a slot when the library is usable, else nullptr.
   template <typename Fn>
-  Fn Callable(legacy::EntryPointSlot slot) const {
+  [[nodiscard]] Fn Callable(legacy::EntryPointSlot slot) const {
     if (initialized_ == 0) return nullptr;
     return reinterpret_cast<Fn>(entryPoints_[static_cast<std::size_t>(slot)]);
   }
-  std::string Text(legacy::EntryPointSlot slot) const;
+  [[nodiscard]] std::string Text(legacy::EntryPointSlot slot) const;
 
   wbem::ComScope com_;
   std::array<platform::EntryPoint, legacy::kEntryPointCount> entryPoints_{};

@@ -335,7 +335,7 @@ std::int32_t SetOrderedList(Json& data, const std::string& value) {
 // Values given with Put stay with the object, as they do on an object fetched from WMI.
 class LocalValues {
  public:
-  const wbem::Variant* Find(std::string_view name) const {
+  [[nodiscard]] const wbem::Variant* Find(std::string_view name) const {
     for (const auto& [known, value] : values_)
       if (SameName(known, name)) return &value;
     return nullptr;
@@ -599,13 +599,13 @@ class SimulatedServices : public wbem::Services {
   }
 
  private:
-  bool IsInterfaceInstancePath(const std::string& key) const {
+  [[nodiscard]] bool IsInterfaceInstancePath(const std::string& key) const {
     return !machine_->faults.noInterfaceInstance &&
            key == platform::AsciiUpper(machine_->interfaceRelPath);
   }
 
   // The class name as the file spells it, for class objects of setting classes.
-  std::string ClassSpelling(const std::string& key) const {
+  [[nodiscard]] std::string ClassSpelling(const std::string& key) const {
     for (const auto& record : machine_->settings)
       if (record->classKey == key) return record->className;
     static const std::string_view kStandard[] = {
@@ -616,7 +616,7 @@ class SimulatedServices : public wbem::Services {
     return key;
   }
 
-  wbem::EnumPtr Instances(const std::string& classKey) const {
+  [[nodiscard]] wbem::EnumPtr Instances(const std::string& classKey) const {
     std::vector<RecordPtr> items;
     if (classKey == FoldKey(kInterfaceClass)) {
       if (!machine_->faults.noInterfaceInstance) items.push_back(nullptr);
