@@ -1,11 +1,11 @@
 // The native host on Linux and other POSIX systems.
 #include <dirent.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -90,8 +90,9 @@ int CreateTemporaryBeside(const std::string& target, std::string& temporary, mod
   const std::string directory = DirectoryOf(target);
   const std::string base = target.substr(directory.size(), 200);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = directory + "." + base + "." + std::to_string(getpid()) + "." +
-                std::to_string(++counter) + ".tmp";
+    temporary = directory;
+    temporary.append(".").append(base).append(".").append(std::to_string(getpid()));
+    temporary.append(".").append(std::to_string(++counter)).append(".tmp");
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -131,7 +132,8 @@ std::string FinalLinkTarget(std::string path) {
     if (length < 0) return path;
     if (static_cast<std::size_t>(length) >= sizeof buffer) return {};
     std::string next(buffer, static_cast<std::size_t>(length));
-    path = !next.empty() && next.front() == '/' ? next : DirectoryOf(path) + next;
+    if (next.empty() || next.front() != '/') next.insert(0, DirectoryOf(path));
+    path = std::move(next);
   }
   return {};
 }

@@ -127,7 +127,7 @@ bool LoadSetting(Json&& item, std::size_t index, SimulatedMachine& machine, std:
     const bool ok =
         IsControlKey(key) ? CheckControl(key, value, error) : CheckProperty(key, value, error);
     if (!ok) {
-      error = where + ": " + error;
+      error.insert(0, where + ": ");
       return false;
     }
   }
@@ -148,7 +148,7 @@ bool LoadSetting(Json&& item, std::size_t index, SimulatedMachine& machine, std:
     return false;
   }
   if (hasText && hasCodes) {
-    error = where + ": give either \"password\" or \"passwordCodes\", not both";
+    error = where + R"(: give either "password" or "passwordCodes", not both)";
     return false;
   }
 
@@ -215,7 +215,7 @@ bool LoadInterface(const Json& section, SimulatedMachine& machine, std::string& 
       return false;
     }
     if (!CheckProperty(key, value, error)) {
-      error = "provider.interface: " + error;
+      error.insert(0, "provider.interface: ");
       return false;
     }
   }
@@ -307,14 +307,14 @@ std::shared_ptr<SimulatedMachine> ParseMachine(const std::string& json, const st
   Json document;
   if (!ParseJsonText(json, document, error)) return nullptr;
   if (!document.is_object()) {
-    error = "a machine is a JSON object with \"provider\" and/or \"legacy\"";
+    error = R"(a machine is a JSON object with "provider" and/or "legacy")";
     return nullptr;
   }
   auto machine = std::make_shared<SimulatedMachine>();
   machine->path = path;
   const auto provider = document.find("provider");
   if (provider == document.end() && !document.contains("legacy")) {
-    error = "a machine is a JSON object with \"provider\" and/or \"legacy\"";
+    error = R"(a machine is a JSON object with "provider" and/or "legacy")";
     return nullptr;
   }
   if (provider != document.end()) {

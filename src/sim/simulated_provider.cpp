@@ -404,7 +404,7 @@ class PlainObject : public wbem::ClassObject {
   PlainObject(Role role, std::string className, std::vector<std::string> chain)
       : role_(role), className_(std::move(className)), chain_(std::move(chain)) {}
 
-  void Add(std::string name, wbem::Variant value) { properties_.Set(name, value); }
+  void Add(const std::string& name, const wbem::Variant& value) { properties_.Set(name, value); }
 
   wbem::HResult Get(std::u16string_view name, wbem::Variant& value) override {
     const std::string narrow = Utf16ToUtf8(name);
@@ -652,7 +652,7 @@ class SimulatedLocator : public wbem::Locator {
     std::string path = Upper(nameSpace);
     for (char& c : path)
       if (c == '/') c = '\\';
-    for (std::string_view prefix : {"\\\\.\\", "\\\\LOCALHOST\\"})
+    for (std::string_view prefix : {R"(\\.\)", R"(\\LOCALHOST\)"})
       if (path.rfind(prefix, 0) == 0) path.erase(0, prefix.size());
     return path == "ROOT\\LUMO\\INSTRUMENTEDBIOS";
   }

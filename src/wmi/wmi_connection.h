@@ -11,7 +11,7 @@
 
 namespace corvane::wmi {
 
-inline constexpr const char* kBiosNamespace = "\\\\.\\root\\Lumo\\InstrumentedBIOS";
+inline constexpr const char* kBiosNamespace = R"(\\.\root\Lumo\InstrumentedBIOS)";
 
 // Connects to nameSpace (the provider's namespace when nullptr) with per-proxy security.
 // Returns the HRESULT; the services handle, when one was made, belongs to the caller even
