@@ -17,7 +17,7 @@ std::string FormatArgs(const char* format, va_list args) {
   va_end(copy);
   if (size <= 0) return {};
   std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), format, args);
+  if (std::vsnprintf(text.data(), text.size(), format, args) != size) return {};
   text.resize(static_cast<std::size_t>(size));
   return text;
 }

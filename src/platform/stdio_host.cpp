@@ -5,17 +5,18 @@
 
 namespace corvane::platform {
 
+// Write errors on the standard streams are not detected: there is nowhere left to report them.
 void StdioHost::WriteOut(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
+  (void)std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 void StdioHost::FlushOut() {
-  std::fflush(stdout);
+  (void)std::fflush(stdout);
 }
 
 void StdioHost::WriteErr(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stderr);
-  std::fflush(stderr);
+  (void)std::fwrite(text.data(), 1, text.size(), stderr);
+  (void)std::fflush(stderr);
 }
 
 bool StdioHost::ReadFile(const std::string& path, std::string& bytes) {
@@ -27,7 +28,7 @@ bool StdioHost::ReadFile(const std::string& path, std::string& bytes) {
   while ((count = std::fread(buffer.data(), 1, buffer.size(), file)) > 0)
     content.append(buffer.data(), count);
   const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
+  (void)std::fclose(file);  // everything was read; closing a file read from cannot lose it
   if (failed) return false;
   bytes = std::move(content);
   return true;
