@@ -196,10 +196,16 @@ bool IsSameOrder(wbem::ClassObject& setting, std::string_view commaList, const c
   }
   std::vector<std::u16string> elements;
   if (!wmi::ReadArrayProperty(setting, listName, elements)) return true;
-  const std::size_t common = std::min(items.size(), elements.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    TrimWideText(elements[i]);
-    if (!platform::EqualsNoCase(platform::ToNarrow(elements[i]), items[i])) return false;
+  // The order is the one GetConfig writes: empty entries and "--" placeholders are never written,
+  // so they hold no position. Otherwise a file GetConfig wrote would ask, applied to the same
+  // machine, to move the placeholders.
+  std::size_t position = 0;
+  for (auto& element : elements) {
+    if (position == items.size()) break;
+    TrimWideText(element);
+    const std::string entry = platform::ToNarrow(element);
+    if (entry.empty() || entry == "--") continue;
+    if (!platform::EqualsNoCase(entry, items[position++])) return false;
   }
   return true;
 }

@@ -58,6 +58,8 @@ std::int32_t ReadBoundProperty(wbem::ClassObject& setting, const char16_t* name)
 bool IsReadOnlySetting(wbem::ClassObject& setting);
 bool IsListedValue(wbem::ClassObject& setting, std::string_view value, const char16_t* listName);
 bool IsValidInteger(wbem::ClassObject& setting, std::string_view text);
+// Whether the list names the elements in their current order, as far as it goes; empty entries
+// and "--" placeholders of the list property are passed over, as GetConfig never writes them.
 bool IsSameOrder(wbem::ClassObject& setting, std::string_view commaList, const char16_t* listName);
 // Removes tab, line feed, carriage return and space from the end, then from the start.
 void TrimWideText(std::u16string& text);

@@ -106,7 +106,12 @@ TEST(SettingModelPredicates, IsSameOrderComparesTheCommonLengthOfTheSplitList) {
                {"A,", {u"A", u"X"}, true},
                {"", {u"X"}, true},
                {"USB Floppy DISABLED", {u"USB Floppy"}, false},
-               {"A,B", {u" A\t", u"B\r\n"}, true}};
+               {"A,B", {u" A\t", u"B\r\n"}, true},
+               // Placeholders and empty entries are never written and hold no position.
+               {"A,B", {u"A", u"--", u" ", u"B"}, true},
+               {"A,B", {u"--", u"A", u"B", u"--"}, true},
+               {"B,A", {u"A", u"--", u"B"}, false},
+               {"A,--", {u"A", u"--", u"B"}, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.list);
     FakeObject setting = Object({{u"Elements", Strs(c.elements)}});
