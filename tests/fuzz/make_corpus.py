@@ -8,6 +8,7 @@ corpus/repset_reader   every REPSET file of a scenario
 corpus/error_map       every TivErr.cfg of a scenario
 corpus/password_options the arguments of every scenario, NUL-separated
 corpus/machine_file    the sample machines, the machines beside the scenarios and inline ones
+corpus/command_line    the arguments of every scenario, NUL-separated, without the program
 
 Scenario texts that use a define ({{NAME}}) are left out: the seeds stay small.
 """
@@ -46,6 +47,10 @@ EXTRA = {
         'corvane\0/cspwd\0/CURSETUPPASSWORD:\0/nspwdX<SPACE BAR>\0/cspwd:a<b\0/nspwd:?',
     ],
     'machine_file': [],
+    'command_line': [
+        '/cspwd:pw\0/nspwd:new\0/SetConfig:/opt/corvane/settings.txt\0/GetConfig',
+        '/cspwd:pw\0/GetConfig:/opt/corvane/out.txt\0/SetConfig:/opt/corvane/out.txt',
+    ],
 }
 
 
@@ -78,6 +83,7 @@ def collect():
             if line.startswith('args:') and '{{' not in line:
                 arguments = ['corvane'] + shlex.split(line[len('args:'):].strip())
                 seeds['password_options'].append('\0'.join(arguments))
+                seeds['command_line'].append('\0'.join(arguments[1:]))
         for kind, argument, body in sections:
             if '{{' in body:
                 continue

@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -50,7 +51,8 @@ constexpr const char* kMachine = R"json({"provider": {"settings": [
  {"class": "Lumo_BIOSString", "Name": "Owner Name", "Value": "  Lumo  ", "MaxLength": 16,
   "DisplayInUI": 1, "IsReadOnly": 0, "Sequence": 10},
  {"class": "Lumo_BIOSOrderedList", "Name": "Device Order", "Value": "Disk,Net DISABLED,usb",
-  "Elements": ["Disk", "Net DISABLED", " usb ", "--"], "DisplayInUI": 1, "IsReadOnly": 0, "Sequence": 11},
+  "Elements": ["--", "Disk", "--", "Net DISABLED", "", " usb ", "--"], "DisplayInUI": 1, "IsReadOnly": 0,
+  "Sequence": 11},
  {"class": "Lumo_BIOSEnumeration", "Name": "Hidden Toggle", "CurrentValue": "A",
   "PossibleValues": ["A", "B"], "DisplayInUI": 1, "Sequence": 12},
  {"class": "Lumo_BIOSBinary", "Name": "Firmware Blob", "Value": "00FF", "DisplayInUI": 1, "IsReadOnly": 0, "Sequence": 13},
@@ -122,15 +124,20 @@ bool AllowedInteger(const Json& setting, const std::string& value) {
   return Bound(setting, "LowerBound") <= number && number <= Bound(setting, "UpperBound");
 }
 
+// Every item names an element, and the items are not the elements' current order as GetConfig
+// writes it (without empty entries and "--" placeholders).
 bool AllowedOrder(const Json& setting, const std::string& value) {
   if (value.empty()) return false;
+  std::vector<std::string> written;
+  for (const auto& element : setting["Elements"]) {
+    const std::string entry = TrimC(element.get<std::string>());
+    if (!entry.empty() && entry != "--") written.push_back(entry);
+  }
   const auto items = fuzz::Split(value, ',');
   bool differs = false;
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (!Listed(setting, "Elements", Base(items[i]))) return false;
-    if (i < setting["Elements"].size() &&
-        !SameNoCase(TrimC(items[i]), TrimC(setting["Elements"][i].get<std::string>())))
-      differs = true;
+    if (i < written.size() && !SameNoCase(TrimC(items[i]), written[i])) differs = true;
   }
   return differs;
 }
