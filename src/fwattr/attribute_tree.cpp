@@ -140,7 +140,7 @@ bool ReadValueFile(const std::string& path, std::string& text) {
 std::string FindDriverFolder(const std::string& root) {
   if (root.empty()) return {};
   for (const auto& name : SortedFolder(root)) {
-    const std::string driver = Join(root, name);
+    std::string driver = Join(root, name);
     if (IsFolder(Join(driver, "attributes"))) return driver;
   }
   return {};

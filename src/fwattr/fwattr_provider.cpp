@@ -328,7 +328,7 @@ class TreeServices : public wbem::Services {
 
   // Only what the query asks for is read: the interface needs nothing, the password only its
   // folder.
-  wbem::EnumPtr Instances(const std::string& key) const {
+  [[nodiscard]] wbem::EnumPtr Instances(const std::string& key) const {
     std::vector<wbem::ObjectPtr> objects;
     if (key == Upper(kInterfaceClass)) {
       objects.push_back(MakeInterfaceInstance(*tree_));
@@ -369,7 +369,7 @@ class TreeLocator : public wbem::Locator {
     std::string path = Upper(nameSpace);
     for (char& c : path)
       if (c == '/') c = '\\';
-    for (std::string_view prefix : {"\\\\.\\", "\\\\LOCALHOST\\"})
+    for (std::string_view prefix : {R"(\\.\)", R"(\\LOCALHOST\)"})
       if (path.rfind(prefix, 0) == 0) path.erase(0, prefix.size());
     return path == "ROOT\\LUMO\\INSTRUMENTEDBIOS";
   }
