@@ -9,6 +9,7 @@ corpus/error_map       every TivErr.cfg of a scenario
 corpus/password_options the arguments of every scenario, NUL-separated
 corpus/machine_file    the sample machines, the machines beside the scenarios and inline ones
 corpus/command_line    the arguments of every scenario, NUL-separated, without the program
+corpus/firmware_attributes  the sample firmware-attributes trees, a few attributes per seed
 
 Scenario texts that use a define ({{NAME}}) are left out: the seeds stay small.
 """
@@ -100,6 +101,34 @@ def collect():
             seeds['machine_file'].append(handle.read())
     for name, extra in EXTRA.items():
         seeds[name] += extra
+    seeds['firmware_attributes'] = tree_seeds()
+    return seeds
+
+
+FIELDS = ('type', 'current_value', 'possible_values', 'min_value', 'max_value',
+          'scalar_increment', 'min_length', 'max_length', 'elements', 'dell_modifier')
+
+
+def tree_seeds():
+    """Each sample driver folder, a few attributes per seed, in the harness's record form."""
+    seeds = []
+    for attributes in sorted(glob.glob(os.path.join(ROOT, 'machines', 'firmware-attributes',
+                                                    '*', '*', 'attributes'))):
+        records = []
+        for name in sorted(os.listdir(attributes)):
+            folder = os.path.join(attributes, name)
+            if not os.path.isdir(folder):
+                continue
+            files = []
+            for field in FIELDS:
+                path = os.path.join(folder, field)
+                if not os.path.exists(path):
+                    break
+                with open(path, encoding='utf-8', errors='surrogateescape') as handle:
+                    files.append(handle.read())
+            records.append('\0'.join([name] + files))
+        for start in range(0, len(records), 6):
+            seeds.append('\0\0'.join(records[start:start + 6]))
     return seeds
 
 
@@ -109,7 +138,7 @@ def main():
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
         for text in texts:
-            data = text.encode('utf-8')
+            data = text.encode('utf-8', 'surrogateescape')
             digest = hashlib.sha1(data).hexdigest()
             with open(os.path.join(folder, digest), 'wb') as handle:
                 handle.write(data)
