@@ -164,7 +164,7 @@ class Apply {
 
   // The name as records print it: the name index in the buffer and, for the kinds that have
   // them, each sub-name that is not none.
-  std::string RecordName() const {
+  [[nodiscard]] std::string RecordName() const {
     std::string name = LookupString(state_, U16(buffer_, 0));
     if (setting_.hasSubNames()) {
       for (const std::uint16_t id :
@@ -177,9 +177,11 @@ class Apply {
     return name;
   }
 
-  std::string TextOf(const Buffer& buffer) const { return ReadText(buffer.data(), size_, 2); }
+  [[nodiscard]] std::string TextOf(const Buffer& buffer) const {
+    return ReadText(buffer.data(), size_, 2);
+  }
   // The first size - 3 characters of the record's text: what the field can hold.
-  std::string Wanted() const {
+  [[nodiscard]] std::string Wanted() const {
     return platform::Trim(std::string_view(setting_.text).substr(0, size_ >= 3 ? size_ - 3 : 0));
   }
   // Spaces over the whole field, a closing NUL, the name index, then the text.
@@ -193,11 +195,11 @@ class Apply {
     std::memcpy(buffer.data() + 2, setting_.text.data(), count);
   }
 
-  std::uint16_t U16(const Buffer& buffer, std::size_t offset) const {
+  [[nodiscard]] std::uint16_t U16(const Buffer& buffer, std::size_t offset) const {
     return ReadU16(buffer.data(), size_, offset, kNoString);
   }
 
-  std::string ElementTexts(const std::vector<std::uint16_t>& ids) const {
+  [[nodiscard]] std::string ElementTexts(const std::vector<std::uint16_t>& ids) const {
     std::string text = "\n\t\t";
     for (std::size_t i = 0; i < ids.size(); ++i) {
       if (i != 0) text += ",\n\t\t";

@@ -40,10 +40,10 @@ struct LegacySetting {
   SysObjInfo info;
   std::int32_t changed = 0;
 
-  ValueKind valueKind() const { return static_cast<ValueKind>(kind); }
-  bool readOnly() const { return (flags & kReadOnlyFlag) != 0; }
+  [[nodiscard]] ValueKind valueKind() const { return static_cast<ValueKind>(kind); }
+  [[nodiscard]] bool readOnly() const { return (flags & kReadOnlyFlag) != 0; }
   // enum_ext and ext_int are qualified by sub-names.
-  bool hasSubNames() const {
+  [[nodiscard]] bool hasSubNames() const {
     return valueKind() == ValueKind::EnumExt || valueKind() == ValueKind::ExtInt;
   }
 };

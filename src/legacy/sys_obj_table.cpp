@@ -38,7 +38,7 @@ std::string ReadText(const std::uint8_t* data, std::size_t size, std::size_t off
   if (data == nullptr || offset >= size) return {};
   const auto* begin = data + offset;
   const auto* end = std::find(begin, data + size, std::uint8_t{0});
-  return std::string(begin, end);
+  return {begin, end};
 }
 
 std::vector<SysObjListEntry> ParseSysObjList(const std::uint8_t* list, std::size_t size) {

@@ -61,12 +61,14 @@ std::string ReadText(const std::uint8_t* data, std::size_t size, std::size_t off
 struct SysObjInfo {
   std::array<std::uint8_t, kSysObjInfoSize> bytes{};
 
-  std::int16_t kind() const { return static_cast<std::int16_t>(ReadU16(bytes.data(), 22, 0, 0)); }
-  std::uint16_t flags() const { return ReadU16(bytes.data(), 22, 2, 0); }
-  std::uint32_t size() const { return ReadU32(bytes.data(), 22, 4, 0); }
-  bool readOnly() const { return (flags() & kReadOnlyFlag) != 0; }
+  [[nodiscard]] std::int16_t kind() const {
+    return static_cast<std::int16_t>(ReadU16(bytes.data(), 22, 0, 0));
+  }
+  [[nodiscard]] std::uint16_t flags() const { return ReadU16(bytes.data(), 22, 2, 0); }
+  [[nodiscard]] std::uint32_t size() const { return ReadU32(bytes.data(), 22, 4, 0); }
+  [[nodiscard]] bool readOnly() const { return (flags() & kReadOnlyFlag) != 0; }
   // RootMenuID (0) to SubMenu5ID (5).
-  std::uint16_t menu(std::size_t level) const {
+  [[nodiscard]] std::uint16_t menu(std::size_t level) const {
     return ReadU16(bytes.data(), 22, 8 + 2 * level, 0);
   }
 };
@@ -107,10 +109,10 @@ class SysObj {
   virtual std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) = 0;
   virtual std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
                                 const char* password, std::uint32_t passwordLength) = 0;
-  virtual ValueKind GetKind() const = 0;
+  [[nodiscard]] virtual ValueKind GetKind() const = 0;
   virtual std::uint32_t GetSize(BiosAccess* access) = 0;
 
-  const SysObjRow& row() const { return row_; }
+  [[nodiscard]] const SysObjRow& row() const { return row_; }
 
  protected:
   // The checks every GetValue begins with; on success the whole buffer is zeroed.
@@ -160,13 +162,13 @@ class SysObjTable {
   std::int32_t SetSysObjValue(std::uint16_t index, const void* buffer, std::uint32_t size,
                               const char* password, std::uint32_t passwordLength);
 
-  bool built() const { return built_; }
-  bool passThrough() const { return passThrough_; }
-  BiosAccess* access() const { return access_; }
+  [[nodiscard]] bool built() const { return built_; }
+  [[nodiscard]] bool passThrough() const { return passThrough_; }
+  [[nodiscard]] BiosAccess* access() const { return access_; }
 
  private:
   void Build();
-  std::size_t FilledSlots() const;
+  [[nodiscard]] std::size_t FilledSlots() const;
   SysObj* Slot(std::uint16_t index);
 
   bool built_ = false;

@@ -377,7 +377,7 @@ class PosixHost final : public StdioHost {
     const char* begin = corvane_library_image;
     const char* end = corvane_library_image_end;
     if (begin == nullptr || end == nullptr || end <= begin) return {};
-    return std::string_view(begin, static_cast<std::size_t>(end - begin));
+    return {begin, static_cast<std::size_t>(end - begin)};
   }
 
   bool RemoveFile(const std::string& path) override { return unlink(path.c_str()) == 0; }

@@ -14,12 +14,12 @@ class PhysicalMemoryView {
  public:
   virtual ~PhysicalMemoryView() = default;  // unmaps
   // The first mapped byte, which is physical address(); nullptr when nothing is mapped.
-  virtual const std::uint8_t* view() const = 0;
+  [[nodiscard]] virtual const std::uint8_t* view() const = 0;
   // What was mapped: the request, or the range the system rounded it to.
-  virtual std::uint32_t address() const = 0;
-  virtual std::uint32_t length() const = 0;
+  [[nodiscard]] virtual std::uint32_t address() const = 0;
+  [[nodiscard]] virtual std::uint32_t length() const = 0;
   // The last status, "No Error" when nothing went wrong.
-  virtual const std::string& message() const = 0;
+  [[nodiscard]] virtual const std::string& message() const = 0;
 };
 using PhysicalMemoryPtr = std::unique_ptr<PhysicalMemoryView>;
 

@@ -7,10 +7,10 @@ namespace {
 class NoMemory final : public PhysicalMemoryView {
  public:
   NoMemory(std::uint32_t address, std::uint32_t length) : address_(address), length_(length) {}
-  const std::uint8_t* view() const override { return nullptr; }
-  std::uint32_t address() const override { return address_; }
-  std::uint32_t length() const override { return length_; }
-  const std::string& message() const override { return message_; }
+  [[nodiscard]] const std::uint8_t* view() const override { return nullptr; }
+  [[nodiscard]] std::uint32_t address() const override { return address_; }
+  [[nodiscard]] std::uint32_t length() const override { return length_; }
+  [[nodiscard]] const std::string& message() const override { return message_; }
 
  private:
   std::uint32_t address_;

@@ -215,7 +215,7 @@ struct LegacyFirmware::Object {
   std::size_t field = 0;  // buffer length of the text kinds
 
   // The value buffer as the firmware serves it.
-  std::string Buffer() const {
+  [[nodiscard]] std::string Buffer() const {
     if (raw) return bytes;
     std::string buffer;
     PutU16(buffer, name);
@@ -315,7 +315,7 @@ bool LegacyFirmware::ParseSection(const Json& section, std::string& error) {
   const bool hasText = section.contains("password");
   const bool hasCodes = section.contains("passwordCodes");
   if (hasText && hasCodes) {
-    error = "give either \"password\" or \"passwordCodes\", not both";
+    error = R"(give either "password" or "passwordCodes", not both)";
     return false;
   }
   if (hasText) {
@@ -377,7 +377,7 @@ bool LegacyFirmware::ParseSection(const Json& section, std::string& error) {
   const auto objects = section.find("objects");
   if (objects == section.end()) {
     if (section.contains("textTable")) {
-      error = "\"textTable\" names an object, but there are no \"objects\"";
+      error = R"("textTable" names an object, but there are no "objects")";
       return false;
     }
     return true;
@@ -401,7 +401,7 @@ bool LegacyFirmware::ParseSection(const Json& section, std::string& error) {
     const Json& table = (*objects)[static_cast<std::size_t>(tablePosition)];
     if (!table.is_object() || table.value("kind", Json()) != "stringtable" ||
         table.contains("raw")) {
-      error = "\"textTable\" must name a \"stringtable\" object that has no \"raw\"";
+      error = R"("textTable" must name a "stringtable" object that has no "raw")";
       return false;
     }
   } else {
@@ -430,7 +430,7 @@ bool LegacyFirmware::ParseSection(const Json& section, std::string& error) {
       std::string where = "objects[" + std::to_string(i) + "]";
       if (item.is_object() && item.contains("name") && item["name"].is_string())
         where += " (\"" + item["name"].get<std::string>() + "\")";
-      error = where + ": " + error;
+      error.insert(0, where + ": ");
       return false;
     }
   }
@@ -506,7 +506,7 @@ bool LegacyFirmware::ParseObject(std::size_t position, std::string& error) {
   } else {
     std::int64_t number = 0;
     if (!object.raw || !ReadInteger(*kind, 0, 0xFFFF, number)) {
-      error = "\"kind\" must be a kind name (or, with \"raw\", a number from 0 to 65535)";
+      error = R"("kind" must be a kind name (or, with "raw", a number from 0 to 65535))";
       return false;
     }
     object.kind = static_cast<std::uint16_t>(number);
@@ -518,7 +518,7 @@ bool LegacyFirmware::ParseObject(std::size_t position, std::string& error) {
                                     : IsCommonKey(key) || IsKindKey(object.kind, key);
     if (!allowed) {
       error = object.raw && (key == "name" || (known && IsKindKey(object.kind, key)))
-                  ? "\"" + key + "\" is not allowed beside \"raw\""
+                  ? '"' + key + R"(" is not allowed beside "raw")"
                   : "unknown key \"" + key + "\"";
       return false;
     }
@@ -541,7 +541,7 @@ bool LegacyFirmware::ParseObject(std::size_t position, std::string& error) {
   if (!ReadBool(item, "readOnly", readOnly, error)) return false;
   if (item.contains("flags")) {
     if (item.contains("readOnly")) {
-      error = "give either \"readOnly\" or \"flags\", not both";
+      error = R"(give either "readOnly" or "flags", not both)";
       return false;
     }
     std::int64_t flags = 0;
@@ -567,7 +567,7 @@ bool LegacyFirmware::ParseObject(std::size_t position, std::string& error) {
     else if (*writes == "ignore")
       object.writes = Writes::Ignore;
     else {
-      error = "\"writes\" must be \"accept\", \"refuse\" or \"ignore\"";
+      error = R"("writes" must be "accept", "refuse" or "ignore")";
       return false;
     }
   }
@@ -602,7 +602,7 @@ bool LegacyFirmware::ParseObject(std::size_t position, std::string& error) {
           const Json& choices = item.value("choices", Json::array());
           const auto found = std::find(choices.begin(), choices.end(), *current);
           if (found == choices.end()) {
-            error = "\"current\" is not one of the \"choices\"";
+            error = R"("current" is not one of the "choices")";
             return false;
           }
           object.current = static_cast<std::uint16_t>(found - choices.begin());
