@@ -165,6 +165,14 @@ void PutText(std::uint8_t* buffer, std::uint32_t size, std::size_t offset, const
   std::memcpy(buffer + offset, text.data(), n);
 }
 
+// The text of a value buffer without blanks, tabs, CRs and LFs at either end.
+std::string TrimmedText(const std::uint8_t* buffer, std::uint32_t size) {
+  const std::string text = ReadText(buffer, size, 2);
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") + 1 - first);
+}
+
 // A failed read leaves 0.
 bool ReadCmos(BiosAccess* access, std::uint32_t offset, std::uint8_t& byte) {
   byte = 0;
@@ -572,11 +580,7 @@ std::int32_t AssetTag::GetValue(BiosAccess* access, std::uint8_t* buffer, std::u
 std::int32_t AssetTag::SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
                                 const char* /*password*/, std::uint32_t /*passwordLength*/) {
   if (access == nullptr || !AcceptsValue(buffer, size)) return 0;
-  std::string text = ReadText(buffer, size, 2);
-  const auto first = text.find_first_not_of(" \t\r\n");
-  text = first == std::string::npos
-             ? std::string()
-             : text.substr(first, text.find_last_not_of(" \t\r\n") + 1 - first);
+  const std::string text = TrimmedText(buffer, size);
   const std::size_t n = std::min(text.size(), kAssetSent);
   BiosRegisterBlock block(kAssetBlock);
   block.SetByte(40, static_cast<std::uint8_t>(n));
@@ -601,7 +605,9 @@ std::int32_t OwnerTag::GetValue(BiosAccess* access, std::uint8_t* buffer, std::u
 std::int32_t OwnerTag::SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
                                 const char* /*password*/, std::uint32_t /*passwordLength*/) {
   if (access == nullptr || !AcceptsValue(buffer, size)) return 0;
-  const std::string text = ReadText(buffer, size, 2);
+  // Trimmed as the asset tag is: the firmware would otherwise keep the blanks a written value
+  // is padded with, and show them with the tag.
+  const std::string text = TrimmedText(buffer, size);
   BiosRegisterBlock block(kOwnerBlock);
   for (std::size_t i = 0; i < std::min(text.size(), kOwnerSent); ++i)
     block.SetByte(40 + i, static_cast<std::uint8_t>(text[i]));

@@ -765,6 +765,9 @@ TEST_F(BuiltInTest, TheOwnerTagIsSentAsAHundredAndTwentyAndShownAsEighty) {
   EXPECT_EQ(call.U32(16), 0x4351u);
   EXPECT_EQ(bios.ownerTag, text.substr(0, 120));
   EXPECT_EQ(Text(*tag), text.substr(0, 80));
+  // The blanks a written value is padded with never reach the firmware.
+  EXPECT_EQ(WriteText(*tag, " Depot 7" + std::string(72, ' ')), 1);
+  EXPECT_EQ(bios.ownerTag, "Depot 7");
 }
 
 TEST_F(BuiltInTest, PasswordsReadEmptyAndAreNeverWritten) {
