@@ -30,6 +30,7 @@ using corvane::sim::LegacyFirmware;
 using corvane::sim::SystemText;
 
 constexpr std::size_t kScanCodeBuffer = 256;
+constexpr std::int32_t kInterrupt15 = 0x15;
 
 // The firmware of the machine the library was initialised on. Changes are kept in memory and
 // written when the objects are locked again, when the library is initialised anew or unloaded,
@@ -221,52 +222,62 @@ TARNIX_EXPORT std::int32_t ConvertStringToKeyboardScanCodes(std::int32_t /*zero*
 }
 TARNIX_CHECK(ConvertStringToKeyboardScanCodes, ConvertStringToKeyboardScanCodesFn);
 
-// Interrupt 0x15, CMOS and the boot-device table are not simulated yet: no call is made.
-TARNIX_EXPORT std::int32_t TarnixCall32bitInt15IOCtl(void* /*block*/, std::uint32_t /*size*/,
-                                                     std::uint8_t* /*status*/) {
-  return 0;
+// Interrupt 0x15: both entry points reach the same firmware.
+TARNIX_EXPORT std::int32_t TarnixCall32bitInt15IOCtl(void* block, std::uint32_t size,
+                                                     std::uint8_t* status) {
+  LegacyFirmware* firmware = Firmware();
+  if (firmware == nullptr || firmware->call32Fails()) return 0;
+  return firmware->CallInterrupt15(block, size, StatusOf(status)) ? 1 : 0;
 }
 TARNIX_CHECK(TarnixCall32bitInt15IOCtl, TarnixCall32bitInt15IOCtlFn);
 
 #ifndef TARNIX_WITHOUT_CALL16BITINTIOCTL
-TARNIX_EXPORT std::int32_t TarnixCall16bitIntIOCtl(std::int32_t /*interrupt*/, void* /*block*/,
-                                                   std::uint32_t /*size*/,
-                                                   std::uint8_t* /*status*/) {
-  return 0;
+TARNIX_EXPORT std::int32_t TarnixCall16bitIntIOCtl(std::int32_t interrupt, void* block,
+                                                   std::uint32_t size, std::uint8_t* status) {
+  LegacyFirmware* firmware = Firmware();
+  if (firmware == nullptr || firmware->call16Fails() || interrupt != kInterrupt15) return 0;
+  return firmware->CallInterrupt15(block, size, StatusOf(status)) ? 1 : 0;
 }
 TARNIX_CHECK(TarnixCall16bitIntIOCtl, TarnixCall16bitIntIOCtlFn);
 #endif
 
-TARNIX_EXPORT std::int32_t TarnixGetIPLDevInfo(std::uint32_t* /*deviceCount*/,
-                                               std::uint32_t* /*priorityLength*/,
-                                               std::uint32_t* /*tableTag*/,
-                                               std::uint32_t* /*tableSize*/) {
-  return 0;
+TARNIX_EXPORT std::int32_t TarnixGetIPLDevInfo(std::uint32_t* deviceCount,
+                                               std::uint32_t* priorityLength,
+                                               std::uint32_t* tableTag, std::uint32_t* tableSize) {
+  LegacyFirmware* firmware = Firmware();
+  if (firmware == nullptr || deviceCount == nullptr || priorityLength == nullptr ||
+      tableTag == nullptr || tableSize == nullptr)
+    return 0;
+  return firmware->IplDevInfo(*deviceCount, *priorityLength, *tableTag, *tableSize) ? 1 : 0;
 }
 TARNIX_CHECK(TarnixGetIPLDevInfo, TarnixGetIPLDevInfoFn);
 
-TARNIX_EXPORT std::int32_t TarnixGetIPLTableInfo(void* /*table*/, std::uint32_t /*tableSize*/,
-                                                 std::uint32_t /*priorityLength*/,
-                                                 std::uint32_t /*tableTag*/) {
-  return 0;
+TARNIX_EXPORT std::int32_t TarnixGetIPLTableInfo(void* table, std::uint32_t tableSize,
+                                                 std::uint32_t priorityLength,
+                                                 std::uint32_t tableTag) {
+  LegacyFirmware* firmware = Firmware();
+  return firmware != nullptr && firmware->IplTable(table, tableSize, priorityLength, tableTag) ? 1
+                                                                                               : 0;
 }
 TARNIX_CHECK(TarnixGetIPLTableInfo, TarnixGetIPLTableInfoFn);
 
-TARNIX_EXPORT std::int32_t TarnixSetIPLPriority(const void* /*table*/,
-                                                std::uint32_t /*priorityLength*/) {
-  return 0;
+TARNIX_EXPORT std::int32_t TarnixSetIPLPriority(const void* table, std::uint32_t priorityLength) {
+  LegacyFirmware* firmware = Firmware();
+  return firmware != nullptr && firmware->SetIplPriority(table, priorityLength) ? 1 : 0;
 }
 TARNIX_CHECK(TarnixSetIPLPriority, TarnixSetIPLPriorityFn);
 
-TARNIX_EXPORT std::int32_t TarnixGetCMOS(std::uint32_t /*offset*/, std::uint32_t /*count*/,
-                                         std::uint8_t* /*bytes*/) {
-  return 0;
+TARNIX_EXPORT std::int32_t TarnixGetCMOS(std::uint32_t offset, std::uint32_t count,
+                                         std::uint8_t* bytes) {
+  LegacyFirmware* firmware = Firmware();
+  return firmware != nullptr && firmware->GetCmos(offset, count, bytes) ? 1 : 0;
 }
 TARNIX_CHECK(TarnixGetCMOS, TarnixCmosFn);
 
-TARNIX_EXPORT std::int32_t TarnixSetCMOS(std::uint32_t /*offset*/, std::uint32_t /*count*/,
-                                         std::uint8_t* /*bytes*/) {
-  return 0;
+TARNIX_EXPORT std::int32_t TarnixSetCMOS(std::uint32_t offset, std::uint32_t count,
+                                         std::uint8_t* bytes) {
+  LegacyFirmware* firmware = Firmware();
+  return firmware != nullptr && firmware->SetCmos(offset, count, bytes) ? 1 : 0;
 }
 TARNIX_CHECK(TarnixSetCMOS, TarnixCmosFn);
 

@@ -6,16 +6,18 @@
 #include <cstdint>
 #include <string>
 
+#include "firmware/boot_device_list.h"
 #include "legacy/tarnix_entry_points.h"
 #include "platform/dynamic_library.h"
 #include "platform/wbem.h"
 
 namespace corvane {
 
-class BiosAccess {
+// It answers the boot-device list's table calls.
+class BiosAccess : public firmware::BootTableAccess {
  public:
   BiosAccess();
-  ~BiosAccess();
+  ~BiosAccess() override;
   BiosAccess(const BiosAccess&) = delete;
   BiosAccess& operator=(const BiosAccess&) = delete;
 
@@ -48,10 +50,10 @@ class BiosAccess {
   std::int32_t GetSysObjValue(std::uint16_t index, void* buffer, std::uint32_t size);
   std::int32_t SetSysObjValue(std::uint16_t index, const void* buffer, std::uint32_t size);
   std::int32_t GetIplDevInfo(std::uint32_t* deviceCount, std::uint32_t* priorityLength,
-                             std::uint32_t* tableTag, std::uint32_t* tableSize);
+                             std::uint32_t* tableTag, std::uint32_t* tableSize) override;
   std::int32_t GetIplTableInfo(void* table, std::uint32_t tableSize, std::uint32_t priorityLength,
-                               std::uint32_t tableTag);
-  std::int32_t SetIplPriority(const void* table, std::uint32_t priorityLength);
+                               std::uint32_t tableTag) override;
+  std::int32_t SetIplPriority(const void* table, std::uint32_t priorityLength) override;
   std::int32_t GetCmos(std::uint32_t offset, std::uint32_t count, std::uint8_t* bytes);
   std::int32_t SetCmos(std::uint32_t offset, std::uint32_t count, std::uint8_t* bytes);
 

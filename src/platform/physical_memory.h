@@ -34,4 +34,11 @@ void InstallPhysicalMemoryMapper(PhysicalMemoryMapper mapper);
 // The platform's own mapping (physical_memory_posix.cpp, physical_memory_win32.cpp).
 PhysicalMemoryPtr MapNativePhysicalMemory(std::uint32_t address, std::uint32_t length);
 
+#if !defined(_WIN32)
+// A read-only mapping of length bytes at offset address of a memory device file; the native
+// mapping uses /dev/mem. Tests map a copy instead.
+PhysicalMemoryPtr MapMemoryDevice(const std::string& device, std::uint32_t address,
+                                  std::uint32_t length);
+#endif
+
 }  // namespace corvane::platform

@@ -6,10 +6,20 @@
 #include <set>
 #include <utility>
 
+#include "sim/section_values.h"
 #include "sim/sim_keyboard.h"
+#include "sim/simulated_memory.h"
 
 namespace corvane::sim {
 namespace {
+
+using section::DecodeHex;
+using section::EncodeHex;
+using section::ReadBool;
+using section::ReadInteger;
+using section::ReadNumber;
+using section::ReadText;
+using section::Writes;
 
 constexpr std::uint16_t kNone = 0xFFFF;
 constexpr std::uint16_t kReadOnlyFlag = 2;
@@ -48,8 +58,6 @@ constexpr std::pair<std::string_view, Kind> kKindNames[] = {
     {"enum_ext", kEnumExt}, {"ext_int", kExtInt},
 };
 
-enum class Writes { Accept, Refuse, Ignore };
-
 bool IsTextKind(std::uint16_t kind) {
   return kind == kAlpha || kind == kDate || kind == kTime || kind == kPassword;
 }
@@ -75,86 +83,9 @@ std::int32_t GetI32(const std::uint8_t* bytes) {
   return static_cast<std::int32_t>(value);
 }
 
-bool DecodeHex(std::string_view text, std::string& bytes) {
-  bytes.clear();
-  if (text.size() % 2 != 0) return false;
-  auto digit = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    const int high = digit(text[i]);
-    const int low = digit(text[i + 1]);
-    if (high < 0 || low < 0) return false;
-    bytes.push_back(static_cast<char>(high * 16 + low));
-  }
-  return true;
-}
-
-std::string EncodeHex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 0x0F]);
-  }
-  return text;
-}
-
 std::string WithoutShift(std::string keys) {
   for (char& c : keys) c = static_cast<char>(c & 0x7F);
   return keys;
-}
-
-bool ReadInteger(const Json& value, std::int64_t lowest, std::int64_t highest,
-                 std::int64_t& number) {
-  if (value.is_number_unsigned()) {
-    const auto unsignedValue = value.get<std::uint64_t>();
-    if (unsignedValue > static_cast<std::uint64_t>(highest)) return false;
-    number = static_cast<std::int64_t>(unsignedValue);
-    return number >= lowest;
-  }
-  if (!value.is_number_integer()) return false;
-  number = value.get<std::int64_t>();
-  return number >= lowest && number <= highest;
-}
-
-bool ReadBool(const Json& object, const char* key, bool& flag, std::string& error) {
-  const auto found = object.find(key);
-  if (found == object.end()) return true;
-  if (!found->is_boolean()) {
-    error = std::string("\"") + key + "\" must be true or false";
-    return false;
-  }
-  flag = found->get<bool>();
-  return true;
-}
-
-bool ReadText(const Json& object, const char* key, std::string& text, std::string& error) {
-  const auto found = object.find(key);
-  if (found == object.end()) return true;
-  if (!found->is_string()) {
-    error = std::string("\"") + key + "\" must be a string";
-    return false;
-  }
-  text = found->get<std::string>();
-  return true;
-}
-
-bool ReadNumber(const Json& object, const char* key, std::int64_t lowest, std::int64_t highest,
-                std::int64_t& number, std::string& error) {
-  const auto found = object.find(key);
-  if (found == object.end()) return true;
-  if (!ReadInteger(*found, lowest, highest, number)) {
-    error = std::string("\"") + key + "\" must be an integer from " + std::to_string(lowest) +
-            " to " + std::to_string(highest);
-    return false;
-  }
-  return true;
 }
 
 // The keys a system object of a kind may carry besides the common ones.
@@ -296,7 +227,12 @@ bool LegacyFirmware::ParseSection(const Json& section, std::string& error) {
                                                  "writesNeedUnlock",
                                                  "textTable",
                                                  "faults",
-                                                 "objects"};
+                                                 "objects",
+                                                 "interrupt15",
+                                                 "cmos",
+                                                 "cmosFixedBits",
+                                                 "bootDevices",
+                                                 "memory"};
     if (std::find(std::begin(kKeys), std::end(kKeys), key) == std::end(kKeys)) {
       error = "unknown key \"" + key + "\"";
       return false;
@@ -355,23 +291,14 @@ bool LegacyFirmware::ParseSection(const Json& section, std::string& error) {
     return false;
 
   const auto faults = section.find("faults");
-  if (faults != section.end()) {
-    if (!faults->is_object()) {
-      error = "\"faults\" is not an object";
-      return false;
-    }
-    for (const auto& [key, value] : faults->items()) {
-      bool* fault = key == "init"     ? &initFails_
-                    : key == "list"   ? &listFails_
-                    : key == "unlock" ? &unlockFails_
-                                      : nullptr;
-      if (fault == nullptr || !value.is_boolean()) {
-        error = fault != nullptr ? "faults." + key + " must be true or false"
-                                 : "faults: unknown fault \"" + key + "\"";
-        return false;
-      }
-      *fault = value.get<bool>();
-    }
+  if (faults != section.end() && !ParseFaults(*faults, error)) return false;
+  if (!ParseInterrupt15(section, error) || !ParseCmos(section, error) ||
+      !ParseBootDevices(section, error))
+    return false;
+  const auto memory = section.find("memory");
+  if (memory != section.end() && !SimulatedMemory::Parse(*memory, error)) {
+    error = "memory: " + error;
+    return false;
   }
 
   const auto objects = section.find("objects");
@@ -433,6 +360,46 @@ bool LegacyFirmware::ParseSection(const Json& section, std::string& error) {
       error.insert(0, where + ": ");
       return false;
     }
+  }
+  return true;
+}
+
+bool LegacyFirmware::ParseFaults(const Json& faults, std::string& error) {
+  if (!faults.is_object()) {
+    error = "\"faults\" is not an object";
+    return false;
+  }
+  for (const auto& [key, value] : faults.items()) {
+    if (key == "cmosReads" || key == "cmosWrites") {
+      std::bitset<kCmosBytes>& offsets = key == "cmosReads" ? cmosReadFails_ : cmosWriteFails_;
+      if (!value.is_array()) {
+        error = "faults." + key + " must be an array of CMOS offsets";
+        return false;
+      }
+      for (const Json& offset : value) {
+        std::uint64_t number = 0;
+        if (!section::ParseWord(offset, kCmosBytes - 1, number)) {
+          error = section::WordReason("faults." + key + ": a CMOS offset", kCmosBytes - 1);
+          return false;
+        }
+        offsets.set(number);
+      }
+      continue;
+    }
+    bool* fault = key == "init"        ? &initFails_
+                  : key == "list"      ? &listFails_
+                  : key == "unlock"    ? &unlockFails_
+                  : key == "call32bit" ? &call32Fails_
+                  : key == "call16bit" ? &call16Fails_
+                  : key == "iplInfo"   ? &iplInfoFails_
+                  : key == "iplTable"  ? &iplTableFails_
+                                       : nullptr;
+    if (fault == nullptr || !value.is_boolean()) {
+      error = fault != nullptr ? "faults." + key + " must be true or false"
+                               : "faults: unknown fault \"" + key + "\"";
+      return false;
+    }
+    *fault = value.get<bool>();
   }
   return true;
 }
@@ -558,19 +525,7 @@ bool LegacyFirmware::ParseObject(std::size_t position, std::string& error) {
     }
     std::copy(menu.begin(), menu.end(), object.menu.begin());
   }
-  const auto writes = item.find("writes");
-  if (writes != item.end()) {
-    if (*writes == "accept")
-      object.writes = Writes::Accept;
-    else if (*writes == "refuse")
-      object.writes = Writes::Refuse;
-    else if (*writes == "ignore")
-      object.writes = Writes::Ignore;
-    else {
-      error = R"("writes" must be "accept", "refuse" or "ignore")";
-      return false;
-    }
-  }
+  if (!section::ReadWrites(item, "writes", object.writes, error)) return false;
   if (!ReadBool(item, "infoFails", object.infoFails, error) ||
       !ReadBool(item, "valueFails", object.valueFails, error))
     return false;
@@ -997,11 +952,15 @@ bool LegacyFirmware::SetSecuritySettings(const void* packet, std::uint32_t lengt
   if (bytes[after + 1] != kAssetTagCommand) return false;
   const auto tag = std::find_if(objects_.begin(), objects_.end(),
                                 [](const Object& object) { return object.assetTag; });
-  if (tag == objects_.end()) return false;
+  if (tag == objects_.end() && !hasAssetTag_) return false;
   const std::size_t textLength = std::min<std::size_t>(bytes[after + 4], kPacketText);
   std::string text(reinterpret_cast<const char*>(bytes + after + 5), textLength);
   text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
-  StoreText(*tag, static_cast<std::size_t>(tag - objects_.begin()), std::move(text));
+  // The interrupt's asset tag takes the packet on a machine without such an object.
+  if (tag == objects_.end())
+    StoreAssetTag(std::move(text));
+  else
+    StoreText(*tag, static_cast<std::size_t>(tag - objects_.begin()), std::move(text));
   status = 0;
   return true;
 }

@@ -11,6 +11,7 @@
 #include "sim/legacy_firmware.h"
 #include "sim/machine_file.h"
 #include "sim/machine_model.h"
+#include "sim/simulated_memory.h"
 
 namespace corvane::sim {
 namespace {
@@ -400,6 +401,8 @@ EnvironmentStatus InstallFromEnvironment(std::string& error) {
   auto machine = LoadMachine(path, error);
   if (!machine) return EnvironmentStatus::Failed;
   InstallProvider(machine);
+  // The program reads firmware texts out of the machine's memory, never the computer's.
+  InstallMemory(machine->document);
   return EnvironmentStatus::Installed;
 }
 

@@ -1,5 +1,5 @@
 // The simulated machine: a JSON file named by CORVANE_MACHINE that describes a provider
-// machine (and, later, a legacy firmware) and keeps the changes a run makes. It drives the demo
+// machine and a legacy firmware, and keeps the changes a run makes. It drives the demo
 // and the end-to-end tests and is never used unless that variable is set.
 #pragma once
 
@@ -38,7 +38,8 @@ std::string MachineToJson(const SimulatedMachine& machine);
 bool SaveMachine(SimulatedMachine& machine, std::string& error);
 
 enum class EnvironmentStatus { NotRequested, Installed, Failed };
-// Loads and installs the machine named by CORVANE_MACHINE, if the variable is set.
+// Loads and installs the machine named by CORVANE_MACHINE, if the variable is set: its provider
+// and its physical memory.
 EnvironmentStatus InstallFromEnvironment(std::string& error);
 
 }  // namespace corvane::sim

@@ -48,7 +48,11 @@ folders are made writable by their owner, as the kernel's current_value files ar
   --- legacy-after             {"key": value, "objects": {"Object": {"key": value}}}: the only
                                changes allowed in the legacy section; an object is named by its
                                name text and its sub-name texts joined with backslashes, as in a
-                               REPSET file ("Device Power\\\\PCI Slot A" in JSON), or by "#position"
+                               REPSET file ("Device Power\\\\PCI Slot A" in JSON), or by "#position".
+                               A JSON object given for a key whose value is an object lists only
+                               the keys in it that change, at any depth:
+                               {"cmos": {"0x50": "0x03"}, "interrupt15": {"toggles":
+                               {"0x46": {"bh": "0x00"}}}}
 
 In 'env' values, 'args' and the names of the sections above, {work} stands for the work folder.
 Every run writes the management library into a folder of its own: XDG_RUNTIME_DIR is
@@ -352,7 +356,10 @@ def object_key(item):
 def compare_fields(where, was, now, wanted, errors):
     for key in sorted(set(was) | set(now)):
         old, new = was.get(key, '<missing>'), now.get(key, '<missing>')
-        if key in wanted:
+        if key in wanted and all(isinstance(v, dict) for v in (wanted[key], old, new)):
+            # An object (interrupt15, its toggles, cmos, bootDevices) lists only what changes.
+            compare_fields(f'{where}{key}.', old, new, wanted[key], errors)
+        elif key in wanted:
             if new != wanted[key]:
                 errors.append(f'legacy: {where}{key} is {new!r}, expected {wanted[key]!r}')
         elif old != new:

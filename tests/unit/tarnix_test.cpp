@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "fake_wbem.h"
 #include "legacy/bios_access.h"
@@ -97,7 +98,7 @@ TEST_F(RealLibrary, ServesTheLegacySectionThroughTheBinding) {
   EXPECT_EQ(access.GetSerialNumber(), "CZC1");
   EXPECT_EQ(access.GetOwnershipString(), "Field Services");
   std::uint8_t status = 0xEE;
-  EXPECT_EQ(access.CallInterrupt(0x15, &status, 1, &status), 0);  // not simulated yet
+  EXPECT_EQ(access.CallInterrupt(0x15, &status, 1, &status), 0);  // no room for the registers
 
   // The password path: the keys arrive without SHIFT.
   EXPECT_TRUE(access.IsPasswordSet());
@@ -145,6 +146,61 @@ TEST_F(RealLibrary, ChangesAreWrittenWhenTheLibraryIsUnloaded) {
   const Json stored = Stored();
   EXPECT_EQ(stored["legacy"]["objects"][1]["current"], "On");
   EXPECT_FALSE(stored["legacy"].contains("password"));
+}
+
+TEST_F(RealLibrary, ServesTheFirmwareBelowTheObjectsAndSavesItsChanges) {
+  Json machine = Json::parse(kMachine);
+  machine["legacy"].erase("objects");
+  machine["legacy"]["interrupt15"] = Json::parse(R"({"toggles": {"0x46": {"bh": "0x01"}}})");
+  machine["legacy"]["cmos"] = Json::parse(R"({"0x50": "0x17"})");
+  machine["legacy"]["bootDevices"] =
+      Json::parse(R"({"devices": [{"pointer": "0xF000E010"}, {}], "priority": [1, 0]})");
+  Store(machine.dump());
+  {
+    BiosAccess access;
+    ASSERT_EQ(access.LoadManagementLibrary(CORVANE_TARNIX_DIR, 0, 1), 1);
+    // Both entry points reach interrupt 0x15; the 16-bit one only for that interrupt.
+    std::uint8_t block[40] = {0x45, 0xE8, 0, 0, 0, 0, 0, 0, 0x46};
+    std::uint8_t status = 0xEE;
+    ASSERT_EQ(access.CallInt15(block, sizeof block, &status), 1);
+    EXPECT_EQ(block[5], 1);  // BH
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(access.CallInterrupt(0x16, block, sizeof block, &status), 0);
+    block[1] = 0xE8;  // AH came back 0: EAX again, then write BH 0
+    block[4] = 1;
+    block[5] = 0;
+    ASSERT_EQ(access.CallInterrupt(0x15, block, sizeof block, &status), 1);
+    EXPECT_EQ(block[28] & 1, 0);
+
+    std::uint8_t byte = 0x03;
+    ASSERT_EQ(access.SetCmos(0x50, 1, &byte), 1);
+    byte = 0;
+    ASSERT_EQ(access.GetCmos(0x50, 1, &byte), 1);
+    EXPECT_EQ(byte, 0x03);
+    EXPECT_EQ(access.GetCmos(0x7F, 2, &byte), 0);
+
+    std::uint32_t count = 0, length = 0, tag = 0, size = 0;
+    ASSERT_EQ(access.GetIplDevInfo(&count, &length, &tag, &size), 1);
+    EXPECT_EQ(size, 2u + 32);
+    std::vector<std::uint8_t> table(size);
+    ASSERT_EQ(access.GetIplTableInfo(table.data(), size, length, tag), 1);
+    EXPECT_EQ(table[0], 1);
+    EXPECT_EQ(table[2 + 11], 0xF0);
+    std::swap(table[0], table[1]);
+    ASSERT_EQ(access.SetIplPriority(table.data(), length), 1);
+  }
+  machine["legacy"]["interrupt15"]["toggles"]["0x46"]["bh"] = "0x00";
+  machine["legacy"]["cmos"]["0x50"] = "0x03";
+  machine["legacy"]["bootDevices"]["priority"] = Json::parse("[0, 1]");
+  EXPECT_EQ(Stored(), machine);
+
+  machine["legacy"]["faults"] = Json::parse(R"({"call32bit": true, "call16bit": true})");
+  Store(machine.dump());
+  BiosAccess access;
+  ASSERT_EQ(access.LoadManagementLibrary(CORVANE_TARNIX_DIR, 0, 1), 1);
+  std::uint8_t block[40] = {0x45, 0xE8};
+  EXPECT_EQ(access.CallInt15(block, sizeof block, block), 0);
+  EXPECT_EQ(access.CallInterrupt(0x15, block, sizeof block, block), 0);
 }
 
 TEST_F(RealLibrary, WithoutALegacySectionTheLibraryIsNotUsable) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks the built Corvane.exe from the file itself, with the MinGW binary tools: a 32-bit
 console program that imports only DLLs of Windows itself, whose version resource carries the
-project version as its fixed file version, and whose manifest asks for administrator rights."""
+project version as its fixed file version, whose manifest asks for administrator rights, and
+which carries the built management library byte for byte as resource "BINARY" 129, language
+1033."""
 import argparse
 import os
 import re
@@ -16,6 +18,8 @@ SYSTEM_DLLS = {'kernel32.dll', 'user32.dll', 'advapi32.dll', 'msvcrt.dll', 'ole3
                'oleaut32.dll', 'version.dll', 'shell32.dll', 'shlwapi.dll', 'ntdll.dll'}
 RT_VERSION = 16
 RT_MANIFEST = 24
+LIBRARY_RESOURCE = ('BINARY', 129)
+LIBRARY_LANGUAGE = 1033  # English (United States)
 FIXED_FILE_INFO_SIGNATURE = 0xFEEF04BD
 MANIFEST_V3 = '{urn:schemas-microsoft-com:asm.v3}'
 
@@ -61,6 +65,7 @@ def main():
     parser.add_argument('--objdump', default='i686-w64-mingw32-objdump')
     parser.add_argument('--windres', default='i686-w64-mingw32-windres')
     parser.add_argument('--version', required=True, help='the project version')
+    parser.add_argument('--library', required=True, help='the built Tarnix.dll')
     args = parser.parse_args()
     failures = []
 
@@ -106,6 +111,22 @@ def main():
         if [(e.get('level'), e.get('uiAccess')) for e in levels] != \
                 [('requireAdministrator', 'false')]:
             failures.append('the manifest does not ask for administrator rights')
+
+    with open(args.library, 'rb') as handle:
+        library = handle.read()
+    embedded = [data for (kind, name, _), data in found.items()
+                if (kind, name) == LIBRARY_RESOURCE]
+    # The .res form windres writes loses languages; its .rc form names them.
+    script = subprocess.run([args.windres, '-i', args.binary, '-O', 'rc'], capture_output=True,
+                            text=True, errors='replace').stdout
+    language = re.search(r'LANGUAGE (\d+), (\d+)\s*\n\s*129 "BINARY"', script)
+    if len(embedded) != 1:
+        failures.append(f'{len(embedded)} resources "BINARY" 129, expected one')
+    elif not language or int(language[1]) | int(language[2]) << 10 != LIBRARY_LANGUAGE:
+        failures.append(f'resource "BINARY" 129 is not in language {LIBRARY_LANGUAGE}')
+    elif embedded[0] != library:
+        failures.append(f'resource "BINARY" 129 holds {len(embedded[0])} bytes that are not the '
+                        f'{len(library)} bytes of {args.library}')
 
     for failure in failures:
         print('FAIL ' + failure)
