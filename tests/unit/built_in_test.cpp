@@ -392,6 +392,32 @@ TEST_F(BuiltInTest, EverySecurityOptionReadsAndWritesItsBit) {
   }
 }
 
+TEST_F(BuiltInTest, ASecurityReadFailsOnTheCarryOrAStatusInAh) {
+  // Options 11 and 12 live in AH's bits 3 and 4; any other AH bit is the firmware's status.
+  const struct {
+    std::uint32_t eax;
+    bool carry;
+    std::uint16_t position;  // kNone: the read fails
+  } cases[] = {
+      {0x00000800, false, 1},     {0x00001800, false, 1},     {0x00071000, false, 0},
+      {0x00008600, false, kNone}, {0x00000100, false, kNone}, {0x00000800, true, kNone},
+  };
+  auto smartCard = Make("SmartCard");
+  bios.securityEbx = 0x71800;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.eax);
+    bios.securityEax = c.eax;
+    bios.securityCarry = c.carry;
+    const auto words = Words(*smartCard);
+    if (c.position == kNone) {
+      EXPECT_TRUE(words.empty());
+    } else {
+      ASSERT_FALSE(words.empty());
+      EXPECT_EQ(words[1], c.position);
+    }
+  }
+}
+
 TEST_F(BuiltInTest, TheActivationPolicyHasThreePositionsInTwoBits) {
   auto policy = Make("EmbeddedSecurityActivationPolicy");
   bios.securityEbx = 0x60000;
@@ -697,10 +723,8 @@ TEST_F(BuiltInTest, TheOtherRowsHaveTheirKindsSizesAndMenus) {
   for (const auto set : {BuiltInSet::SetA, BuiltInSet::SetB}) {
     auto table = Make("BiosStringTableEnglish", set, 2476);
     EXPECT_EQ(table->row().nameId, 0);
-    std::uint32_t size = 3;
-    for (const char* text : StringTableEntries)
-      size += static_cast<std::uint32_t>(std::string(text).size()) + 1;
-    ExpectInfo(*table, ValueKind::StringTable, 2, size, kNone, kNone);
+    // 117 texts of 1,696 characters with their NULs, the leading index and the closing NUL.
+    ExpectInfo(*table, ValueKind::StringTable, 2, 1816, kNone, kNone);
   }
 }
 
@@ -850,10 +874,21 @@ TEST_F(BuiltInTest, TheStringTableIsReadAsAHundredAndEighteenTexts) {
   const LegacySetting* table = state.stringTableSetting();
   ASSERT_NE(table, nullptr);
   ASSERT_EQ(table->strings.size(), 118u);
-  EXPECT_EQ(table->strings[0], "English");
-  EXPECT_EQ(table->strings[58], "Embedded Security Activation Policy");
-  EXPECT_EQ(table->strings[116], "--");
-  EXPECT_EQ(table->strings[117], "");
+  // The menus the rows name, and the texts at either end.
+  const std::pair<std::size_t, const char*> texts[] = {{0, "English"},
+                                                       {1, "File"},
+                                                       {2, "Security"},
+                                                       {3, "Advanced"},
+                                                       {4, "Boot Options"},
+                                                       {5, "Device Options"},
+                                                       {6, "System Information"},
+                                                       {16, "System IDs"},
+                                                       {28, "Device Security"},
+                                                       {54, "SmartCard Passwords"},
+                                                       {58, "Embedded Security Activation Policy"},
+                                                       {116, "--"},
+                                                       {117, ""}};
+  for (const auto& [index, text] : texts) EXPECT_EQ(table->strings[index], text) << index;
   EXPECT_EQ(state.legacySettings.size(), 14u);
   for (std::size_t i = 0; i < StringTableEntries.size(); ++i)
     EXPECT_EQ(LookupString(state, static_cast<std::uint16_t>(i)), StringTableEntries[i]);

@@ -58,6 +58,7 @@ class FakeBios {
   // E842h: what a read answers in EAX and EBX; a write moves the bits of ECX to EBX's.
   std::uint32_t securityEax = 0;
   std::uint32_t securityEbx = 0;
+  bool securityCarry = false;  // a read answers with the carry set
   std::int32_t securityWriteResult = 1;
   // Asset tag: through the 32-bit call unless int15Fails; assetFails fails both paths.
   std::string assetTag;
@@ -104,6 +105,7 @@ class FakeBios {
     if (eax == 0xE842) {
       legacy::WriteU32(block, size, 0, bios.securityEax);
       legacy::WriteU32(block, size, 4, bios.securityEbx);
+      legacy::WriteU32(block, size, 28, bios.securityCarry ? 1 : 0);
       return 1;
     }
     if (eax == 0x0001E842) {

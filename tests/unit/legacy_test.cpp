@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -120,14 +121,23 @@ TEST_F(LegacyTest, TableHandsEveryOperationToALibraryThatServesItsOwnList) {
 }
 
 TEST_F(BuiltInTableTest, MachineIdentifierChoosesTheSet) {
-  const std::pair<std::uint32_t, BuiltInSet> cases[] = {
-      {1184, BuiltInSet::SetA},
-      {12481, BuiltInSet::SetA},
-      {2236, BuiltInSet::SetA},
+  std::vector<std::pair<std::uint32_t, BuiltInSet>> cases = {
       {2476, BuiltInSet::SetB},
       {0x00010000 | 2476, BuiltInSet::SetB},  // low 16 bits only
-      {1336, BuiltInSet::None},
+      {0x00010000 | 1184, BuiltInSet::SetA},
       {0, BuiltInSet::None}};
+  // Every identifier of the notebook group; its neighbours outside it belong to no group.
+  const std::vector<std::uint32_t> notebooks = {
+      1184, 1468, 1780, 1860, 2008, 2032, 2036,  2040,  2080,  2084,  2100,  2188,  2192,
+      2236, 2356, 2360, 2368, 2372, 2460, 12424, 12426, 12427, 12430, 12464, 12478, 12481};
+  for (const std::uint32_t id : notebooks) {
+    cases.emplace_back(id, BuiltInSet::SetA);
+    for (const std::uint32_t neighbour : {id - 1, id + 1})
+      if (std::find(notebooks.begin(), notebooks.end(), neighbour) == notebooks.end())
+        cases.emplace_back(neighbour, BuiltInSet::None);
+  }
+  cases.emplace_back(2475, BuiltInSet::None);
+  cases.emplace_back(2477, BuiltInSet::None);
   for (const auto& [id, set] : cases) {
     SCOPED_TRACE(id);
     library.machineId = id;
