@@ -535,6 +535,33 @@ TEST_F(LegacyReaderTest, NumbersAreHeldWithinThirtyTwoBits) {
   EXPECT_EQ(Record(1).value, 7);  // the last of the later lines, read up to its first non-digit
 }
 
+// A text holding a zero byte would reach the firmware cut short: its block is passed over, the
+// record keeps what it held, and the rest of the file still counts.
+TEST_F(LegacyReaderTest, ATextWithAZeroByteIsPassedOver) {
+  using namespace std::string_literals;
+  firmware.Add(ValueKind::Alpha, Bytes().u16(1).text("Old").pad(20));
+  firmware.Add(ValueKind::Time, Bytes().u16(6).text("12:00").pad(12));
+  firmware.Add(ValueKind::Int, Bytes().u16(7).i32(0).i32(9).i32(1));
+  const struct {
+    std::string file;
+    std::string text;  // of the alpha record
+    std::int32_t changed;
+  } cases[] = {
+      {"English\nDevice\n\tA\0B\nOrder\n\t0\n\t9\n\t4\n"s, "Old", 0},
+      {"English\nDevice\n\tNew\nDevice\n\tA\n\t\0\nOrder\n\t0\n\t9\n\t4\n"s, "New", 1},
+      {"English\nDevice\n\tA B\nOrder\n\t0\n\t9\n\t4\n"s, "A B", 1},
+  };
+  for (const auto& c : cases) {
+    Read(c.file);
+    EXPECT_EQ(Record(1).text, c.text);
+    EXPECT_EQ(Record(1).changed, c.changed);
+    EXPECT_EQ(Record(3).value, 4);
+  }
+  Read("English\nDelay\n\t12:\0\n"s);
+  EXPECT_EQ(Record(2).text, "12:00");
+  EXPECT_EQ(Record(2).changed, 0);
+}
+
 }  // namespace
 }  // namespace corvane::config
 
