@@ -439,6 +439,33 @@ TEST_F(LegacyApplyTest, AWrittenTextKeepsItsClosingNul) {
             (std::vector<std::uint8_t>{7, 0, '1', '2', '3', '4', '5', 0}));
 }
 
+// A firmware text that runs on to the buffer's last byte is shown as the field holds it; the
+// record read back unchanged, as a file that repeats GetConfig gives it, writes nothing.
+TEST_F(LegacyApplyTest, ATextRunningToTheLastByteIsNotWrittenAgainUnchanged) {
+  firmware.Add(ValueKind::Alpha, Bytes().u16(7).text("ABCDEFGH", false));
+  firmware.Add(ValueKind::Time, Bytes().u16(6).text("12:34:56", false));
+  firmware.Add(ValueKind::Time, Bytes().u16(6).text("12:34:5", false).pad(10));
+  ASSERT_EQ(Load(), 1);
+  const struct {
+    std::size_t setting;
+    std::string text;  // what the file asks for
+    bool written;
+  } cases[] = {
+      {1, "ABCDEFG", false}, {1, "abcdefg ", false}, {1, "ABCDEFX", true}, {2, "12:34:56", false},
+      {2, "12:34:5", false}, {3, "12:34:5", false},  {3, "12:34:6", true},
+  };
+  for (const auto& c : cases) {
+    firmware.objects = {firmware.objects[0], firmware.objects[1], firmware.objects[2],
+                        firmware.objects[3]};
+    Setting(c.setting).text = c.text;
+    Apply(c.setting);
+    const bool written = std::count(firmware.calls.begin(), firmware.calls.end(),
+                                    "set " + std::to_string(c.setting) + " 10") != 0;
+    EXPECT_EQ(written, c.written) << c.text;
+    EXPECT_EQ(host.out.empty(), !c.written) << c.text;
+  }
+}
+
 TEST_F(LegacyApplyTest, AnOrderedListNeverWritesMoreElementsThanItsBufferHolds) {
   firmware.Add(ValueKind::OrderedList, Bytes().u16(2).u16(3).u16(4).u16(5).u16(0xFFFF));
   ASSERT_EQ(Load(), 1);
