@@ -83,11 +83,29 @@ void RecomputeSize(LegacySetting& setting) {
   }
 }
 
-// The block being read: its record and how many of its value lines have counted.
+// The block being read: its record, how many of its value lines have counted, and what a text
+// record held before it, for a text that cannot reach the firmware as the file holds it.
 struct Block {
   LegacySetting* setting = nullptr;
   std::size_t values = 0;
+  std::string textBefore;
+  std::int32_t sizeBefore = 0;
+  std::int32_t changedBefore = 0;
+  bool refused = false;
 };
+
+// Ends a block. A text with a zero byte would reach the firmware cut short while the result log
+// shows it cut short too: such a value is passed over and the record keeps what it held.
+void CloseBlock(Block& block) {
+  if (block.setting == nullptr) return;
+  if (block.refused) {
+    block.setting->text = block.textBefore;
+    block.setting->size = block.sizeBefore;
+    block.setting->changed = block.changedBefore;
+    return;
+  }
+  RecomputeSize(*block.setting);
+}
 
 void TakeChoiceLine(legacy::LegacyState& state, Block& block, const std::string& line) {
   LegacySetting& setting = *block.setting;
@@ -218,7 +236,7 @@ bool ConfigurationJob::ReadLegacyConfigFile(const std::string& path) {
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::string& line = lines[i];
     if (IsNameLine(line)) {
-      if (block.setting != nullptr) RecomputeSize(*block.setting);
+      CloseBlock(block);
       block = Block{};
       const std::size_t slash = line.find('\\');
       std::uint16_t nameIndex = 0;
@@ -241,6 +259,9 @@ bool ConfigurationJob::ReadLegacyConfigFile(const std::string& path) {
       LegacySetting& setting = legacyState.legacySettings[found];
       // The value lines of a read-only setting are passed over.
       if (setting.readOnly()) continue;
+      block.textBefore = setting.text;
+      block.sizeBefore = setting.size;
+      block.changedBefore = setting.changed;
       setting.text.clear();
       setting.currentChoice = 0;
       setting.changed = 1;
@@ -258,6 +279,7 @@ bool ConfigurationJob::ReadLegacyConfigFile(const std::string& path) {
       case ValueKind::Alpha:
       case ValueKind::Date:
       case ValueKind::Time:
+        if (value.find('\0') != std::string::npos) block.refused = true;
         block.setting->text += value;
         break;
       case ValueKind::Int:
@@ -271,7 +293,7 @@ bool ConfigurationJob::ReadLegacyConfigFile(const std::string& path) {
         break;
     }
   }
-  if (block.setting != nullptr) RecomputeSize(*block.setting);
+  CloseBlock(block);
   return true;
 }
 

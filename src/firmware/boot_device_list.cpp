@@ -83,11 +83,14 @@ std::int32_t BootDeviceList::ApplyOrder(const std::vector<std::string>& requeste
   for (const auto& name : requested)
     if (std::find(wanted.begin(), wanted.end(), name) == wanted.end()) wanted.push_back(name);
 
-  // names_ has one entry per priority byte, and the priority list fits the table.
+  // names_ has one entry per device; only the first priorityLength_ bytes are the priority
+  // list that goes back to the firmware, and the bytes after them are device records, which a
+  // move must never bring into the list.
+  const std::size_t movable = std::min<std::size_t>(names_.size(), priorityLength_);
   std::size_t target = 0;
   for (const auto& name : wanted) {
     if (name.empty()) continue;
-    for (std::size_t k = target; k < names_.size(); ++k) {
+    for (std::size_t k = target; k < movable; ++k) {
       if (names_[k] != name) continue;
       const auto nameAt = names_.begin();
       std::rotate(nameAt + static_cast<std::ptrdiff_t>(target),

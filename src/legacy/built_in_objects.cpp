@@ -510,14 +510,29 @@ std::int32_t CmosBootOrder::SetValue(BiosAccess* access, const std::uint8_t* buf
                                      std::uint32_t /*passwordLength*/) {
   if (access == nullptr || !AcceptsValue(buffer, size)) return 0;
   std::vector<CmosWrite> writes;
-  std::size_t at = 2;
+  // The codes of devices without a name of their own, which read as the placeholder, in order:
+  // each placeholder written takes the next of them back, so that moving the other devices
+  // never turns an unnamed device into a disabled place.
+  std::vector<std::uint8_t> unnamed;
   for (const std::uint32_t offset : kBootOrderBytes) {
     CmosWrite write{offset, 0, 0};
     if (!ReadCmos(access, offset, write.oldByte)) return 0;
-    const std::uint8_t low = CodeOfIndex(ReadU16(buffer, size, at, kNoString));
-    const std::uint8_t high = CodeOfIndex(ReadU16(buffer, size, at + 2, kNoString));
-    write.newByte = static_cast<std::uint8_t>(low | (high << 4));
+    for (const auto code : {static_cast<std::uint8_t>(write.oldByte & 0x0F),
+                            static_cast<std::uint8_t>(write.oldByte >> 4)})
+      if (IndexOfCode(code) == kOtherDevice) unnamed.push_back(code);
     writes.push_back(write);
+  }
+  std::size_t nextUnnamed = 0;
+  const auto codeAt = [&](std::size_t at) {
+    const std::uint16_t index = ReadU16(buffer, size, at, kNoString);
+    if (index == kOtherDevice && nextUnnamed < unnamed.size()) return unnamed[nextUnnamed++];
+    return CodeOfIndex(index);
+  };
+  std::size_t at = 2;
+  for (CmosWrite& write : writes) {
+    const std::uint8_t low = codeAt(at);
+    const std::uint8_t high = codeAt(at + 2);
+    write.newByte = static_cast<std::uint8_t>(low | (high << 4));
     at += 4;
   }
   return WriteCmos(access, std::move(writes), true, false);

@@ -184,6 +184,17 @@ class Apply {
   [[nodiscard]] std::string Wanted() const {
     return platform::Trim(std::string_view(setting_.text).substr(0, size_ >= 3 ? size_ - 3 : 0));
   }
+  // Whether the field already holds wanted. A firmware text that runs on to the buffer's last
+  // byte is taken as the field holds it, to its first size - 3 characters: otherwise a value
+  // that GetConfig wrote out would be written again, cut short, by the file that repeats it.
+  [[nodiscard]] bool Holds(const std::string& old, const std::string& wanted) const {
+    if (platform::EqualsNoCase(old, wanted)) return true;
+    const std::string text = TextOf(buffer_);
+    return text.size() > (size_ >= 3 ? size_ - 3 : 0) &&
+           platform::EqualsNoCase(
+               platform::Trim(std::string_view(text).substr(0, size_ >= 3 ? size_ - 3 : 0)),
+               wanted);
+  }
   // Spaces over the whole field, a closing NUL, the name index, then the text.
   void FillText(Buffer& buffer) const {
     if (size_ >= 3) std::fill(buffer.begin() + 2, buffer.begin() + (size_ - 1), ' ');
@@ -258,7 +269,7 @@ std::int32_t ApplyChoice(Apply& apply) {
 std::int32_t ApplyAlpha(Apply& apply, bool assetTag) {
   const std::string old = platform::Trim(apply.TextOf(apply.buffer_));
   const std::string wanted = apply.Wanted();
-  if (platform::EqualsNoCase(old, wanted)) return 1;
+  if (apply.Holds(old, wanted)) return 1;
   const Buffer before = apply.buffer_;
   apply.FillText(apply.buffer_);
   std::int32_t result = apply.Write(apply.buffer_);
@@ -322,7 +333,7 @@ std::int32_t ApplyTime(Apply& apply) {
   const std::string old = platform::Trim(apply.TextOf(apply.buffer_));
   const std::string wanted = apply.Wanted();
   // Like every other kind, a value that is already there is neither written nor reported.
-  if (platform::EqualsNoCase(old, wanted)) return 1;
+  if (apply.Holds(old, wanted)) return 1;
   const Buffer before = apply.buffer_;
   apply.FillText(apply.buffer_);
   const std::int32_t result = apply.Write(apply.buffer_, apply.size_,

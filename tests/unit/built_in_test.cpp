@@ -682,6 +682,33 @@ TEST_F(BuiltInTest, TheCmosBootOrderHoldsFourDeviceCodes) {
   EXPECT_EQ(Words(*order), (std::vector<std::uint16_t>{66, 69, 81, 70, 39, kNone, 0}));
 }
 
+// A device without a name reads as the placeholder; a placeholder written back takes the next
+// such device's code, so that reordering the others never disables it.
+TEST_F(BuiltInTest, TheCmosBootOrderKeepsItsUnnamedDevices) {
+  auto order = Make("tq4400_BootOrder", BuiltInSet::SetB, 2476);
+  const struct {
+    std::uint8_t low, high;            // CMOS 0x65 and 0x66 before
+    std::vector<std::uint16_t> words;  // written after the name index
+    std::uint8_t newLow, newHigh;
+  } cases[] = {
+      {0x85, 0xF4, {116, 39, 116, 116}, 0x85, 0xF4},  // written back as read
+      {0x51, 0x32, {116, 69, 36, 70}, 0x15, 0x32},    // the unnamed 5 moved first
+      {0x51, 0x32, {69, 36, 70, 116}, 0x21, 0x53},    // and last
+      {0x10, 0x32, {116, 69, 36, 70}, 0x18, 0x32},    // no unnamed device to take: disabled
+  };
+  for (const auto& c : cases) {
+    bios.cmos[0x65] = c.low;
+    bios.cmos[0x66] = c.high;
+    std::vector<std::uint16_t> words = {66};
+    words.insert(words.end(), c.words.begin(), c.words.end());
+    words.push_back(kNone);
+    words.push_back(0);
+    EXPECT_EQ(Write(*order, words), 1);
+    EXPECT_EQ(bios.cmos[0x65], c.newLow);
+    EXPECT_EQ(bios.cmos[0x66], c.newHigh);
+  }
+}
+
 TEST_F(BuiltInTest, ACmosWriteNeedsTheBytesItKeeps) {
   auto object = Make("tq4400_FrontUsbPorts", BuiltInSet::SetB, 2476);
   bios.cmos[0x50] = 0xF0;

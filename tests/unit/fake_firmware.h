@@ -92,7 +92,8 @@ class FakeFirmware {
     if (index >= current_->objects.size()) return 0;
     const Object& object = current_->objects[index];
     if (object.written && object.failsRereads) return 0;
-    std::memcpy(buffer, object.value.data(), std::min<std::size_t>(size, object.value.size()));
+    std::copy_n(object.value.begin(), std::min<std::size_t>(size, object.value.size()),
+                static_cast<std::uint8_t*>(buffer));
     return 1;
   }
   static std::int32_t Set(std::uint16_t index, const void* buffer, std::uint32_t size) {

@@ -346,6 +346,28 @@ TEST_F(BootDeviceListTest, ATableThatCannotHoldItsPriorityListIsRefused) {
   }
 }
 
+// A table whose priority list is shorter than its device count: the bytes after the list belong
+// to the device records and never move into it.
+TEST_F(BootDeviceListTest, OnlyThePriorityListIsRearranged) {
+  library.priorityLength = 2;
+  library.deviceCount = 3;
+  library.table.assign(2 + 16 * 3, 0);
+  library.table[0] = 2;
+  library.table[1] = 0;
+  const char* codes[] = {"HDA-L", "BAY-B", "USB-FL"};
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    const std::uint32_t pointer = 0xF0000000u + 0x100 * (i + 1);
+    for (std::uint32_t b = 0; b < 4; ++b)
+      library.table[2 + 16 * i + 8 + b] = static_cast<std::uint8_t>(pointer >> (8 * b));
+    memory.Put(0xF0000 + 0x100 * (i + 1), codes[i]);
+  }
+  library.table[2] = 1;  // the first byte of device 0's record, read as a third position
+  BootDeviceList list(&library);
+  EXPECT_EQ(list.ApplyOrder({"IDE CD-ROM Drive", "Hard Drive (C:)"}), 1);
+  ASSERT_EQ(library.written.size(), 1u);
+  EXPECT_EQ(library.written[0], (std::vector<std::uint8_t>{0, 2}));
+}
+
 TEST_F(BootDeviceListTest, ApplyWithoutPriorityLengthWritesNothing) {
   library.Devices({2, 0, 1}, {"HDA-L", "BAY-B", "USB-FL"}, memory);
   library.priorityLength = 0;

@@ -449,6 +449,33 @@ TEST_F(LegacyApplyTest, AWrittenTextKeepsItsClosingNul) {
             (std::vector<std::uint8_t>{7, 0, '1', '2', '3', '4', '5', 0}));
 }
 
+// A firmware text that runs on to the buffer's last byte is shown as the field holds it; the
+// record read back unchanged, as a file that repeats GetConfig gives it, writes nothing.
+TEST_F(LegacyApplyTest, ATextRunningToTheLastByteIsNotWrittenAgainUnchanged) {
+  firmware.Add(ValueKind::Alpha, Bytes().u16(7).text("ABCDEFGH", false));
+  firmware.Add(ValueKind::Time, Bytes().u16(6).text("12:34:56", false));
+  firmware.Add(ValueKind::Time, Bytes().u16(6).text("12:34:5", false).pad(10));
+  ASSERT_EQ(Load(), 1);
+  const struct {
+    std::size_t setting;
+    std::string text;  // what the file asks for
+    bool written;
+  } cases[] = {
+      {1, "ABCDEFG", false}, {1, "abcdefg ", false}, {1, "ABCDEFX", true}, {2, "12:34:56", false},
+      {2, "12:34:5", false}, {3, "12:34:5", false},  {3, "12:34:6", true},
+  };
+  for (const auto& c : cases) {
+    firmware.objects = {firmware.objects[0], firmware.objects[1], firmware.objects[2],
+                        firmware.objects[3]};
+    Setting(c.setting).text = c.text;
+    Apply(c.setting);
+    const bool written = std::count(firmware.calls.begin(), firmware.calls.end(),
+                                    "set " + std::to_string(c.setting) + " 10") != 0;
+    EXPECT_EQ(written, c.written) << c.text;
+    EXPECT_EQ(host.out.empty(), !c.written) << c.text;
+  }
+}
+
 TEST_F(LegacyApplyTest, AnOrderedListNeverWritesMoreElementsThanItsBufferHolds) {
   firmware.Add(ValueKind::OrderedList, Bytes().u16(2).u16(3).u16(4).u16(5).u16(0xFFFF));
   ASSERT_EQ(Load(), 1);
@@ -543,6 +570,33 @@ TEST_F(LegacyReaderTest, NumbersAreHeldWithinThirtyTwoBits) {
   EXPECT_EQ(Record(1).minimum, -2147483647 - 1);
   EXPECT_EQ(Record(1).maximum, 2147483647);
   EXPECT_EQ(Record(1).value, 7);  // the last of the later lines, read up to its first non-digit
+}
+
+// A text holding a zero byte would reach the firmware cut short: its block is passed over, the
+// record keeps what it held, and the rest of the file still counts.
+TEST_F(LegacyReaderTest, ATextWithAZeroByteIsPassedOver) {
+  using namespace std::string_literals;
+  firmware.Add(ValueKind::Alpha, Bytes().u16(1).text("Old").pad(20));
+  firmware.Add(ValueKind::Time, Bytes().u16(6).text("12:00").pad(12));
+  firmware.Add(ValueKind::Int, Bytes().u16(7).i32(0).i32(9).i32(1));
+  const struct {
+    std::string file;
+    std::string text;  // of the alpha record
+    std::int32_t changed;
+  } cases[] = {
+      {"English\nDevice\n\tA\0B\nOrder\n\t0\n\t9\n\t4\n"s, "Old", 0},
+      {"English\nDevice\n\tNew\nDevice\n\tA\n\t\0\nOrder\n\t0\n\t9\n\t4\n"s, "New", 1},
+      {"English\nDevice\n\tA B\nOrder\n\t0\n\t9\n\t4\n"s, "A B", 1},
+  };
+  for (const auto& c : cases) {
+    Read(c.file);
+    EXPECT_EQ(Record(1).text, c.text);
+    EXPECT_EQ(Record(1).changed, c.changed);
+    EXPECT_EQ(Record(3).value, 4);
+  }
+  Read("English\nDelay\n\t12:\0\n"s);
+  EXPECT_EQ(Record(2).text, "12:00");
+  EXPECT_EQ(Record(2).changed, 0);
 }
 
 }  // namespace
