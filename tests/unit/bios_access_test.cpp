@@ -173,7 +173,9 @@ TEST_F(BindingTest, ProviderPasswordChangeEncodesBothPasswords) {
       return password.empty() ? 6 : 0;
     };
     BiosAccess access;
-    if (c.loaded) ASSERT_EQ(access.LoadManagementLibrary("/lib", 0, 1), 1);
+    if (c.loaded) {
+      ASSERT_EQ(access.LoadManagementLibrary("/lib", 0, 1), 1);
+    }
     const bool refused = std::string(c.expected).back() == '|';
     EXPECT_EQ(access.ChangeSetupPassword(c.current, "new"), refused ? 6 : 0);
     EXPECT_EQ(provider.provider.calls, std::vector<std::string>{c.expected});
