@@ -30,7 +30,8 @@ using corvane::sim::LegacyFirmware;
 using corvane::sim::SystemText;
 
 constexpr std::size_t kScanCodeBuffer = 256;
-constexpr std::int32_t kInterrupt15 = 0x15;
+// The variant without the 16-bit interrupt entry point has no use for it.
+[[maybe_unused]] constexpr std::int32_t kInterrupt15 = 0x15;
 
 // The firmware of the machine the library was initialised on. Changes are kept in memory and
 // written when the objects are locked again, when the library is initialised anew or unloaded,

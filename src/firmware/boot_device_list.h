@@ -49,8 +49,8 @@ class BootDeviceList {
   // library's result (non-zero for success), 0 without a table.
   std::int32_t ApplyOrder(const std::vector<std::string>& requested);
 
-  const std::vector<std::string>& names() const { return names_; }
-  const std::vector<std::uint8_t>& table() const { return table_; }
+  [[nodiscard]] const std::vector<std::string>& names() const { return names_; }
+  [[nodiscard]] const std::vector<std::uint8_t>& table() const { return table_; }
 
  private:
   std::uint32_t deviceCount_ = 0;

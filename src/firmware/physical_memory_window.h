@@ -18,12 +18,12 @@ class PhysicalMemoryWindow {
   PhysicalMemoryWindow& operator=(const PhysicalMemoryWindow&) = delete;
 
   // The byte at address(), or nullptr when nothing is mapped.
-  const std::uint8_t* view() const { return mapping_->view(); }
+  [[nodiscard]] const std::uint8_t* view() const { return mapping_->view(); }
   // The last status: "No Error", or why there is no view.
-  const std::string& message() const { return mapping_->message(); }
+  [[nodiscard]] const std::string& message() const { return mapping_->message(); }
   // What is mapped: the request, or the range the system rounded it to.
-  std::uint32_t address() const { return mapping_->address(); }
-  std::uint32_t length() const { return mapping_->length(); }
+  [[nodiscard]] std::uint32_t address() const { return mapping_->address(); }
+  [[nodiscard]] std::uint32_t length() const { return mapping_->length(); }
 
  private:
   platform::PhysicalMemoryPtr mapping_;

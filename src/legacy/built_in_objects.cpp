@@ -162,6 +162,7 @@ void PutText(std::uint8_t* buffer, std::uint32_t size, std::size_t offset, const
              std::size_t most) {
   if (offset >= size) return;
   const std::size_t n = std::min({text.size(), most, std::size_t{size} - offset - 1});
+  // NOLINTNEXTLINE(bugprone-not-null-terminated-result): the zeroed buffer holds the NUL.
   std::memcpy(buffer + offset, text.data(), n);
 }
 
@@ -553,6 +554,7 @@ std::int32_t StringTableObject::GetValue(BiosAccess* access, std::uint8_t* buffe
   std::size_t at = 2;  // after the leading 0
   for (const char* text : StringTableEntries) {
     const std::size_t length = std::strlen(text);
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): the zeroed buffer holds the NUL.
     std::memcpy(buffer + at, text, length);
     at += length + 1;
   }

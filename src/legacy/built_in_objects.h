@@ -23,23 +23,23 @@ class BiosRegisterBlock {
  public:
   explicit BiosRegisterBlock(std::uint32_t size) : bytes_(size, 0) {}
   std::uint8_t* data() { return bytes_.data(); }
-  std::uint32_t size() const { return static_cast<std::uint32_t>(bytes_.size()); }
+  [[nodiscard]] std::uint32_t size() const { return static_cast<std::uint32_t>(bytes_.size()); }
 
-  std::uint32_t U32(std::size_t offset) const;
+  [[nodiscard]] std::uint32_t U32(std::size_t offset) const;
   void SetU32(std::size_t offset, std::uint32_t value);
-  std::uint8_t Byte(std::size_t offset) const {
+  [[nodiscard]] std::uint8_t Byte(std::size_t offset) const {
     return offset < bytes_.size() ? bytes_[offset] : 0;
   }
   void SetByte(std::size_t offset, std::uint8_t value) {
     if (offset < bytes_.size()) bytes_[offset] = value;
   }
 
-  std::uint32_t eax() const { return U32(0); }
-  std::uint32_t ebx() const { return U32(4); }
-  std::uint8_t ah() const { return Byte(1); }
-  std::uint8_t bl() const { return Byte(4); }
-  std::uint8_t bh() const { return Byte(5); }
-  bool carry() const { return (U32(28) & 1) != 0; }
+  [[nodiscard]] std::uint32_t eax() const { return U32(0); }
+  [[nodiscard]] std::uint32_t ebx() const { return U32(4); }
+  [[nodiscard]] std::uint8_t ah() const { return Byte(1); }
+  [[nodiscard]] std::uint8_t bl() const { return Byte(4); }
+  [[nodiscard]] std::uint8_t bh() const { return Byte(5); }
+  [[nodiscard]] bool carry() const { return (U32(28) & 1) != 0; }
   void SetEax(std::uint32_t v) { SetU32(0, v); }
   void SetEbx(std::uint32_t v) { SetU32(4, v); }
   void SetEcx(std::uint32_t v) { SetU32(8, v); }
@@ -63,9 +63,9 @@ class ChoiceObject : public SysObj {
  public:
   ChoiceObject(const SysObjRow& row, std::vector<std::uint16_t> choices, std::uint32_t size)
       : SysObj(row), choices_(std::move(choices)), size_(size) {}
-  ValueKind GetKind() const override { return ValueKind::Enum; }
+  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::Enum; }
   std::uint32_t GetSize(BiosAccess*) override { return size_; }
-  const std::vector<std::uint16_t>& choices() const { return choices_; }
+  [[nodiscard]] const std::vector<std::uint16_t>& choices() const { return choices_; }
 
  protected:
   // Name index, position, the choices and the closing 0xFFFF.
@@ -159,7 +159,7 @@ class CmosChoice final : public ChoiceObject {
 class CmosBootOrder final : public SysObj {
  public:
   explicit CmosBootOrder(const SysObjRow& row) : SysObj(row) {}
-  ValueKind GetKind() const override { return ValueKind::OrderedList; }
+  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::OrderedList; }
   std::uint32_t GetSize(BiosAccess*) override { return 14; }
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
@@ -170,7 +170,7 @@ class CmosBootOrder final : public SysObj {
 class StringTableObject final : public SysObj {
  public:
   explicit StringTableObject(const SysObjRow& row) : SysObj(row) {}
-  ValueKind GetKind() const override { return ValueKind::StringTable; }
+  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::StringTable; }
   std::uint32_t GetSize(BiosAccess*) override;
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess*, const std::uint8_t*, std::uint32_t, const char*,
@@ -184,7 +184,7 @@ class SystemText final : public SysObj {
  public:
   using Source = std::string (BiosAccess::*)();
   SystemText(const SysObjRow& row, Source source) : SysObj(row), source_(source) {}
-  ValueKind GetKind() const override { return ValueKind::Alpha; }
+  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::Alpha; }
   std::uint32_t GetSize(BiosAccess*) override { return 43; }
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess*, const std::uint8_t*, std::uint32_t, const char*,
@@ -199,7 +199,7 @@ class SystemText final : public SysObj {
 class AssetTag final : public SysObj {
  public:
   explicit AssetTag(const SysObjRow& row) : SysObj(row) {}
-  ValueKind GetKind() const override { return ValueKind::Alpha; }
+  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::Alpha; }
   std::uint32_t GetSize(BiosAccess*) override { return 43; }
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
@@ -209,7 +209,7 @@ class AssetTag final : public SysObj {
 class OwnerTag final : public SysObj {
  public:
   explicit OwnerTag(const SysObjRow& row) : SysObj(row) {}
-  ValueKind GetKind() const override { return ValueKind::Alpha; }
+  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::Alpha; }
   std::uint32_t GetSize(BiosAccess*) override { return 83; }
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
@@ -220,7 +220,7 @@ class OwnerTag final : public SysObj {
 class PasswordObject final : public SysObj {
  public:
   explicit PasswordObject(const SysObjRow& row) : SysObj(row) {}
-  ValueKind GetKind() const override { return ValueKind::Password; }
+  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::Password; }
   std::uint32_t GetSize(BiosAccess*) override { return 131; }
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess*, const std::uint8_t*, std::uint32_t, const char*,
@@ -235,7 +235,7 @@ class BootOrder final : public SysObj {
   explicit BootOrder(const SysObjRow& row) : SysObj(row) {}
   // Always there, without a trial read.
   std::int32_t IsPresent(BiosAccess* access) override;
-  ValueKind GetKind() const override { return ValueKind::OrderedList; }
+  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::OrderedList; }
   std::uint32_t GetSize(BiosAccess* access) override;
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,

@@ -32,8 +32,9 @@ class DeviceMemory final : public PhysicalMemoryView {
     close(fd);
     if (base == MAP_FAILED) {
       char text[260];
-      std::snprintf(text, sizeof text, "Could not map view of %X length %X (%s)", address, length,
-                    std::strerror(error));
+      // A message cut short still says why.
+      static_cast<void>(std::snprintf(text, sizeof text, "Could not map view of %X length %X (%s)",
+                                      address, length, std::strerror(error)));
       message_ = text;
       return;
     }
@@ -45,10 +46,12 @@ class DeviceMemory final : public PhysicalMemoryView {
   DeviceMemory(const DeviceMemory&) = delete;
   DeviceMemory& operator=(const DeviceMemory&) = delete;
 
-  const std::uint8_t* view() const override { return base_ == nullptr ? nullptr : base_ + lead_; }
-  std::uint32_t address() const override { return address_; }
-  std::uint32_t length() const override { return length_; }
-  const std::string& message() const override { return message_; }
+  [[nodiscard]] const std::uint8_t* view() const override {
+    return base_ == nullptr ? nullptr : base_ + lead_;
+  }
+  [[nodiscard]] std::uint32_t address() const override { return address_; }
+  [[nodiscard]] std::uint32_t length() const override { return length_; }
+  [[nodiscard]] const std::string& message() const override { return message_; }
 
  private:
   std::uint32_t address_;

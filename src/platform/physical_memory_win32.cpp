@@ -145,10 +145,10 @@ class SectionMemory final : public PhysicalMemoryView {
   SectionMemory(const SectionMemory&) = delete;
   SectionMemory& operator=(const SectionMemory&) = delete;
 
-  const std::uint8_t* view() const override { return view_; }
-  std::uint32_t address() const override { return address_; }
-  std::uint32_t length() const override { return length_; }
-  const std::string& message() const override { return message_; }
+  [[nodiscard]] const std::uint8_t* view() const override { return view_; }
+  [[nodiscard]] std::uint32_t address() const override { return address_; }
+  [[nodiscard]] std::uint32_t length() const override { return length_; }
+  [[nodiscard]] const std::string& message() const override { return message_; }
 
  private:
   std::uint32_t address_;

@@ -112,7 +112,8 @@ bool LegacyFirmware::ParseBootDevices(const Json& section, std::string& error) {
     if (!device.is_object()) return fail(where + "not an object");
     for (const auto& [key, value] : device.items()) {
       (void)value;
-      if (key != "pointer" && key != "record") return fail(where + "unknown key \"" + key + "\"");
+      if (key != "pointer" && key != "record")
+        return fail(std::string(where).append("unknown key \"").append(key).append("\""));
     }
     std::array<std::uint8_t, kRecordBytes> record{};
     const auto bytes = device.find("record");
@@ -139,7 +140,7 @@ bool LegacyFirmware::ParseBootDevices(const Json& section, std::string& error) {
       priority_.push_back(static_cast<std::uint8_t>(i));
   } else {
     if (!priority->is_array() || priority->size() != records_.size())
-      return fail("\"priority\" must be an array of as many device indices as \"devices\"");
+      return fail(R"("priority" must be an array of as many device indices as "devices")");
     for (const Json& index : *priority) {
       std::uint64_t number = 0;
       if (!section::ParseWord(index, 0xFF, number))
@@ -148,7 +149,7 @@ bool LegacyFirmware::ParseBootDevices(const Json& section, std::string& error) {
     }
   }
 
-  std::int64_t length = static_cast<std::int64_t>(records_.size());
+  auto length = static_cast<std::int64_t>(records_.size());
   if (!section::ReadNumber(item, "priorityLength", length, kMostPriorityLength, length, error))
     return fail(error + " (at least the number of devices)");
   priorityLength_ = static_cast<std::uint32_t>(length);

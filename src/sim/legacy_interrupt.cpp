@@ -39,7 +39,7 @@ struct LegacyFirmware::Registers {
   std::uint8_t* block;
   std::uint32_t size;
 
-  std::uint32_t U32(std::size_t at) const {
+  [[nodiscard]] std::uint32_t U32(std::size_t at) const {
     return static_cast<std::uint32_t>(block[at]) |
            (static_cast<std::uint32_t>(block[at + 1]) << 8) |
            (static_cast<std::uint32_t>(block[at + 2]) << 16) |
@@ -48,7 +48,7 @@ struct LegacyFirmware::Registers {
   void SetU32(std::size_t at, std::uint32_t value) {
     for (std::size_t i = 0; i < 4; ++i) block[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
   }
-  std::uint16_t Cx() const { return static_cast<std::uint16_t>(U32(kEcx) & 0xFFFF); }
+  [[nodiscard]] std::uint16_t Cx() const { return static_cast<std::uint16_t>(U32(kEcx) & 0xFFFF); }
   // Sets the carry alone, or AH and the carry.
   void Carry(bool set) { SetU32(kFlags, set ? U32(kFlags) | kCarry : U32(kFlags) & ~kCarry); }
   void Answer(std::uint8_t ah, bool carry) {
@@ -56,7 +56,7 @@ struct LegacyFirmware::Registers {
     Carry(carry);
   }
   // The text from `from` up to a NUL, the block's end or `most` bytes.
-  std::string Text(std::size_t from, std::size_t most) const {
+  [[nodiscard]] std::string Text(std::size_t from, std::size_t most) const {
     std::string text;
     for (std::size_t i = from; i < size && text.size() < most && block[i] != 0; ++i)
       text.push_back(static_cast<char>(block[i]));
@@ -86,14 +86,15 @@ bool LegacyFirmware::ParseInterrupt15(const Json& section, std::string& error) {
   const auto unknown = item.find("unknownCodes");
   if (unknown != item.end()) {
     if (*unknown != "carry" && *unknown != "ah")
-      return fail("\"unknownCodes\" must be \"carry\" or \"ah\"");
+      return fail(R"("unknownCodes" must be "carry" or "ah")");
     unknownByAh_ = *unknown == "ah";
   }
 
   const Json& toggles = item.value("toggles", Json::object());
-  if (!toggles.is_object()) return fail("\"toggles\" must be an object of toggles by code");
+  if (!toggles.is_object()) return fail(R"("toggles" must be an object of toggles by code)");
   for (const auto& [key, toggle] : toggles.items()) {
-    if (!ParseToggle(key, toggle, error)) return fail("toggles[\"" + key + "\"]: " + error);
+    if (!ParseToggle(key, toggle, error))
+      return fail(std::string("toggles[\"").append(key).append("\"]: ").append(error));
   }
 
   std::uint64_t number = 0;
@@ -103,7 +104,7 @@ bool LegacyFirmware::ParseInterrupt15(const Json& section, std::string& error) {
     hasSecurity_ = true;
     securitySupported_ = static_cast<std::uint32_t>(number);
   } else if (item.contains("securityBits")) {
-    return fail("\"securityBits\" needs \"securitySupported\"");
+    return fail(R"("securityBits" needs "securitySupported")");
   }
   number = 0;
   if (!section::ReadWord(item, "securityBits", 0xFFFFFFFF, number, error)) return fail(error);
@@ -163,7 +164,7 @@ bool LegacyFirmware::ParseToggle(const std::string& key, const Json& item, std::
   const auto writeTo = item.find("writeTo");
   if (writeTo != item.end()) {
     if (*writeTo != "bh" && *writeTo != "blBit4") {
-      error = "\"writeTo\" must be \"bh\" or \"blBit4\"";
+      error = R"("writeTo" must be "bh" or "blBit4")";
       return false;
     }
     toggle.writesBlBit4 = *writeTo == "blBit4";

@@ -69,7 +69,7 @@ bool ReadWrites(const Json& object, const char* key, Writes& writes, std::string
   else if (*found == "ignore")
     writes = Writes::Ignore;
   else {
-    error = std::string("\"") + key + "\" must be \"accept\", \"refuse\" or \"ignore\"";
+    error = std::string("\"") + key + R"(" must be "accept", "refuse" or "ignore")";
     return false;
   }
   return true;
@@ -107,7 +107,7 @@ bool ParseWord(const Json& value, std::uint64_t highest, std::uint64_t& number) 
     return true;
   }
   if (!value.is_string()) return false;
-  const std::string& text = value.get_ref<const std::string&>();
+  const auto& text = value.get_ref<const std::string&>();
   // At most eight digits after leading zeros keep the sum below 2^64 before the range check.
   if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return false;
   std::uint64_t result = 0;

@@ -21,10 +21,10 @@ class MemoryView final : public platform::PhysicalMemoryView {
         address_(address),
         length_(length),
         message_(std::move(message)) {}
-  const std::uint8_t* view() const override { return view_; }
-  std::uint32_t address() const override { return address_; }
-  std::uint32_t length() const override { return length_; }
-  const std::string& message() const override { return message_; }
+  [[nodiscard]] const std::uint8_t* view() const override { return view_; }
+  [[nodiscard]] std::uint32_t address() const override { return address_; }
+  [[nodiscard]] std::uint32_t length() const override { return length_; }
+  [[nodiscard]] const std::string& message() const override { return message_; }
 
  private:
   std::shared_ptr<const SimulatedMemory> memory_;  // keeps the bytes of the view
@@ -54,7 +54,7 @@ std::shared_ptr<const SimulatedMemory> SimulatedMemory::Parse(const Json& memory
   std::shared_ptr<SimulatedMemory> result(new SimulatedMemory());
   for (std::size_t i = 0; i < memory.size(); ++i) {
     if (!result->ParseRegion(memory[i], error)) {
-      error = "region " + std::to_string(i) + ": " + error;
+      error = ("region " + std::to_string(i) + ": ").append(error);
       return nullptr;
     }
   }
@@ -74,7 +74,7 @@ bool SimulatedMemory::ParseRegion(const Json& item, std::string& error) {
     }
   }
   if (!item.contains("address") || !item.contains("length")) {
-    error = "a region needs \"address\" and \"length\"";
+    error = R"(a region needs "address" and "length")";
     return false;
   }
   std::uint64_t address = 0;
@@ -112,24 +112,24 @@ bool SimulatedMemory::ParseRegion(const Json& item, std::string& error) {
     for (const auto& [key, value] : entry.items()) {
       (void)value;
       if (key != "address" && key != "text" && key != "bytes") {
-        error = where + "unknown key \"" + key + "\"";
+        error = std::string(where).append("unknown key \"").append(key).append("\"");
         return false;
       }
     }
     if (!entry.contains("address") || entry.contains("text") == entry.contains("bytes")) {
-      error = where + "an entry is an \"address\" with either \"text\" or \"bytes\"";
+      error = where + R"(an entry is an "address" with either "text" or "bytes")";
       return false;
     }
     std::uint64_t at = 0;
     if (!section::ReadWord(entry, "address", kTop - 1, at, error)) {
-      error = where + error;
+      error.insert(0, where);
       return false;
     }
     std::string bytes;
     if (entry.contains("text")) {
       if (!section::ReadText(entry, "text", bytes, error) ||
           bytes.find('\0') != std::string::npos) {
-        error = where + "\"text\" must be a string without NUL (give such bytes as \"bytes\")";
+        error = where + R"("text" must be a string without NUL (give such bytes as "bytes"))";
         return false;
       }
       bytes.push_back('\0');

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fake_host.h"
 #include "fake_library.h"
@@ -116,6 +117,80 @@ TEST_F(BindingTest, LibraryPasswordPathClearsTheTopBitOfBothCopies) {
   EXPECT_EQ(g_changedTo, "N\x05w");
   EXPECT_TRUE(access.CheckSetupPassword("right"));
   EXPECT_FALSE(access.CheckSetupPassword("wrong"));
+}
+
+std::string g_converted;
+// The library's converter: "ab" becomes F and G, keys the program's own converter would not give
+// it; anything else fails.
+std::int32_t ConvertToKeys(std::int32_t, const char* text, std::uint8_t* codes,
+                           std::uint32_t* length) {
+  g_converted = text;
+  if (g_converted != "ab") return 0;
+  codes[0] = 0x21;
+  codes[1] = 0x22;
+  *length = 2;
+  return 1;
+}
+
+// With the provider present, BiosAccess changes the setup password through SetBIOSSetting; the
+// current password takes its form from the setup password's state, and its scan codes, when it
+// was set from keys, come from the library.
+TEST_F(BindingTest, ProviderPasswordChangeEncodesBothPasswords) {
+  using testing::Int;
+  using testing::Str;
+  using testing::Strs;
+  struct Case {
+    const char16_t* encoding;
+    int isSet, pwdSetFrom;
+    bool loaded;  // the library, and with it the converter
+    const char* current;
+    const char* expected;  // the SetBIOSSetting call
+  };
+  const Case cases[] = {
+      {u"utf-16", 0, 0, true, "", "Setup Password|<utf-16/>new|<utf-16/>"},
+      {u"utf-16", 1, 1, true, "ab", "Setup Password|<utf-16/>new|<utf-16/>ab"},
+      {u"utf-16", 1, 0, true, "ab", "Setup Password|<utf-16/>new|<kbd/>2122"},
+      {u"utf-16", 1, 0, true, "a?", "Setup Password|<utf-16/>new|"},
+      {u"utf-16", 1, 0, false, "ab", "Setup Password|<utf-16/>new|"},
+      {u"kbd", 1, 0, true, "\x1E\x30", "Setup Password|<kbd/>6E6577|<kbd/>1E30"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    wmi::g_biosAccessProbe = {};
+    g_converted.clear();
+    library.Set<legacy::ConvertStringToKeyboardScanCodesFn>("ConvertStringToKeyboardScanCodes",
+                                                            &ConvertToKeys);
+    auto setup = testing::Setting(u"Lumo_BIOSPassword", {{u"Name", Str(u"Setup Password")},
+                                                         {u"SupportedEncoding", Strs({c.encoding})},
+                                                         {u"IsSet", Int(c.isSet)},
+                                                         {u"PwdSetFrom", Int(c.pwdSetFrom)}});
+    provider.provider.instances = {
+        {{u"lumo_BIOSSettingInterface"}, {{u"__RELPATH", Str(u"lumo_BIOSSettingInterface.X")}}},
+        setup};
+    provider.provider.calls.clear();
+    provider.provider.setBiosSetting = [](const std::string&, const std::string&,
+                                          const std::string& password) {
+      return password.empty() ? 6 : 0;
+    };
+    BiosAccess access;
+    if (c.loaded) {
+      ASSERT_EQ(access.LoadManagementLibrary("/lib", 0, 1), 1);
+    }
+    const bool refused = std::string(c.expected).back() == '|';
+    EXPECT_EQ(access.ChangeSetupPassword(c.current, "new"), refused ? 6 : 0);
+    EXPECT_EQ(provider.provider.calls, std::vector<std::string>{c.expected});
+    // The library converts only a password set from keys, and only when it can be called.
+    EXPECT_EQ(g_converted,
+              c.isSet && !c.pwdSetFrom && c.loaded && c.encoding[0] == u'u' ? c.current : "");
+  }
+  // An empty password is the current one when the provider answers; another is tried on it.
+  provider.provider.calls.clear();
+  BiosAccess access;
+  EXPECT_TRUE(access.CheckSetupPassword(""));
+  EXPECT_TRUE(provider.provider.calls.empty());
+  EXPECT_TRUE(access.CheckSetupPassword("\x1E"));
+  EXPECT_EQ(provider.provider.calls, std::vector<std::string>{"Setup Password|<kbd/>1E|<kbd/>1E"});
+  EXPECT_TRUE(access.IsPasswordSet());
 }
 
 }  // namespace

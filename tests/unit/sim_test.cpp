@@ -10,8 +10,11 @@
 #include "platform/text.h"
 #include "platform/utf8.h"
 #include "platform/wbem.h"
+#include "sim/machine_file.h"
+#include "sim/sim_keyboard.h"
 #include "sim/simulated_machine.h"
 #include "wmi/password_options.h"
+#include "wmi/scan_codes.h"
 
 namespace corvane {
 namespace {
@@ -148,6 +151,33 @@ TEST_F(SimTest, LoadFailuresGiveAReasonAndLeaveTheFileAlone) {
       {MachineText(Password("passwordCodes", "1E3")), "passwordCodes"},
       {R"({"provider": {"faults": {"conect": true}}})", "unknown fault"},
       {R"({"legacy": {"objects": [{"kind": "enum"}]}})", "legacy: objects[0]: \"name\" is missing"},
+      {"[]", "a machine is a JSON object"},
+      {R"({"provider": []})", "\"provider\" is not an object"},
+      {R"({"provider": {"setting": []}})", "provider: unknown key \"setting\""},
+      {R"({"provider": {"settings": {}}})", "provider.settings is not an array"},
+      {R"({"provider": {"settings": [5]}})", "provider.settings[0] is not an object"},
+      {R"({"provider": {"settings": [{"class": "", "Name": "A"}]}})", "non-empty string"},
+      {R"({"provider": {"settings": [{"class": "lumo_biossettinginterface"}]}})",
+       "cannot be of the interface class"},
+      {onAssetTag("X", Json::object({{"a", 1}})), "property \"X\" is an object"},
+      {onAssetTag("writeReturn", "0"), "\"writeReturn\" must be a 32-bit integer"},
+      {onAssetTag("writeReturn", 4294967296LL), "\"writeReturn\" must be a 32-bit integer"},
+      {onAssetTag("ignoreWrites", 1), "\"ignoreWrites\" must be true or false"},
+      {MachineText([](Json& m) { SettingNamed(m, "Setup Password")["password"] = 5; }),
+       "\"password\" must be a string"},
+      {MachineText([](Json& m) {
+         SettingNamed(m, "Setup Password")["password"] = "a";
+         SettingNamed(m, "Setup Password")["passwordCodes"] = "1E";
+       }),
+       "not both"},
+      {R"({"provider": {"faults": []}})", "provider.faults is not an object"},
+      {R"({"provider": {"faults": {"connect": 1}}})", "faults.connect must be true or false"},
+      {R"({"provider": {"faults": {"failQueries": "Lumo_BIOSString"}}})", "array of class names"},
+      {R"({"provider": {"faults": {"failQueries": [1]}}})", "array of class names"},
+      {R"({"provider": {"interface": []}})", "provider.interface is not an object"},
+      {R"({"provider": {"interface": {"writeReturn": 0}}})", "interface: unknown control"},
+      {R"({"provider": {"interface": {"Active": {"on": true}}}})",
+       "provider.interface: property \"Active\" is an object"},
   };
   for (const auto& [text, reason] : cases) {
     host.files.clear();
@@ -318,6 +348,80 @@ TEST_F(SimTest, ChangesAreSavedWhenTheConnectionIsReleased) {
   EXPECT_EQ(Set("Serial Number", "X", ""), sim::kReturnReadOnly);
   services.reset();
   EXPECT_EQ(host.files[kPath], expected.dump(4));
+}
+
+// The simulated firmware types passwords on a keyboard of its own; it must agree with the
+// program's converter on every key, or a scan-code password would pass or fail for the wrong
+// reason.
+TEST(SimKeyboard, TypesEveryKeyAsTheProgramConvertsIt) {
+  std::vector<std::string> texts;
+  for (const auto& entry : wmi::ScanCodeTable) {
+    std::string lower = entry.token;  // names of keys are typed in any case
+    for (char& c : lower)
+      if (c >= 'A' && c <= 'Z' && lower[0] == '<') c = static_cast<char>(c - 'A' + 'a');
+    texts.emplace_back(entry.token);
+    texts.push_back(lower);
+  }
+  for (const char* text : {"<lt>a<Keypad 7><space bar>Z", "Lumo-1234", "two words", "", "<", "a<b",
+                           "<unknown>", "<LT", "\x01", "\x02", "\t", "\xE9", "<>"})
+    texts.emplace_back(text);
+  for (const auto& text : texts) {
+    std::string expected, failedToken, codes = "stale";
+    const bool converts = wmi::ConvertToScanCodes(text, expected, failedToken);
+    EXPECT_EQ(sim::KeysOf(text, codes), converts) << text;
+    EXPECT_EQ(codes, expected) << text;  // empty on failure
+  }
+  // Both could be wrong the same way: a few codes written out.
+  const std::pair<const char*, const char*> known[] = {
+      {"<lt>x<GT>", "\xB3\x2D\xB4"},
+      {"aA ~", "\x1E\x9E\x39\xA9"},
+      {"<keypad .><KEYPAD 0>", "\x53\x52"},
+  };
+  for (const auto& [text, codes] : known) {
+    std::string typed;
+    EXPECT_TRUE(sim::KeysOf(text, typed)) << text;
+    EXPECT_EQ(typed, codes) << text;
+  }
+}
+
+// The provider and the library share the machine file, each saving its own section into what
+// the file holds when it is saved.
+TEST(MachineFile, SavesOneSectionIntoWhatTheFileHolds) {
+  testing::FakeHost host;
+  const Json known = Json::parse(R"({"provider": {"settings": []}, "legacy": {"machineId": 1}})");
+  const Json section = Json::parse(R"({"machineId": 2})");
+  struct Case {
+    const char* before;  // nullptr: no file
+    const char* after;
+  };
+  const Case cases[] = {
+      // Another writer's changes are kept, and the key keeps its place.
+      {R"({"legacy": {"machineId": 1}, "provider": {"settings": [1]}})",
+       R"({"legacy": {"machineId": 2}, "provider": {"settings": [1]}})"},
+      // A file that is gone, not JSON, cut short or not an object: the writer's own document.
+      {nullptr, R"({"provider": {"settings": []}, "legacy": {"machineId": 2}})"},
+      {"not json", R"({"provider": {"settings": []}, "legacy": {"machineId": 2}})"},
+      {R"({"provider": {"settings": [1, 2.5, "x", null, true, {"a": [)",
+       R"({"provider": {"settings": []}, "legacy": {"machineId": 2}})"},
+      {"[1, 2]", R"({"provider": {"settings": []}, "legacy": {"machineId": 2}})"},
+  };
+  for (const auto& [before, after] : cases) {
+    host.files.clear();
+    if (before != nullptr) host.files[kPath] = before;
+    EXPECT_TRUE(sim::SaveSection(kPath, "legacy", section, known)) << before;
+    EXPECT_EQ(host.files[kPath], sim::DocumentText(Json::parse(after))) << before;
+  }
+  EXPECT_FALSE(sim::SaveSection("/machines/", "legacy", section, known));
+
+  // A text that is not JSON gives the parser's reason, with where it stopped.
+  Json document;
+  std::string error;
+  EXPECT_FALSE(
+      sim::ParseJsonText(R"({"a": [1, -2, 2.5, "x", null, true, {"b": []}, )", document, error));
+  EXPECT_NE(error.find("not valid JSON: "), std::string::npos) << error;
+  EXPECT_NE(error.find("syntax error"), std::string::npos) << error;
+  EXPECT_TRUE(sim::ParseJsonText(R"({"a": 1})", document, error));
+  EXPECT_EQ(document["a"], 1);
 }
 
 }  // namespace

@@ -91,6 +91,13 @@ TEST(SimulatedMemory, RefusesMalformedRegionsWithAReason) {
       {R"([{"address": 0, "length": 16, "contents": [{"address": 0, "text": "abc"},
                                                       {"address": 3, "text": "d"}]}])",
        "contents[1]: it overlaps the entry at 0x0"},
+      {R"([16])", "region 0: not an object"},
+      {R"([{"address": 0, "length": 16, "contents": {}}])", "\"contents\" must be an array"},
+      {R"([{"address": 0, "length": 16, "contents": ["abc"]}])", "contents[0]: not an object"},
+      {R"([{"address": 0, "length": 16, "contents": [{"address": 0, "txt": "a"}]}])",
+       "contents[0]: unknown key \"txt\""},
+      {R"([{"address": 0, "length": 16, "contents": [{"address": "0x1G", "text": "a"}]}])",
+       "region 0: contents[0]: \"address\""},
   };
   for (const auto& [text, reason] : cases) {
     std::string error;

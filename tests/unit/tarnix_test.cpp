@@ -262,5 +262,38 @@ TEST_F(RealLibrary, ALibraryLackingAnOptionalEntryPointIsUsable) {
   EXPECT_TRUE(access.CheckSetupPassword(kTyped));
 }
 
+// With the provider present and a setup password set from keys, the current password reaches
+// the provider as the scan codes the library's converter makes of it.
+TEST_F(RealLibrary, ConvertsACurrentPasswordSetFromKeysIntoScanCodes) {
+  using testing::Int;
+  using testing::Str;
+  using testing::Strs;
+  provider.provider.instances = {
+      {{u"lumo_BIOSSettingInterface"}, {{u"__RELPATH", Str(u"lumo_BIOSSettingInterface.X")}}},
+      testing::Setting(u"Lumo_BIOSPassword", {{u"Name", Str(u"Setup Password")},
+                                              {u"SupportedEncoding", Strs({u"utf-16"})},
+                                              {u"IsSet", Int(1)},
+                                              {u"PwdSetFrom", Int(0)}})};
+  BiosAccess access;
+  ASSERT_EQ(access.LoadManagementLibrary(CORVANE_TARNIX_DIR, 0, 1), 1);
+  std::string most = "<kbd/>";
+  for (int i = 0; i < 255; ++i) most += "1E";
+  const std::pair<std::string, std::string> cases[] = {
+      {"Ab1", "<kbd/>9E3002"},
+      {"<lt>x <keypad 7>", "<kbd/>B32D3947"},
+      {"", "<kbd/>"},
+      {"a?b", ""},                    // a character on no key
+      {std::string(256, 'a'), ""},    // more keys than the buffer holds with its NUL
+      {std::string(255, 'a'), most},  // the most it takes
+  };
+  for (const auto& [current, expected] : cases) {
+    provider.provider.calls.clear();
+    EXPECT_EQ(access.ChangeSetupPassword(current, "new"), 0);
+    EXPECT_EQ(provider.provider.calls,
+              std::vector<std::string>{"Setup Password|<utf-16/>new|" + expected})
+        << current;
+  }
+}
+
 }  // namespace
 }  // namespace corvane
