@@ -220,6 +220,17 @@ std::int32_t WriteCmos(BiosAccess* access, std::vector<CmosWrite> writes, bool c
   return failed ? 0 : result;
 }
 
+// Interrupt 0x15 through the library. The status byte only echoes the AH the block holds.
+std::int32_t CallInterrupt15(BiosAccess* access, BiosRegisterBlock& block) {
+  std::uint8_t status = 0;
+  return access->CallInterrupt(kInterrupt15, block.data(), block.size(), &status);
+}
+
+// The call went through and the firmware left the carry clear.
+bool Interrupt15Done(BiosAccess* access, BiosRegisterBlock& block) {
+  return CallInterrupt15(access, block) != 0 && !block.carry();
+}
+
 }  // namespace
 
 // ---- BiosRegisterBlock ----------------------------------------------------------------------
@@ -256,9 +267,7 @@ bool FirmwareToggle::ReadBlock(BiosAccess* access, BiosRegisterBlock& block) con
   block.SetEax(kToggleFunction);
   block.SetBl(0);
   block.SetCx(code_);
-  std::uint8_t status = 0;
-  const std::int32_t called =
-      access->CallInterrupt(kInterrupt15, block.data(), block.size(), &status);
+  const std::int32_t called = CallInterrupt15(access, block);
   // This one answers in BL, and a clear carry is all it promises.
   if (rule_ == ToggleRule::BlBit4) return !block.carry();
   return called != 0 && !block.carry() && block.ah() == 0;
@@ -331,10 +340,7 @@ std::int32_t FirmwareToggle::SetValue(BiosAccess* access, const std::uint8_t* bu
   block.SetBl(1);
   block.SetCx(code_);
   block.SetBh(bh);
-  std::uint8_t status = 0;
-  const std::int32_t called =
-      access->CallInterrupt(kInterrupt15, block.data(), block.size(), &status);
-  return called != 0 && !block.carry() ? 1 : 0;
+  return Interrupt15Done(access, block) ? 1 : 0;
 }
 
 // ---- SecurityOption -------------------------------------------------------------------------
@@ -344,9 +350,7 @@ std::int32_t SecurityOption::GetValue(BiosAccess* access, std::uint8_t* buffer,
   if (!PrepareValue(access, buffer, size)) return 0;
   BiosRegisterBlock block(kToggleBlock);
   block.SetEax(kSecurityFunction);
-  std::uint8_t status = 0;
-  const std::int32_t called =
-      access->CallInterrupt(kInterrupt15, block.data(), block.size(), &status);
+  const std::int32_t called = CallInterrupt15(access, block);
   if (called == 0 || block.carry() || (block.ah() & ~kOptionBitsInAh) != 0) return 0;
   if ((block.ebx() & mask_) != mask_) return 0;
   std::uint16_t position = 0;
@@ -391,8 +395,7 @@ std::int32_t SecurityOption::SetValue(BiosAccess* access, const std::uint8_t* bu
   if (password != nullptr)
     for (std::size_t i = 0; i < std::min<std::size_t>(passwordLength, kPasswordRoom); ++i)
       block.SetByte(40 + i, static_cast<std::uint8_t>(password[i]));
-  std::uint8_t status = 0;
-  return access->CallInterrupt(kInterrupt15, block.data(), block.size(), &status);
+  return CallInterrupt15(access, block);
 }
 
 // ---- CmosChoice -----------------------------------------------------------------------------
@@ -585,7 +588,7 @@ std::int32_t AssetTag::GetValue(BiosAccess* access, std::uint8_t* buffer, std::u
     block.SetEax(kToggleFunction);
     block.SetEbx(0);
     block.SetEcx(kAssetCode);
-    called = access->CallInterrupt(kInterrupt15, block.data(), block.size(), &status);
+    called = CallInterrupt15(access, block);
     if (called == 0 || block.carry()) return 0;
   }
   // A length byte and the text after it.
@@ -606,10 +609,7 @@ std::int32_t AssetTag::SetValue(BiosAccess* access, const std::uint8_t* buffer, 
   block.SetEbx(1);
   block.SetEcx(kAssetCode);
   block.SetEsi(kTagSignature);
-  std::uint8_t status = 0;
-  const std::int32_t called =
-      access->CallInterrupt(kInterrupt15, block.data(), block.size(), &status);
-  return called != 0 && !block.carry() ? 1 : 0;
+  return Interrupt15Done(access, block) ? 1 : 0;
 }
 
 std::int32_t OwnerTag::GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) {
@@ -632,10 +632,7 @@ std::int32_t OwnerTag::SetValue(BiosAccess* access, const std::uint8_t* buffer, 
   block.SetEbx(1);
   block.SetEcx(kOwnerCode);
   block.SetEsi(kTagSignature);
-  std::uint8_t status = 0;
-  const std::int32_t called =
-      access->CallInterrupt(kInterrupt15, block.data(), block.size(), &status);
-  return called != 0 && !block.carry() ? 1 : 0;
+  return Interrupt15Done(access, block) ? 1 : 0;
 }
 
 std::int32_t PasswordObject::GetValue(BiosAccess* access, std::uint8_t* buffer,
