@@ -690,14 +690,26 @@ std::int32_t BootOrder::GetValue(BiosAccess* access, std::uint8_t* buffer, std::
 std::int32_t BootOrder::SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
                                  const char* /*password*/, std::uint32_t /*passwordLength*/) {
   if (access == nullptr || !AcceptsValue(buffer, size)) return 0;
+  firmware::BootDeviceList list(access);
+  // A device without a name of its own reads as the placeholder, which names no device: each
+  // placeholder written takes the next such device, in priority order, to its place, so that
+  // moving the other devices never pushes it behind them.
+  std::vector<std::string> current;
+  list.Read(&current);
+  std::vector<std::string> unnamed;
+  for (const auto& name : current)
+    if (StringIndexOf(name) == kPlaceholderString) unnamed.push_back(name);
+  std::size_t nextUnnamed = 0;
   std::vector<std::string> names;
   const std::size_t most = (std::size_t{size} - 4) / 2;
   for (std::size_t i = 0; i < most; ++i) {
     const std::uint16_t index = ReadU16(buffer, size, 2 + 2 * i, kNoString);
     if (index >= StringTableEntries.size()) break;
-    names.emplace_back(StringTableEntries[index]);
+    if (index == kPlaceholderString && nextUnnamed < unnamed.size())
+      names.push_back(unnamed[nextUnnamed++]);
+    else
+      names.emplace_back(StringTableEntries[index]);
   }
-  firmware::BootDeviceList list(access);
   return list.ApplyOrder(names);
 }
 

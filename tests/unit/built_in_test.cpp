@@ -857,6 +857,12 @@ TEST_F(BuiltInTest, TheBootOrderNamesDevicesByTheirStringIndices) {
   EXPECT_EQ(Write(*order, {66, 80, 117, 67, kNone}), 1);
   EXPECT_EQ(bios.priorityWrites[1], (std::vector<std::uint8_t>{2, 1, 0, 3}));
   EXPECT_EQ(Write(*order, {65, 80, kNone}), 0);  // another object's name index
+  // A device without a name of its own is moved by the placeholder at its place, and the order
+  // written back as read stays as it is.
+  EXPECT_EQ(Write(*order, {66, 116, 67, kNone}), 1);
+  EXPECT_EQ(bios.priorityWrites[2], (std::vector<std::uint8_t>{3, 1, 2, 0}));
+  EXPECT_EQ(Write(*order, {66, 116, 67, 80, 69, kNone}), 1);
+  EXPECT_EQ(bios.priorityWrites[3], (std::vector<std::uint8_t>{3, 1, 2, 0}));
 
   // Without devices the object is still there, with nothing to read.
   bios.deviceCount = 0;
