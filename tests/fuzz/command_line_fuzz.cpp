@@ -15,6 +15,7 @@
 #include "fake_host.h"
 #include "fuzz_check.h"
 #include "log/result_log.h"
+#include "platform/wbem.h"
 #include "sim/machine_model.h"
 #include "sim/simulated_machine.h"
 #include "wmi/wmi_connection.h"
@@ -73,5 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       "<Warning msg=\"Tiv return value\" real=\"%d\" translated=\"%d\" />\n", real, translated);
   FUZZ_CHECK(tail == (opened ? ending + "</BIOSCONFIG>\n" : ending), "the ending: " + tail);
   FUZZ_CHECK(opened || real == 15 || real == 17, "an early end with code " + std::to_string(real));
+  host.Forget();
+  wbem::InstallLocatorFactory({});
   return 0;
 }

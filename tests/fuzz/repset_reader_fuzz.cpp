@@ -18,6 +18,7 @@
 #include "fake_host.h"
 #include "fuzz_check.h"
 #include "log/result_log.h"
+#include "platform/wbem.h"
 #include "sim/machine_model.h"
 #include "sim/simulated_machine.h"
 
@@ -203,6 +204,12 @@ std::string Pending(const config::ConfigurationJob& job) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static testing::FakeHost host;
+  struct RunEnd {
+    ~RunEnd() {
+      host.Forget();
+      wbem::InstallLocatorFactory({});
+    }
+  } runEnd;
   static const Json oracle = Json::parse(kMachine);
   const std::string file(reinterpret_cast<const char*>(data), size);
   host.files.clear();
