@@ -75,6 +75,9 @@ std::size_t TakeOrderedList(ConfigurationJob& job, wbem::ClassObject& setting,
       listRead = true;
     }
     if (!ContainsListedValue(listed, platform::Trim(CutDisabledMarker(line)))) continue;
+    // The value is comma-separated: a comma after the marker would hand the firmware items
+    // that no line names, empty or unknown ones.
+    if (line.find(',') != std::string::npos) continue;
     // What follows the marker goes to the firmware too: it must reach it as written.
     if (!platform::ConvertsLosslessly(line)) continue;
     if (!value.empty()) value += ',';
