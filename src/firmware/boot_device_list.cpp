@@ -1,6 +1,7 @@
 #include "firmware/boot_device_list.h"
 
 #include <algorithm>
+#include <map>
 
 #include "firmware/physical_memory_window.h"
 
@@ -79,17 +80,20 @@ std::int32_t BootDeviceList::ApplyOrder(const std::vector<std::string>& requeste
   if (!hasTable_) Read(nullptr);
   if (!hasTable_ || priorityLength_ == 0) return 0;
 
-  std::vector<std::string> wanted;
-  for (const auto& name : requested)
-    if (std::find(wanted.begin(), wanted.end(), name) == wanted.end()) wanted.push_back(name);
+  // A name given once moves every device of that name; a name given again takes the next
+  // device of that name to the place of each repeat, its last mention taking the rest, so an
+  // order written back as read keeps devices that share a name where they are.
+  std::map<std::string, std::size_t> mentions;
+  for (const auto& name : requested) ++mentions[name];
 
   // names_ has one entry per device; only the first priorityLength_ bytes are the priority
   // list that goes back to the firmware, and the bytes after them are device records, which a
   // move must never bring into the list.
   const std::size_t movable = std::min<std::size_t>(names_.size(), priorityLength_);
   std::size_t target = 0;
-  for (const auto& name : wanted) {
+  for (const auto& name : requested) {
     if (name.empty()) continue;
+    const bool last = --mentions[name] == 0;
     for (std::size_t k = target; k < movable; ++k) {
       if (names_[k] != name) continue;
       const auto nameAt = names_.begin();
@@ -101,6 +105,7 @@ std::int32_t BootDeviceList::ApplyOrder(const std::vector<std::string>& requeste
                   byteAt + static_cast<std::ptrdiff_t>(k),
                   byteAt + static_cast<std::ptrdiff_t>(k) + 1);
       ++target;
+      if (!last) break;
     }
   }
   return biosAccess_ != nullptr ? biosAccess_->SetIplPriority(table_.data(), priorityLength_) : 0;
