@@ -40,9 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static std::string error;
   static const auto pristine = sim::ParseMachine(kMachine, "", error);
   FUZZ_CHECK(pristine != nullptr, error);
-  host.files.clear();
-  host.out.clear();
-  host.err.clear();
+  // The previous run's end left the host empty.
   host.files["/opt/corvane/settings.txt"] = "English\nFast Boot\n\t*Enable\n";
   sim::InstallProvider(std::make_shared<sim::SimulatedMachine>(*pristine));
   wmi::g_jobProbe = {};
