@@ -1,5 +1,8 @@
 #include "driver/password_step.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "legacy/bios_access.h"
 #include "log/result_log.h"
 #include "wmi/password_options.h"
@@ -36,7 +39,7 @@ bool IsF10OnlyMachine(std::uint32_t machineId) {
 }  // namespace
 
 int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
-                    const std::string& libraryPath, PasswordState& state) {
+                    const std::string& libraryPath, bool changesSettings, PasswordState& state) {
   const bool wmiPresent = wmi::HasSettingInterface();
   bool passwordSet = false;
   if (wmiPresent) {
@@ -46,21 +49,34 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
     passwordSet = access.IsPasswordSet();
   }
 
+  int cursor = -1;
+  std::string newPassword;
+  std::string newFailedToken;
+  const bool newPasswordGiven = wmi::ParsePasswordOption(argc, argv, wmi::kNewPasswordOptions,
+                                                         &cursor, newPassword, newFailedToken);
+
   state.currentPassword.clear();
   state.currentPasswordAccepted = !passwordSet;
-  if (passwordSet) {
+  // Every candidate is a real attempt, and firmware locks out after a few wrong ones. The
+  // provider's settings are read without a password, so a run that changes nothing tries none;
+  // the legacy backend unlocks with it even to read.
+  const bool needsAuthority = changesSettings || newPasswordGiven || !wmiPresent;
+  if (passwordSet && needsAuthority) {
     // Each candidate is tried by changing the password from it to itself; the first the BIOS
-    // accepts is the current one.
-    int cursor = -1;
+    // accepts is the current one. A candidate given twice is tried once.
+    std::vector<std::string> tried;
+    int walk = -1;
     std::string candidate;
     std::string failedToken;
-    while (wmi::ParsePasswordOption(argc, argv, wmi::kAllPasswordOptions, &cursor, candidate,
+    while (wmi::ParsePasswordOption(argc, argv, wmi::kAllPasswordOptions, &walk, candidate,
                                     failedToken)) {
       // A value that did not become scan codes is not what was typed: never try it.
       if (!failedToken.empty()) {
         failedToken.clear();
         continue;
       }
+      if (std::find(tried.begin(), tried.end(), candidate) != tried.end()) continue;
+      tried.push_back(candidate);
       const bool accepted = wmiPresent ? wmi::ChangeSetupPassword(candidate, candidate) == 0
                                        : access.CheckSetupPassword(candidate);
       if (accepted) {
@@ -71,19 +87,13 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
     }
   }
 
-  int cursor = -1;
-  std::string newPassword;
-  std::string failedToken;
-  if (!wmi::ParsePasswordOption(argc, argv, wmi::kNewPasswordOptions, &cursor, newPassword,
-                                failedToken))
-    return kResultSuccess;
-
+  if (!newPasswordGiven) return kResultSuccess;
   if (passwordSet && !state.currentPasswordAccepted) {
     log::Write(kNotAcceptedWarning);
     return kResultPassword;
   }
   // An unconvertible new password parses as empty; sending it would remove the password.
-  if (!failedToken.empty()) {
+  if (!newFailedToken.empty()) {
     log::Write(kChangeFailedError);
     return kResultPassword;
   }

@@ -16,8 +16,9 @@ struct PasswordState {
 
 // Runs the whole step once per run and returns the result code it leaves (0 or 10). When the
 // provider is absent it first has access load the management library from libraryPath.
+// changesSettings: the run has an action that changes settings, so it needs the password.
 int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
-                    const std::string& libraryPath, PasswordState& state);
+                    const std::string& libraryPath, bool changesSettings, PasswordState& state);
 
 }  // namespace driver
 }  // namespace corvane

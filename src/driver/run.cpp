@@ -74,6 +74,12 @@ bool XmlFormatRequested(int argc, const char* const* argv) {
   return false;
 }
 
+bool SetConfigRequested(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i)
+    if (BeginsWithOption(argv[i], kSetConfig)) return true;
+  return false;
+}
+
 bool AdvancedRequested(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i)
     if (BeginsWithOption(argv[i], kAdvanced)) return true;
@@ -163,7 +169,8 @@ int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
   log::WriteOpeningElement();
 
   PasswordState passwords;
-  int resultCode = RunPasswordStep(access, argc, argv, libraryPath, passwords);
+  int resultCode =
+      RunPasswordStep(access, argc, argv, libraryPath, SetConfigRequested(argc, argv), passwords);
 
   const bool advanced = AdvancedRequested(argc, argv);
 

@@ -92,9 +92,9 @@ bool CheckControl(const std::string& key, const Json& value, std::string& error)
     error = "\"passwordCodes\" must be a string of two hexadecimal digits per scan code";
     return false;
   }
-  if (key == "writeReturn") {
+  if (key == "writeReturn" || key == "refusedPasswords") {
     if (FitsInt32(value)) return true;
-    error = "\"writeReturn\" must be a 32-bit integer";
+    error = "\"" + key + "\" must be a 32-bit integer";
     return false;
   }
   if (key == "ignoreWrites") {

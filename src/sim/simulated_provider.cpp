@@ -190,6 +190,20 @@ bool PasswordAccepted(const SimulatedMachine& machine, std::u16string_view passw
   return false;
 }
 
+// Real firmware counts wrong passwords and locks out after a few, so a run's refused attempts
+// are kept on the setup password, where a test can see how many were made.
+void CountRefusedPassword(SimulatedMachine& machine) {
+  const SettingRecord* setup = SetupPassword(machine);
+  if (setup == nullptr) return;
+  Json updated = setup->data;
+  const auto count = updated.find("refusedPasswords");
+  updated["refusedPasswords"] =
+      (count != updated.end() && count->is_number_integer() ? count->get<std::int64_t>() : 0) + 1;
+  machine.settings[machine.setupPassword] = std::make_shared<const SettingRecord>(
+      SettingRecord{setup->className, setup->classKey, setup->kind, std::move(updated)});
+  machine.dirty = true;
+}
+
 bool LengthAllowed(const Json& data, std::size_t length) {
   const auto minimum = Integer(data, "MinLength");
   const auto maximum = Integer(data, "MaxLength");
@@ -671,7 +685,10 @@ std::int32_t SetBiosSetting(SimulatedMachine& machine, std::u16string_view name,
   const Json& data = current->data;
   if (const auto forced = data.find("writeReturn"); forced != data.end())
     return static_cast<std::int32_t>(forced->get<std::int64_t>());
-  if (!PasswordAccepted(machine, password)) return kReturnAccessDenied;
+  if (!PasswordAccepted(machine, password)) {
+    CountRefusedPassword(machine);
+    return kReturnAccessDenied;
+  }
   if (Flag(data, "IsReadOnly", true)) return kReturnReadOnly;
 
   Json updated = data;
