@@ -24,9 +24,5 @@ int main(int argc, char** argv) {
     if (i > 1) rawCommandLine.push_back(' ');
     rawCommandLine.append(argv[i]);
   }
-  const int exitCode = driver::Run(argc, argv, rawCommandLine);
-  // Standard output keeps its exact records; the note goes to standard error.
-  if (fwattr::RestartPending())
-    platform::Os().WriteErr("corvane: the changed BIOS settings take effect after a restart.\n");
-  return exitCode;
+  return driver::Run(argc, argv, rawCommandLine);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "fwattr/firmware_attributes.h"
 #include "legacy/bios_access.h"
 #include "log/result_log.h"
 #include "wmi/password_options.h"
@@ -27,6 +28,12 @@ constexpr const char* kUnverifiedWarning =
     "\tThis can happen with version 1.00A of the Lumo Ostrel software provider.\n"
     "\tThis can happen on a 531K4 v1.12 ROM when changing only the case\n"
     "\t(uppercase to lowercase or vise versa) of a password.\" />\n\n";
+constexpr const char* kCertificateError =
+    "<ERROR msg=\"The BIOS administrator signs in with a certificate, not a password: no "
+    "setting or password can be changed here, and nothing was changed.\" />\n";
+constexpr const char* kUntypeableError =
+    "<ERROR msg=\"The new password was not set: it holds characters other than printable ASCII, "
+    "which the BIOS password prompt may not accept.\" />\n";
 constexpr const char* kChangedSuccess =
     "<SUCCESS msg=\"Successfully modified the Setup Password.\" />\n";
 
@@ -34,6 +41,12 @@ constexpr const char* kChangedSuccess =
 bool IsF10OnlyMachine(std::uint32_t machineId) {
   const std::uint32_t id = machineId & 0xFFFF;
   return id == 0x0538 || id == 0x053C || id == 0x05BC;
+}
+
+bool IsPrintableAscii(const std::string& text) {
+  for (const char c : text)
+    if (c < 0x20 || c > 0x7E) return false;
+  return true;
 }
 
 }  // namespace
@@ -57,10 +70,22 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
 
   state.currentPassword.clear();
   state.currentPasswordAccepted = !passwordSet;
+  state.backendFound = wmiPresent || access.IsUsable();
+  // Where the settings come through the makers' own interfaces, a password unlocks nothing when
+  // certificates sign changes, and only typeable text can be a new one.
+  const bool makersInterface = wmiPresent && fwattr::Serving();
+  if (makersInterface && (changesSettings || newPasswordGiven) &&
+      fwattr::CertificateAuthentication()) {
+    log::Write(kCertificateError);
+    state.certificateOnly = true;
+    return kResultPassword;
+  }
+  const bool newUntypeable = newPasswordGiven && makersInterface && !IsPrintableAscii(newPassword);
   // Every candidate is a real attempt, and firmware locks out after a few wrong ones. The
   // provider's settings are read without a password, so a run that changes nothing tries none;
   // the legacy backend unlocks with it even to read.
-  const bool needsAuthority = changesSettings || newPasswordGiven || !wmiPresent;
+  const bool needsAuthority =
+      changesSettings || (newPasswordGiven && !newUntypeable) || !wmiPresent;
   if (passwordSet && needsAuthority) {
     // Each candidate is tried by changing the password from it to itself; the first the BIOS
     // accepts is the current one. A candidate given twice is tried once.
@@ -68,8 +93,8 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
     int walk = -1;
     std::string candidate;
     std::string failedToken;
-    while (wmi::ParsePasswordOption(argc, argv, wmi::kAllPasswordOptions, &walk, candidate,
-                                    failedToken)) {
+    const int kinds = newUntypeable ? wmi::kCurrentPasswordOptions : wmi::kAllPasswordOptions;
+    while (wmi::ParsePasswordOption(argc, argv, kinds, &walk, candidate, failedToken)) {
       // A value that did not become scan codes is not what was typed: never try it.
       if (!failedToken.empty()) {
         failedToken.clear();
@@ -88,6 +113,11 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
   }
 
   if (!newPasswordGiven) return kResultSuccess;
+  // Refused before anything is sent.
+  if (newUntypeable) {
+    log::Write(kUntypeableError);
+    return kResultPassword;
+  }
   if (passwordSet && !state.currentPasswordAccepted) {
     log::Write(kNotAcceptedWarning);
     return kResultPassword;

@@ -12,6 +12,10 @@ namespace driver {
 struct PasswordState {
   std::string currentPassword;
   bool currentPasswordAccepted = false;
+  // The firmware answers through the provider or the management library.
+  bool backendFound = false;
+  // Its administrator authenticates with certificates: nothing can be changed, as said once.
+  bool certificateOnly = false;
 };
 
 // Runs the whole step once per run and returns the result code it leaves (0 or 10). When the

@@ -7,6 +7,7 @@
 #include "driver/library_extraction.h"
 #include "driver/password_step.h"
 #include "driver/translate.h"
+#include "fwattr/firmware_attributes.h"
 #include "legacy/bios_access.h"
 #include "log/result_log.h"
 #include "platform/host.h"
@@ -107,6 +108,11 @@ void RunGetConfig(BiosAccess& access, const PasswordState& passwords,
 void RunSetConfig(BiosAccess& access, const PasswordState& passwords,
                   const std::string& libraryPath, bool advanced, std::string_view argument,
                   int& resultCode) {
+  // The password step said why once already.
+  if (passwords.certificateOnly) {
+    resultCode = kResultPassword;
+    return;
+  }
   if (!passwords.currentPasswordAccepted) {
     log::Write(
         "<ERROR msg=\"Could not change settings.  Password is set, but no valid current admin "
@@ -172,22 +178,34 @@ int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
   int resultCode =
       RunPasswordStep(access, argc, argv, libraryPath, SetConfigRequested(argc, argv), passwords);
 
+  if (!passwords.backendFound) host.WriteErr(fwattr::NoInterfaceNote());
   const bool advanced = AdvancedRequested(argc, argv);
 
   // Each action runs to its end before the next argument is looked at; a later failure
   // replaces an earlier code and a later success leaves it.
+  bool settingsShown = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
-    if (BeginsWithOption(argument, kGetConfig))
+    if (BeginsWithOption(argument, kGetConfig)) {
       RunGetConfig(access, passwords, libraryPath, advanced, argument, resultCode);
-    else if (BeginsWithOption(argument, kSetConfig))
+      settingsShown = true;
+    } else if (BeginsWithOption(argument, kSetConfig)) {
       RunSetConfig(access, passwords, libraryPath, advanced, argument, resultCode);
+    }
   }
 
   if (g_resultOverride != 0) resultCode = g_resultOverride;
   const int exitCode = TranslateResultCode(resultCode);
   log::WriteClosingElement();
   host.FlushOut();
+  // Standard output keeps its exact records; what the firmware says of restarts goes to
+  // standard error.
+  if (fwattr::RestartPending())
+    host.WriteErr("corvane: the changed BIOS settings take effect after a restart.\n");
+  else if (settingsShown && fwattr::ChangesAwaitRestart())
+    host.WriteErr(
+        "corvane: the BIOS holds changes that wait for a restart: some values shown may not be in "
+        "effect until then.\n");
   return exitCode;
 }
 

@@ -1,15 +1,15 @@
 // SetBIOSSetting on real firmware: every request is checked against what the driver shows
-// before anything is written, and the administrator password is never left in the kernel.
-#include <algorithm>
+// before anything is written, a password is checked without touching it, and a change that
+// was never saved reads back as it was.
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
-#include <limits>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
-#include "fwattr/attribute_tree.h"
-#include "fwattr/firmware_attributes.h"
+#include "fwattr/provider.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
@@ -18,18 +18,6 @@ namespace corvane::fwattr {
 namespace {
 
 constexpr std::string_view kUtf16Marker = "<utf-16/>";
-
-std::string Join(const std::string& folder, std::string_view name) {
-  return folder + "/" + std::string(name);
-}
-
-// The kernel drops a write of no bytes before the driver sees it, so every value goes with
-// the line feed the drivers strip, as echo writes it: the empty text then reaches them too.
-int WriteValue(const std::string& path, std::string_view text) {
-  std::string bytes(text);
-  bytes += '\n';
-  return platform::Os().WriteExistingFile(path, bytes);
-}
 
 // The text of a "<utf-16/>" argument; the empty argument is the empty text. False for any
 // other form: the kernel takes passwords as text only.
@@ -45,129 +33,152 @@ bool HasLineBreak(std::string_view text) {
   return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
-bool LengthAllowed(std::size_t length, const std::optional<std::int32_t>& minimum,
-                   const std::optional<std::int32_t>& maximum) {
+// What can be typed at the firmware's own password prompt on any keyboard layout.
+bool IsPrintableAscii(std::string_view text) {
+  for (const char c : text)
+    if (c < 0x20 || c > 0x7E) return false;
+  return true;
+}
+
+bool LengthAllowed(std::size_t length, const AdminPassword& admin) {
   const auto size = static_cast<std::int64_t>(length);
-  return (!minimum || size >= *minimum) && (!maximum || size <= *maximum);
+  return (!admin.minLength || size >= *admin.minLength) &&
+         (!admin.maxLength || size <= *admin.maxLength);
 }
 
-bool SameAsciiNoCase(std::string_view a, std::string_view b) {
-  return platform::AsciiUpper(a) == platform::AsciiUpper(b);
+// The attribute of source with its Dell rules applied; the rules read the other attributes'
+// values as the driver shows them now.
+bool ReadWithRules(AttributeSource& source, std::string_view name, Attribute& attribute) {
+  RawAttribute raw;
+  if (!source.Read(name, raw)) return false;
+  attribute = ParseAttribute(raw);
+  std::deque<Attribute> others;
+  ApplyRules(attribute, [&](const std::string& other) -> const std::string* {
+    for (const auto& known : others)
+      if (known.name == other) return &known.value;
+    RawAttribute read;
+    if (!source.Read(other, read) || read.name != other) return nullptr;
+    others.push_back(ParseAttribute(read));
+    return &others.back().value;
+  });
+  return true;
 }
 
-// The name of a list item; marked tells whether it carried the DISABLED marker, which only an
-// older Lenovo boot order gives meaning to (its excluded devices).
-std::string ItemName(const Attribute& attribute, std::string_view item, bool& marked) {
-  marked = false;
-  if (!attribute.colonBootOrder) return std::string(item);
-  const std::size_t found = platform::AsciiUpper(item).rfind(kDisabledMarker);
-  marked = found != std::string::npos && found + kDisabledMarker.size() == item.size();
-  return platform::Trim(marked ? item.substr(0, found) : item);
-}
-
-// The comma-joined order of the file as the driver takes it: every element by its own
-// spelling, each once; the elements of the current order that the file leaves out follow in
-// their current order, so that the firmware loses none of them.
-bool OrderedListValue(const Attribute& attribute, std::string_view commaList, std::string& out) {
-  const std::vector<std::string>& elements = attribute.elements;
-  std::vector<bool> used(elements.size(), false);
-  std::vector<std::string> order;
-  bool marked = false, elementMarked = false;
-  for (const auto& item : SplitItems(commaList, ',')) {
-    const std::string name = ItemName(attribute, item, marked);
-    std::size_t i = 0;
-    while (i < elements.size() &&
-           !SameAsciiNoCase(ItemName(attribute, elements[i], elementMarked), name))
-      ++i;
-    if (i == elements.size() || used[i]) return false;
-    used[i] = true;
-    // A device marked DISABLED leaves the boot order.
-    if (!marked) order.push_back(ItemName(attribute, elements[i], elementMarked));
-  }
-  for (std::size_t i = 0; i < attribute.ordered; ++i) {
-    const std::string name = ItemName(attribute, elements[i], elementMarked);
-    if (!used[i] && !elementMarked) order.push_back(name);
-  }
-  const char separator = attribute.colonBootOrder ? ':' : ';';
-  out.clear();
-  for (const auto& name : order) {
-    if (!out.empty()) out += separator;
-    out += name;
-  }
-  return !out.empty();
-}
-
-// The value the driver is given, or false when the attribute does not allow it.
-bool ValueToWrite(const Attribute& attribute, const std::string& value, std::string& out) {
-  if (HasLineBreak(value)) return false;  // the driver would keep the first line only
-  switch (attribute.kind) {
-    case AttributeKind::Enumeration:
-      for (const auto& choice : attribute.choices)
-        if (SameAsciiNoCase(choice, value)) {
-          out = choice;
-          return true;
-        }
-      return false;
-    case AttributeKind::Integer: {
-      const std::optional<std::int32_t> parsed = ParseInt32(value);
-      if (!parsed) return false;
-      const std::int64_t number = *parsed;
-      const std::int64_t lower =
-          attribute.minValue.value_or(std::numeric_limits<std::int32_t>::min());
-      const std::int64_t upper =
-          attribute.maxValue.value_or(std::numeric_limits<std::int32_t>::max());
-      if (number < lower || number > upper) return false;
-      if (attribute.increment > 0 &&
-          (number - attribute.minValue.value_or(0)) % attribute.increment != 0)
-        return false;
-      out = std::to_string(number);
-      return true;
+// A setting whose value can be written back unchanged: an enumeration first, as its choices
+// are the plainest values, then any other kind but an order.
+bool FindProbe(AttributeSource& source, std::string& name, std::string& value) {
+  const std::vector<Attribute> all = ReadAllWithRules(source);
+  for (const bool enumerationsOnly : {true, false})
+    for (const auto& attribute : all) {
+      if (attribute.readOnly || attribute.kind == AttributeKind::OrderedList ||
+          enumerationsOnly != (attribute.kind == AttributeKind::Enumeration))
+        continue;
+      if (ValueToWrite(attribute, attribute.value, value)) {
+        name = attribute.name;
+        return true;
+      }
     }
-    case AttributeKind::String:
-      if (!LengthAllowed(value.size(), attribute.minLength, attribute.maxLength)) return false;
-      out = value;
-      return true;
-    case AttributeKind::OrderedList:
-      return OrderedListValue(attribute, value, out);
-    case AttributeKind::Other:
-      return false;
-  }
   return false;
 }
 
-// Writes value to path inside a session of the administrator password when one is set: the
-// password first, then the value, then the empty password, on every path.
-std::int32_t WriteWithPassword(const AdminPassword& admin, const std::string& password,
-                               const std::string& path, const std::string& value) {
-  if (!admin.isSet) return ReturnCodeOfWriteError(WriteValue(path, value));
-  const std::string session = Join(admin.folder, "current_password");
-  std::int32_t code = kReturnAccessDenied;
-  if (WriteValue(session, password) == 0) code = ReturnCodeOfWriteError(WriteValue(path, value));
-  WriteValue(session, "");
-  return code;
-}
-
-std::int32_t ChangeAdminPassword(Tree& tree, std::u16string_view value,
+std::int32_t ChangeAdminPassword(Provider& provider, std::u16string_view value,
                                  std::u16string_view password) {
-  const AdminPassword admin = ReadAdminPassword(tree.driver);
-  if (admin.folder.empty()) return kReturnReadOnly;
+  AttributeSource* source = nullptr;
+  AdminPassword admin;
+  for (const auto& candidate : provider.sources) {
+    admin = candidate->Admin();
+    if (admin.exists) {
+      source = candidate.get();
+      break;
+    }
+  }
+  if (source == nullptr) return kReturnReadOnly;
+  // A password unlocks nothing where certificates authenticate.
+  if (admin.certificate) return kReturnAccessDenied;
   std::string current, wanted;
   if (!TextOf(password, current) || HasLineBreak(current)) return kReturnAccessDenied;
   if (admin.isSet && current.empty()) return kReturnAccessDenied;
   if (!TextOf(value, wanted) || HasLineBreak(wanted)) return kReturnInvalidValue;
-  // The empty text removes the password.
-  if (!wanted.empty() && !LengthAllowed(wanted.size(), admin.minLength, admin.maxLength))
-    return kReturnInvalidValue;
+  FinishWrites(provider);
 
-  const std::string session = Join(admin.folder, "current_password");
-  std::int32_t code = kReturnAccessDenied;
-  if (WriteValue(session, current) == 0)
-    code = ReturnCodeOfWriteError(WriteValue(Join(admin.folder, "new_password"), wanted));
-  WriteValue(session, "");
-  return code;
+  // A change to itself asks whether the password is current. Setting it again could be refused
+  // by a password-history rule and so turn away the right password: a value written back
+  // unchanged under it answers instead.
+  if (current == wanted) {
+    if (!admin.isSet) return current.empty() ? kReturnSuccess : kReturnAccessDenied;
+    std::string probe, probeValue;
+    if (FindProbe(*source, probe, probeValue))
+      return source->CheckPassword(current, probe, probeValue) == 0 ? kReturnSuccess
+                                                                    : kReturnAccessDenied;
+    // Without any setting to write back, only the change to itself can tell.
+    return ReturnCodeOfWriteError(source->ChangePassword(current, wanted));
+  }
+  // The empty text removes the password; a new one must be typeable at the firmware's prompt.
+  if (!wanted.empty() && (!IsPrintableAscii(wanted) || !LengthAllowed(wanted.size(), admin)))
+    return kReturnInvalidValue;
+  return ReturnCodeOfWriteError(source->ChangePassword(current, wanted));
+}
+
+const char* ErrorName(int error) {
+  switch (error) {
+    case EPERM:
+      return "EPERM";
+    case ENOENT:
+      return "ENOENT";
+    case EIO:
+      return "EIO";
+    case EACCES:
+      return "EACCES";
+    case EBUSY:
+      return "EBUSY";
+    case ENODEV:
+      return "ENODEV";
+    case EINVAL:
+      return "EINVAL";
+    case ENOSPC:
+      return "ENOSPC";
+    case EROFS:
+      return "EROFS";
+    case EOPNOTSUPP:
+      return "EOPNOTSUPP";
+    default:
+      return nullptr;
+  }
+}
+
+const char* ErrorMeaning(int error) {
+  switch (error) {
+    case EPERM:
+    case EACCES:
+      return "not allowed: run as root, and give the BIOS administrator password if one is set";
+    case EINVAL:
+      return "the driver refused the value (some drivers answer a wrong password so too)";
+    case EIO:
+      return "the firmware failed to take the change";
+    case EBUSY:
+      return "the firmware is busy; try again, or after a restart";
+    case ENOENT:
+    case ENODEV:
+      return "the driver no longer offers it";
+    case ENOSPC:
+      return "the firmware's storage for changes is full; restart, then try again";
+    case EROFS:
+      return "it cannot be changed";
+    case EOPNOTSUPP:
+      return "the driver does not support this";
+    default:
+      return "an unexpected error";
+  }
 }
 
 }  // namespace
+
+void ReportWriteError(std::string_view what, int error) {
+  const char* name = ErrorName(error);
+  const std::string number = "error " + std::to_string(error);
+  platform::Os().WriteErr("corvane: " + std::string(what) + ": " + (name ? name : number) + ": " +
+                          ErrorMeaning(error) + ".\n");
+}
 
 std::int32_t ReturnCodeOfWriteError(int error) {
   switch (error) {
@@ -186,44 +197,59 @@ std::int32_t ReturnCodeOfWriteError(int error) {
   }
 }
 
-std::int32_t SetBiosSetting(Tree& tree, std::u16string_view name, std::u16string_view value,
+std::vector<Attribute> ReadAllWithRules(AttributeSource& source) {
+  std::vector<Attribute> all;
+  for (const auto& raw : source.ReadAll()) all.push_back(ParseAttribute(raw));
+  std::unordered_map<std::string, std::size_t> byName;
+  for (std::size_t i = 0; i < all.size(); ++i) byName.emplace(all[i].name, i);
+  // Rules read the values as they were before any rule was applied.
+  const ValueLookup valueOf = [&](const std::string& name) -> const std::string* {
+    const auto found = byName.find(name);
+    return found == byName.end() ? nullptr : &all[found->second].value;
+  };
+  for (auto& attribute : all) ApplyRules(attribute, valueOf);
+  return all;
+}
+
+void FinishWrites(Provider& provider) {
+  for (std::size_t i = 0; i < provider.sources.size(); ++i) {
+    if (provider.sources[i]->Finish() == 0) continue;
+    // Nothing of the batch was saved: its settings keep the values they had.
+    for (const auto& written : provider.batch)
+      if (written.source == i)
+        provider.unsaved[platform::AsciiUpper(written.name)] = written.oldValue;
+  }
+  provider.batch.clear();
+}
+
+std::int32_t SetBiosSetting(Provider& provider, std::u16string_view name, std::u16string_view value,
                             std::u16string_view password) {
   const std::string nameText = platform::Utf16ToUtf8(name);
-  if (SameAsciiNoCase(platform::Trim(nameText), kSetupPasswordName))
-    return ChangeAdminPassword(tree, value, password);
+  if (EqualsAsciiNoCase(platform::Trim(nameText), kSetupPasswordName))
+    return ChangeAdminPassword(provider, value, password);
 
-  const std::string folderName = FindAttributeName(tree.driver, nameText);
+  std::size_t index = 0;
   Attribute attribute;
-  if (folderName.empty() || !ReadAttribute(tree.driver, folderName, attribute))
-    return kReturnNotFound;
+  while (index < provider.sources.size() &&
+         !ReadWithRules(*provider.sources[index], nameText, attribute))
+    ++index;
+  if (index == provider.sources.size()) return kReturnNotFound;
+  AttributeSource& source = *provider.sources[index];
 
   std::string passwordText;
   if (!TextOf(password, passwordText) || HasLineBreak(passwordText)) return kReturnAccessDenied;
-  const AdminPassword admin = ReadAdminPassword(tree.driver);
-  if (admin.isSet && passwordText.empty()) return kReturnAccessDenied;
-
-  // The rules read the other attributes' values as the driver shows them now; only names of
-  // attribute folders are looked at.
-  std::deque<Attribute> others;
-  std::vector<std::string> names;
-  ApplyRules(attribute, [&](const std::string& other) -> const std::string* {
-    for (const auto& known : others)
-      if (known.name == other) return &known.value;
-    if (names.empty()) names = AttributeNames(tree.driver);
-    Attribute read;
-    if (std::find(names.begin(), names.end(), other) == names.end() ||
-        !ReadAttribute(tree.driver, other, read))
-      return nullptr;
-    others.push_back(std::move(read));
-    return &others.back().value;
-  });
+  const AdminPassword admin = source.Admin();
+  if (admin.certificate || (admin.isSet && passwordText.empty())) return kReturnAccessDenied;
   if (attribute.readOnly) return kReturnReadOnly;
 
   std::string toWrite;
   if (!ValueToWrite(attribute, platform::Utf16ToUtf8(value), toWrite)) return kReturnInvalidValue;
-  const std::string path = tree.driver + "/attributes/" + folderName + "/current_value";
-  const std::int32_t code = WriteWithPassword(admin, passwordText, path, toWrite);
-  if (code == kReturnSuccess) tree.settingsChanged = true;
+  const std::int32_t code = ReturnCodeOfWriteError(
+      source.Write(attribute.name, toWrite, admin.isSet ? passwordText : std::string()));
+  if (code == kReturnSuccess) {
+    provider.batch.push_back({index, attribute.name, attribute.value});
+    provider.unsaved.erase(platform::AsciiUpper(attribute.name));
+  }
   return code;
 }
 

@@ -1,27 +1,41 @@
 #include "fwattr/firmware_attributes.h"
 
-#include "fwattr/attribute_tree.h"
+#include <memory>
+
+#include "fwattr/provider.h"
+#include "fwattr/tree_source.h"
 #include "platform/host.h"
-#include "platform/text.h"
 
 namespace corvane::fwattr {
 namespace {
 
-std::shared_ptr<Tree>& InstalledTree() {
-  static std::shared_ptr<Tree> tree;
-  return tree;
+constexpr const char* kTreeVariable = "CORVANE_FIRMWARE_ATTRIBUTES";
+
+std::shared_ptr<Provider>& InstalledProvider() {
+  static std::shared_ptr<Provider> provider;
+  return provider;
+}
+
+// The folder the tree was looked for in, and whether the variable named it.
+struct Search {
+  std::string root;
+  bool fromVariable = false;
+};
+Search& LastSearch() {
+  static Search search;
+  return search;
 }
 
 }  // namespace
 
 bool InstallTree(const std::string& root) {
-  std::string driver = FindDriverFolder(root);
-  if (driver.empty()) return false;
-  auto tree = std::make_shared<Tree>();
-  tree->driver = std::move(driver);
-  InstalledTree() = tree;
-  wbem::InstallLocatorFactory([tree](std::unique_ptr<wbem::Locator>& locator) {
-    locator = CreateTreeLocator(tree);
+  auto provider = std::make_shared<Provider>();
+  for (const auto& driver : FindDriverFolders(root))
+    provider->sources.push_back(CreateTreeSource(driver));
+  if (provider->sources.empty()) return false;
+  InstalledProvider() = provider;
+  wbem::InstallLocatorFactory([provider](std::unique_ptr<wbem::Locator>& locator) {
+    locator = CreateProviderLocator(provider);
     return wbem::kOk;
   });
   return true;
@@ -31,16 +45,48 @@ bool InstallFromEnvironment() {
   // Where the kernel has no such class, no folder stands in for it either.
   const std::string platformRoot = PlatformTreeRoot();
   if (platformRoot.empty()) return false;
-  const std::string given = platform::Os().Environment("CORVANE_FIRMWARE_ATTRIBUTES");
-  return InstallTree(given.empty() ? platformRoot : given);
+  const std::string given = platform::Os().Environment(kTreeVariable);
+  LastSearch() = {given.empty() ? platformRoot : given, !given.empty()};
+  return InstallTree(LastSearch().root);
+}
+
+bool Serving() {
+  return InstalledProvider() != nullptr;
+}
+
+bool CertificateAuthentication() {
+  const auto& provider = InstalledProvider();
+  if (!provider) return false;
+  for (const auto& source : provider->sources)
+    if (const AdminPassword admin = source->Admin(); admin.exists) return admin.certificate;
+  return false;
 }
 
 bool RestartPending() {
-  const std::shared_ptr<Tree>& tree = InstalledTree();
-  if (!tree || !tree->settingsChanged) return false;
-  std::string text;
-  return ReadValueFile(tree->driver + "/attributes/pending_reboot", text) &&
-         platform::Trim(text) == "1";
+  const auto& provider = InstalledProvider();
+  if (!provider) return false;
+  FinishWrites(*provider);
+  for (const auto& source : provider->sources)
+    if (source->Changed() && source->RestartPending()) return true;
+  return false;
+}
+
+bool ChangesAwaitRestart() {
+  const auto& provider = InstalledProvider();
+  if (!provider) return false;
+  for (const auto& source : provider->sources)
+    if (source->RestartPending()) return true;
+  return false;
+}
+
+std::string NoInterfaceNote() {
+  const Search& search = LastSearch();
+  if (search.root.empty()) return {};
+  return "corvane: no BIOS settings were found: no driver folder with attributes under " +
+         search.root + (search.fromVariable ? std::string(" (") + kTreeVariable + ")" : "") +
+         ", no BIOS provider and no usable management library. Run as root, and check that the "
+         "maker's firmware-attributes driver is loaded (dell-wmi-sysman on Dell machines, "
+         "think-lmi on Lenovo machines).\n";
 }
 
 }  // namespace corvane::fwattr

@@ -1,14 +1,16 @@
-// The provider side of a firmware-attributes tree: the WMI objects a connection hands out, read
-// from the tree afresh by every query, and SetBIOSSetting.
+// The provider's WMI objects: what a connection hands out, read from the sources afresh by every
+// query, and SetBIOSSetting. A connection's writes are one batch, finished before it answers
+// its next query and when it is released.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "fwattr/attribute_tree.h"
-#include "fwattr/firmware_attributes.h"
+#include "fwattr/provider.h"
+#include "platform/host.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
 #include "platform/wbem.h"
@@ -174,6 +176,13 @@ wbem::ObjectPtr MakeSetting(const Attribute& attribute, std::int32_t sequence) {
 // After every attribute, without counting them.
 constexpr std::int32_t kPasswordSequence = INT32_MAX;
 
+// The administrator password of the first source that has one.
+AdminPassword FirstAdmin(Provider& provider) {
+  for (const auto& source : provider.sources)
+    if (AdminPassword admin = source->Admin(); admin.exists) return admin;
+  return {};
+}
+
 wbem::ObjectPtr MakeSetupPassword(const AdminPassword& admin) {
   auto object = std::make_unique<TreeObject>(TreeObject::Role::Instance, kPasswordClass);
   object->Add("Name", Text(kSetupPasswordName));
@@ -182,16 +191,15 @@ wbem::ObjectPtr MakeSetupPassword(const AdminPassword& admin) {
   object->Add("SupportedEncoding", TextList({"utf-16"}));
   if (admin.minLength) object->Add("MinLength", wbem::Variant::Int32(*admin.minLength));
   if (admin.maxLength) object->Add("MaxLength", wbem::Variant::Int32(*admin.maxLength));
-  object->Add("IsReadOnly", wbem::Variant::Int32(admin.folder.empty() ? 1 : 0));
+  object->Add("IsReadOnly", wbem::Variant::Int32(admin.exists ? 0 : 1));
   object->Add("DisplayInUI", wbem::Variant::Int32(1));
   object->Add("Sequence", wbem::Variant::Int32(kPasswordSequence));
   return object;
 }
 
 // The key of a WMI object path: backslashes and double quotes escaped.
-std::string InterfaceRelPath(const Tree& tree) {
-  const std::size_t slash = tree.driver.rfind('/');
-  const std::string name = slash == std::string::npos ? tree.driver : tree.driver.substr(slash + 1);
+std::string InterfaceRelPath(const Provider& provider) {
+  const std::string name = provider.sources.empty() ? std::string() : provider.sources[0]->Label();
   std::string escaped;
   for (char c : name) {
     if (c == '\\' || c == '"') escaped.push_back('\\');
@@ -200,10 +208,10 @@ std::string InterfaceRelPath(const Tree& tree) {
   return std::string(kInterfaceClass) + ".InstanceName=\"" + escaped + "\"";
 }
 
-wbem::ObjectPtr MakeInterfaceInstance(const Tree& tree) {
+wbem::ObjectPtr MakeInterfaceInstance(const Provider& provider) {
   auto object = std::make_unique<TreeObject>(TreeObject::Role::Instance, kInterfaceClass);
   object->Add("Active", wbem::Variant::Bool(true));
-  object->Add("__RELPATH", Text(InterfaceRelPath(tree)));
+  object->Add("__RELPATH", Text(InterfaceRelPath(provider)));
   return object;
 }
 
@@ -258,7 +266,10 @@ bool IsKnownClass(const std::string& key) {
 
 class TreeServices : public wbem::Services {
  public:
-  explicit TreeServices(std::shared_ptr<Tree> tree) : tree_(std::move(tree)) {}
+  explicit TreeServices(std::shared_ptr<Provider> provider) : provider_(std::move(provider)) {}
+  ~TreeServices() override { FinishWrites(*provider_); }
+  TreeServices(const TreeServices&) = delete;
+  TreeServices& operator=(const TreeServices&) = delete;
 
   wbem::HResult SetProxyBlanket() override { return wbem::kOk; }
 
@@ -280,8 +291,8 @@ class TreeServices : public wbem::Services {
                                 wbem::ObjectPtr& object) override {
     object.reset();
     const std::string key = Upper(path);
-    if (key == Upper(InterfaceRelPath(*tree_))) {
-      object = MakeInterfaceInstance(*tree_);
+    if (key == Upper(InterfaceRelPath(*provider_))) {
+      object = MakeInterfaceInstance(*provider_);
       return wbem::kOk;
     }
     if (!IsKnownClass(key)) return wbem::kNotFound;
@@ -302,7 +313,7 @@ class TreeServices : public wbem::Services {
                            wbem::ClassObject* inParams, wbem::ObjectPtr& outParams) override {
     outParams.reset();
     const std::string key = Upper(path);
-    if (key != Upper(kInterfaceClass) && key != Upper(InterfaceRelPath(*tree_)))
+    if (key != Upper(kInterfaceClass) && key != Upper(InterfaceRelPath(*provider_)))
       return IsKnownClass(key) ? wbem::kInvalidMethod : wbem::kNotFound;
     if (Upper(method) != Upper(kMethodName)) return wbem::kInvalidMethod;
     std::u16string name, value, password;
@@ -311,7 +322,7 @@ class TreeServices : public wbem::Services {
         !ReadArgument(*inParams, u"Password", password))
       return wbem::kInvalidParameter;
     auto out = TreeObject::MakeParameters(TreeObject::Role::Parameters);
-    out->Add("Return", wbem::Variant::Int32(SetBiosSetting(*tree_, name, value, password)));
+    out->Add("Return", wbem::Variant::Int32(SetBiosSetting(*provider_, name, value, password)));
     outParams = std::move(out);
     return wbem::kOk;
   }
@@ -327,39 +338,39 @@ class TreeServices : public wbem::Services {
   }
 
   // Only what the query asks for is read: the interface needs nothing, the password only its
-  // folder.
+  // folder. Writes end before anything is read, so that a read-back sees what was kept.
   [[nodiscard]] wbem::EnumPtr Instances(const std::string& key) const {
     std::vector<wbem::ObjectPtr> objects;
     if (key == Upper(kInterfaceClass)) {
-      objects.push_back(MakeInterfaceInstance(*tree_));
+      objects.push_back(MakeInterfaceInstance(*provider_));
     } else if (key == Upper(kPasswordClass)) {
-      objects.push_back(MakeSetupPassword(ReadAdminPassword(tree_->driver)));
+      FinishWrites(*provider_);
+      objects.push_back(MakeSetupPassword(FirstAdmin(*provider_)));
     } else {
-      const std::vector<Attribute> attributes = ReadAttributes(tree_->driver);
-      objects.reserve(attributes.size() + 1);
+      const std::vector<Served> settings = ServedSettings(*provider_);
+      objects.reserve(settings.size() + 1);
       std::int32_t sequence = 0;
-      for (const auto& attribute : attributes) {
+      for (const auto& served : settings) {
         const std::int32_t position = sequence++;
-        if (key == Upper(kBaseClass) || key == Upper(ClassOf(attribute.kind)))
-          objects.push_back(MakeSetting(attribute, position));
+        if (key == Upper(kBaseClass) || key == Upper(ClassOf(served.attribute.kind)))
+          objects.push_back(MakeSetting(served.attribute, position));
       }
-      if (key == Upper(kBaseClass))
-        objects.push_back(MakeSetupPassword(ReadAdminPassword(tree_->driver)));
+      if (key == Upper(kBaseClass)) objects.push_back(MakeSetupPassword(FirstAdmin(*provider_)));
     }
     return std::make_unique<TreeEnum>(std::move(objects));
   }
 
-  std::shared_ptr<Tree> tree_;
+  std::shared_ptr<Provider> provider_;
 };
 
 class TreeLocator : public wbem::Locator {
  public:
-  explicit TreeLocator(std::shared_ptr<Tree> tree) : tree_(std::move(tree)) {}
+  explicit TreeLocator(std::shared_ptr<Provider> provider) : provider_(std::move(provider)) {}
   wbem::HResult ConnectServer(std::u16string_view nameSpace, std::int32_t,
                               wbem::ServicesPtr& services) override {
     services.reset();
-    if (!tree_ || !IsProviderNamespace(nameSpace)) return wbem::kInvalidNamespace;
-    services = std::make_unique<TreeServices>(tree_);
+    if (!provider_ || !IsProviderNamespace(nameSpace)) return wbem::kInvalidNamespace;
+    services = std::make_unique<TreeServices>(provider_);
     return wbem::kOk;
   }
 
@@ -374,13 +385,36 @@ class TreeLocator : public wbem::Locator {
     return path == "ROOT\\LUMO\\INSTRUMENTEDBIOS";
   }
 
-  std::shared_ptr<Tree> tree_;
+  std::shared_ptr<Provider> provider_;
 };
 
 }  // namespace
 
-std::unique_ptr<wbem::Locator> CreateTreeLocator(std::shared_ptr<Tree> tree) {
-  return std::make_unique<TreeLocator>(std::move(tree));
+std::vector<Served> ServedSettings(Provider& provider) {
+  FinishWrites(provider);
+  std::vector<Served> served;
+  std::map<std::string, std::size_t> firstSource;  // upper-cased name -> source
+  for (std::size_t i = 0; i < provider.sources.size(); ++i)
+    for (auto& attribute : ReadAllWithRules(*provider.sources[i])) {
+      const std::string key = platform::AsciiUpper(platform::Trim(attribute.name));
+      if (const auto first = firstSource.emplace(key, i); !first.second) {
+        if (provider.reportedTwice.insert(key).second)
+          platform::Os().WriteErr("corvane: the setting '" + attribute.name + "' comes from both " +
+                                  provider.sources[first.first->second]->Label() + " and " +
+                                  provider.sources[i]->Label() + "; " +
+                                  provider.sources[first.first->second]->Label() + "'s is used.\n");
+        continue;
+      }
+      if (const auto kept = provider.unsaved.find(platform::AsciiUpper(attribute.name));
+          kept != provider.unsaved.end())
+        attribute.value = kept->second;
+      served.push_back({std::move(attribute), i});
+    }
+  return served;
+}
+
+std::unique_ptr<wbem::Locator> CreateProviderLocator(std::shared_ptr<Provider> provider) {
+  return std::make_unique<TreeLocator>(std::move(provider));
 }
 
 }  // namespace corvane::fwattr

@@ -6,7 +6,9 @@
 //   allowed, or as none;
 // - items split from a list are trimmed, not empty and free of the separator, in list order;
 // - each attribute takes the kind its type names, an integer its bounds, an enumeration the
-//   items of its list, a typed ordered list its current order comma-joined;
+//   items of its list, a typed ordered list its current order comma-joined, each element once,
+//   split at the separator it is written back with, which is ';', ',' or ':';
+// - an ordered list written back unchanged gives the driver its current order as it reads it;
 // - the tree serves GetConfig, whose text starts with the REPSET header.
 #include <algorithm>
 #include <cstddef>
@@ -19,8 +21,9 @@
 #include "config/configuration_job.h"
 #include "fake_host.h"
 #include "fuzz_check.h"
-#include "fwattr/attribute_tree.h"
 #include "fwattr/firmware_attributes.h"
+#include "fwattr/provider.h"
+#include "fwattr/tree_source.h"
 #include "wmi/wmi_connection.h"
 
 namespace {
@@ -110,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  for (const fwattr::Attribute& attribute : fwattr::ReadAttributes(kDriver)) {
+  for (const fwattr::Attribute& attribute :
+       fwattr::ReadAllWithRules(*fwattr::CreateTreeSource(kDriver))) {
     const Record* record = nullptr;
     for (const Record& r : records)
       if (r.name == attribute.name) record = &r;
@@ -128,10 +132,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                  "the bounds of " + attribute.name);
     } else if (type == "ordered-list") {
       FUZZ_CHECK(kind == fwattr::AttributeKind::OrderedList, "an ordered list of another kind");
+      const char separator = attribute.separator;
+      FUZZ_CHECK(separator == ';' || separator == ',' || separator == ':',
+                 "the separator of " + attribute.name);
       // Values in the bracketed forms of older drivers are read apart.
-      if (file(1)->find('[') == std::string::npos)
-        FUZZ_CHECK(attribute.value == Joined(fwattr::SplitItems(*file(1), ';')),
-                   "the order of " + attribute.name);
+      if (file(1)->find('[') == std::string::npos) {
+        std::vector<std::string> order;
+        for (auto& item : fwattr::SplitItems(*file(1), separator))
+          if (std::find(order.begin(), order.end(), item) == order.end()) order.push_back(item);
+        FUZZ_CHECK(attribute.value == Joined(order), "the order of " + attribute.name);
+        // A REPSET order is comma-joined, one element per line, matched without regard to case.
+        bool representable = true;
+        for (std::size_t i = 0; i < order.size(); ++i) {
+          representable &= order[i].find_first_of(",\r\n") == std::string::npos;
+          for (std::size_t j = 0; j < i; ++j)
+            representable &= !fwattr::EqualsAsciiNoCase(order[i], order[j]);
+        }
+        std::string written, expected;
+        for (const auto& item : order)
+          expected += (expected.empty() ? "" : std::string(1, separator)) + item;
+        if (representable)
+          FUZZ_CHECK(fwattr::ValueToWrite(attribute, attribute.value, written) != order.empty() &&
+                         written == (order.empty() ? "" : expected),
+                     "the order of " + attribute.name + " written back as '" + written + "'");
+      }
     } else if (type == "enumeration") {
       FUZZ_CHECK(kind == fwattr::AttributeKind::Enumeration, "an enumeration of another kind");
       for (const std::string& choice : attribute.choices)

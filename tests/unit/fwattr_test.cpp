@@ -1,29 +1,31 @@
-// The firmware-attributes provider against a fake kernel behind the host: what the tree becomes,
-// what is refused before anything is written, and the order of the password writes.
+// The firmware-attributes provider against a fake kernel behind the host: what is refused before
+// anything is written, the order of every write (passwords, bulk saving, the password check),
+// what a failed write or save leaves, and how many password attempts a run makes.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "driver/run.h"
 #include "fake_host.h"
 #include "fwattr/firmware_attributes.h"
-#include "platform/text.h"
+#include "fwattr/provider.h"
+#include "fwattr/tree_source.h"
 #include "platform/utf8.h"
-#include "platform/wbem.h"
+#include "wmi/wmi_connection.h"
 
 namespace corvane {
 namespace {
 
 using Files = std::vector<std::pair<std::string, std::string>>;
-using Writes = std::vector<std::pair<std::string, std::string>>;
 
 constexpr const char* kRoot = "/fake/class/firmware-attributes";
 constexpr const char* kDriver = "/fake/class/firmware-attributes/vendor-sysman";
 constexpr const char* kAdmin = "/fake/class/firmware-attributes/vendor-sysman/authentication/Admin";
-constexpr const char16_t* kNamespace = u"\\\\.\\root\\Lumo\\InstrumentedBIOS";
 
 std::string Attr(const std::string& name, const std::string& file) {
   return std::string(kDriver) + "/attributes/" + name + "/" + file;
@@ -31,27 +33,48 @@ std::string Attr(const std::string& name, const std::string& file) {
 std::string Session() {
   return std::string(kAdmin) + "/current_password";
 }
+std::string SaveFile() {
+  return std::string(kDriver) + "/attributes/save_settings";
+}
 
 // A kernel that behaves as the drivers do: a value write needs the administrator password in
-// current_password while one is set, an enumeration takes only its choices, and a new password
-// needs the current one.
+// current_password while one is set, an enumeration takes only its choices, a new password needs
+// the current one, and save_settings keeps values waiting in bulk mode until "save".
 class FakeKernel {
  public:
   FakeKernel() {
     host.kernel = [this](const std::string& path, std::string_view bytes) {
       return Write(path, bytes);
     };
+    Add("Camera", {{"type", "enumeration"},
+                   {"current_value", "Enabled"},
+                   {"possible_values", "Disabled;Enabled;"}});
+    Add("Hour", {{"type", "integer"},
+                 {"current_value", "10"},
+                 {"min_value", "10"},
+                 {"max_value", "40"},
+                 {"scalar_increment", "5"}});
+    Add("Asset",
+        {{"type", "string"}, {"current_value", "A1"}, {"min_length", "1"}, {"max_length", "4"}});
+    Add("BootSeq", {{"type", "ordered-list"},
+                    {"current_value", "Disk;Net;Usb"},
+                    {"elements", "Disk;Net;Usb;Floppy"}});
+    Add("OldBoot", {{"current_value", "Net:Disk;[Excluded from boot order:Usb]"}});
+    Add("Shown", {{"current_value", "[v1][Status:ShowOnly]"}});
+    Add("Locked", {{"type", "string"}, {"current_value", "L"}});
+    host.permissions[Attr("Locked", "current_value")] = 0444;
+    provider.sources.push_back(fwattr::CreateTreeSource(kDriver));
   }
   ~FakeKernel() { wbem::InstallLocatorFactory({}); }
 
   void Add(const std::string& name, const Files& files) {
     for (const auto& [file, text] : files) host.files[Attr(name, file)] = text + "\n";
   }
-  void AddAdmin(const std::string& password) {
+  void AddAdmin(const std::string& password, const std::string& mechanism = "password") {
     adminPassword = password;
     for (const auto& [file, text] : Files{{"role", "bios-admin"},
                                           {"is_enabled", password.empty() ? "0" : "1"},
-                                          {"mechanism", "password"},
+                                          {"mechanism", mechanism},
                                           {"min_password_length", "4"},
                                           {"max_password_length", "32"},
                                           {"current_password", ""},
@@ -59,17 +82,33 @@ class FakeKernel {
       host.files[std::string(kAdmin) + "/" + file] = text + "\n";
   }
   std::int32_t Set(const std::string& name, const std::string& value, const std::string& password) {
-    return fwattr::SetBiosSetting(tree, platform::Utf8ToUtf16(name), platform::Utf8ToUtf16(value),
-                                  platform::Utf8ToUtf16(password));
+    return fwattr::SetBiosSetting(provider, platform::Utf8ToUtf16(name),
+                                  platform::Utf8ToUtf16(value), platform::Utf8ToUtf16(password));
   }
   std::string Value(const std::string& name) { return host.files[Attr(name, "current_value")]; }
+  // Every write so far, each as folder/file=text.
+  std::string Writes() const {
+    std::string text;
+    for (const auto& [path, bytes] : host.writes) {
+      const std::size_t file = path.rfind('/');
+      const std::size_t folder = path.rfind('/', file - 1);
+      text += (text.empty() ? "" : "; ") + path.substr(folder + 1) + "=" + Line(bytes);
+    }
+    return text;
+  }
+  // What a query serves for name now.
+  std::string Served(const std::string& name) {
+    for (const auto& served : fwattr::ServedSettings(provider))
+      if (served.attribute.name == name) return served.attribute.value;
+    return "<none>";
+  }
 
   testing::FakeHost host;
-  fwattr::Tree tree{kDriver, false};
+  fwattr::Provider provider;
   std::string adminPassword;
   std::string session;
-  int failValueWrites = 0;    // the error every value write answers, when nonzero
-  int failSessionWrites = 0;  // the error every current_password write answers, when nonzero
+  std::map<std::string, int> failures;  // the error a file's writes answer
+  int saves = 0;                        // how often the firmware's storage was written
 
  private:
   static std::string Line(std::string_view bytes) {
@@ -79,9 +118,9 @@ class FakeKernel {
   }
   int Write(const std::string& path, std::string_view bytes) {
     if (!host.files.count(path)) return ENOENT;
+    if (const auto failure = failures.find(path); failure != failures.end()) return failure->second;
     const std::string text = Line(bytes);
     if (path == Session()) {
-      if (failSessionWrites) return failSessionWrites;
       session = text;
       return 0;
     }
@@ -92,157 +131,47 @@ class FakeKernel {
       host.files[std::string(kAdmin) + "/is_enabled"] = text.empty() ? "0\n" : "1\n";
       return 0;
     }
-    if (failValueWrites) return failValueWrites;
+    const bool bulk = host.files[SaveFile()] == "bulk\n";
+    if (path == SaveFile()) {
+      if (text == "save") {
+        if (!bulk) return EOPNOTSUPP;
+        ++saves;
+        return 0;
+      }
+      if (text != "single" && text != "bulk") return EINVAL;
+      host.files[path] = text + "\n";
+      return 0;
+    }
     if (!unlocked) return EACCES;
     const std::string folder = path.substr(0, path.rfind('/'));
     const auto choices = host.files.find(folder + "/possible_values");
     if (choices != host.files.end() &&
         (";" + choices->second).find(";" + text + ";") == std::string::npos)
       return EINVAL;
-    host.files[path] = text + "\n";
+    host.files[path] = text + "\n";  // a waiting value shows at once, as on some firmware
+    if (!bulk) ++saves;
     return 0;
   }
 };
 
 // ---------------------------------------------------------------------------------------------
-// What the tree becomes.
-
-// Every property of a setting, in one line, so that a table can state it.
-std::string Describe(wbem::ClassObject& object) {
-  std::string text;
-  wbem::Variant value;
-  object.Get(u"__CLASS", value);
-  text = platform::Utf16ToUtf8(value.string);
-  for (const char16_t* name :
-       {u"CurrentValue", u"Value", u"PossibleValues", u"Elements", u"LowerBound", u"UpperBound",
-        u"MinLength", u"MaxLength", u"IsReadOnly", u"DisplayInUI", u"Sequence", u"IsSet"}) {
-    if (object.Get(name, value) != wbem::kOk) continue;
-    text += " " + platform::Utf16ToUtf8(name) + "=";
-    if (value.type == wbem::Variant::Type::Int32) text += std::to_string(value.int32);
-    if (value.type == wbem::Variant::Type::String) text += platform::Utf16ToUtf8(value.string);
-    if (value.type == wbem::Variant::Type::StringArray)
-      for (std::size_t i = 0; i < value.strings.size(); ++i)
-        text += (i ? "|" : "") + platform::Utf16ToUtf8(value.strings[i]);
-  }
-  return text;
-}
-
-std::map<std::string, std::string> Query(const char16_t* query) {
-  std::map<std::string, std::string> settings;
-  std::unique_ptr<wbem::Locator> locator;
-  wbem::ServicesPtr services;
-  wbem::EnumPtr walk;
-  if (wbem::CreateLocator(locator) != wbem::kOk ||
-      locator->ConnectServer(kNamespace, 0, services) != wbem::kOk ||
-      services->ExecQuery(u"WQL", query, wbem::kFlagForwardOnly, walk) != wbem::kOk)
-    return {{"", "query failed"}};
-  for (wbem::ObjectPtr object; walk->Next(wbem::kInfinite, object) == wbem::kOk;) {
-    wbem::Variant name;
-    object->Get(u"Name", name);
-    settings[platform::Utf16ToUtf8(name.string)] = Describe(*object);
-  }
-  return settings;
-}
-
-TEST(FwattrTree, AttributesBecomeSettingsOfTheirKind) {
-  FakeKernel kernel;
-  kernel.Add("Camera", {{"type", "enumeration"},
-                        {"current_value", "Enabled"},
-                        {"possible_values", "Disabled;Enabled;"}});
-  kernel.Add("Hour", {{"type", "integer"},
-                      {"current_value", "7"},
-                      {"min_value", "0"},
-                      {"max_value", "23"},
-                      {"scalar_increment", "1"}});
-  kernel.Add("Free", {{"type", "integer"}, {"current_value", "-3"}});
-  kernel.Add("Asset", {{"type", "string"},
-                       {"current_value", "Lab 4 \xC3\xA9"},
-                       {"min_length", "1"},
-                       {"max_length", "64"}});
-  kernel.Add(
-      "BootSeq",
-      {{"type", "ordered-list"}, {"current_value", "Disk;Net"}, {"elements", "Net;Usb;Disk"}});
-  kernel.Add("OldEnum",
-             {{"current_value", "Enable;[Optional:Disable,Enable]"}, {"possible_values", ""}});
-  kernel.Add("OldComma", {{"current_value", "Auto"}, {"possible_values", "Auto,Manual"}});
-  kernel.Add("OldDate", {{"current_value", "[01/01/2019][Status:ShowOnly]"}});
-  kernel.Add("NewShown", {{"type", "string"}, {"current_value", "X1[Status:ShowOnly]"}});
-  kernel.Add("OldBoot",
-             {{"current_value", "Net 1:M.2 Drive 1;[Excluded from boot order:USB HDD]"}});
-  kernel.Add("Plain", {{"current_value", "just text"}});
-  kernel.Add("Odd", {{"type", "password"}, {"current_value", "x"}});
-  kernel.Add("Fixed",
-             {{"type", "enumeration"}, {"current_value", "On"}, {"possible_values", "On;"}});
-  kernel.host.permissions[Attr("Fixed", "current_value")] = 0444;
-  kernel.host.files[Attr("NoLf", "current_value")] = "tail";
-  kernel.host.files[Attr("NoLf", "type")] = "string\n";
-  kernel.host.files[Attr("Unreadable", "current_value")] = "secret\n";
-  kernel.host.unreadable.insert(Attr("Unreadable", "current_value"));
-  kernel.host.files[Attr("NoValue", "type")] = "string\n";
-  kernel.host.files[std::string(kDriver) + "/attributes/pending_reboot"] = "0\n";
-  ASSERT_TRUE(fwattr::InstallTree(kRoot));
-
-  const std::map<std::string, std::string> expected = {
-      {"Asset",
-       "Lumo_BIOSString Value=Lab 4 \xC3\xA9 MinLength=1 MaxLength=64 IsReadOnly=0 "
-       "DisplayInUI=1 Sequence=0"},
-      {"BootSeq",
-       "Lumo_BIOSOrderedList Value=Disk,Net Elements=Disk|Net|Usb IsReadOnly=0 "
-       "DisplayInUI=1 Sequence=1"},
-      {"Camera",
-       "Lumo_BIOSEnumeration CurrentValue=Enabled PossibleValues=Disabled|Enabled "
-       "IsReadOnly=0 DisplayInUI=1 Sequence=2"},
-      {"Fixed",
-       "Lumo_BIOSEnumeration CurrentValue=On PossibleValues=On IsReadOnly=1 "
-       "DisplayInUI=1 Sequence=3"},
-      {"Free",
-       "Lumo_BIOSInteger Value=-3 LowerBound=-2147483648 UpperBound=2147483647 "
-       "IsReadOnly=0 DisplayInUI=1 Sequence=4"},
-      {"Hour",
-       "Lumo_BIOSInteger Value=7 LowerBound=0 UpperBound=23 IsReadOnly=0 DisplayInUI=1 "
-       "Sequence=5"},
-      {"NewShown", "Lumo_BIOSString Value=X1 IsReadOnly=1 DisplayInUI=1 Sequence=6"},
-      {"NoLf", "Lumo_BIOSString Value=tail IsReadOnly=0 DisplayInUI=1 Sequence=7"},
-      {"Odd", "Lumo_BIOSSetting Value=x IsReadOnly=1 DisplayInUI=1 Sequence=8"},
-      {"OldBoot",
-       "Lumo_BIOSOrderedList Value=Net 1,M.2 Drive 1,USB HDD DISABLED "
-       "Elements=Net 1|M.2 Drive 1|USB HDD DISABLED IsReadOnly=0 DisplayInUI=1 "
-       "Sequence=9"},
-      {"OldComma",
-       "Lumo_BIOSEnumeration CurrentValue=Auto PossibleValues=Auto|Manual "
-       "IsReadOnly=0 DisplayInUI=1 Sequence=10"},
-      {"OldDate", "Lumo_BIOSString Value=01/01/2019 IsReadOnly=1 DisplayInUI=1 Sequence=11"},
-      {"OldEnum",
-       "Lumo_BIOSEnumeration CurrentValue=Enable PossibleValues=Disable|Enable "
-       "IsReadOnly=0 DisplayInUI=1 Sequence=12"},
-      {"Plain", "Lumo_BIOSString Value=just text IsReadOnly=0 DisplayInUI=1 Sequence=13"},
-      {"Setup Password",
-       "Lumo_BIOSPassword IsReadOnly=1 DisplayInUI=1 Sequence=2147483647 IsSet=0"},
-  };
-  const auto actual = Query(u"select * from Lumo_BIOSSetting");
-  EXPECT_EQ(actual.size(), expected.size());
-  for (const auto& [name, description] : expected) {
-    const auto found = actual.find(name);
-    EXPECT_TRUE(found != actual.end() && found->second == description)
-        << name << ": " << (found == actual.end() ? "missing" : found->second);
-  }
-}
+// What is read.
 
 TEST(FwattrTree, DellRulesHideOrLockWhileTheirConditionHolds) {
   struct Case {
     const char* modifier;
-    const char* expected;  // IsReadOnly and DisplayInUI
+    bool readOnly, shown;
   };
   const Case cases[] = {
-      {"[SuppressIf:Mode=Off]", "IsReadOnly=0 DisplayInUI=0"},
-      {"[SuppressIf:Mode=On]", "IsReadOnly=0 DisplayInUI=1"},
-      {"[SuppressIfNot:Mode=On]", "IsReadOnly=0 DisplayInUI=0"},
-      {"[SuppressIfNot:Mode=off]", "IsReadOnly=0 DisplayInUI=1"},  // letter case ignored
-      {"[ReadOnlyIf:Mode=Off]", "IsReadOnly=1 DisplayInUI=1"},
-      {"[ReadOnlyIfNot:Mode=Off]", "IsReadOnly=0 DisplayInUI=1"},
-      {"[ReadOnlyIfNot:Mode=On][SuppressIf:Mode=Off]", "IsReadOnly=1 DisplayInUI=0"},
-      {"[ProgHideLocal:TRUE]", "IsReadOnly=0 DisplayInUI=1"},
-      {"[SuppressIf:Missing=Off][ReadOnlyIf:Missing=]", "IsReadOnly=0 DisplayInUI=1"},
+      {"[SuppressIf:Mode=Off]", false, false},
+      {"[SuppressIf:Mode=On]", false, true},
+      {"[SuppressIfNot:Mode=On]", false, false},
+      {"[SuppressIfNot:Mode=off]", false, true},  // letter case ignored
+      {"[ReadOnlyIf:Mode=Off]", true, true},
+      {"[ReadOnlyIfNot:Mode=Off]", false, true},
+      {"[ReadOnlyIfNot:Mode=On][SuppressIf:Mode=Off]", true, false},
+      {"[ProgHideLocal:TRUE]", false, true},
+      {"[SuppressIf:Missing=Off][ReadOnlyIf:Missing=]", false, true},
   };
   for (const Case& c : cases) {
     FakeKernel kernel;
@@ -253,95 +182,55 @@ TEST(FwattrTree, DellRulesHideOrLockWhileTheirConditionHolds) {
                          {"min_value", "0"},
                          {"max_value", "9"},
                          {"dell_modifier", c.modifier}});
-    ASSERT_TRUE(fwattr::InstallTree(kRoot));
-    const std::string timer = Query(u"select * from Lumo_BIOSInteger")["Timer"];
-    EXPECT_NE(timer.find(c.expected), std::string::npos) << c.modifier << ": " << timer;
+    for (const auto& served : fwattr::ServedSettings(kernel.provider))
+      if (served.attribute.name == "Timer") {
+        EXPECT_EQ(served.attribute.readOnly, c.readOnly) << c.modifier;
+        EXPECT_EQ(served.attribute.shown, c.shown) << c.modifier;
+      }
     // A locked setting is refused before anything is written.
-    const bool locked = std::string(c.expected).find("IsReadOnly=1") != std::string::npos;
-    EXPECT_EQ(kernel.Set("Timer", "6", ""), locked ? fwattr::kReturnReadOnly : 0) << c.modifier;
+    EXPECT_EQ(kernel.Set("Timer", "6", ""), c.readOnly ? fwattr::kReturnReadOnly : 0) << c.modifier;
   }
 }
 
-TEST(FwattrTree, AdministratorFolderIsTheSetupPassword) {
-  FakeKernel kernel;
-  kernel.Add("Camera", {{"type", "string"}, {"current_value", "x"}});
-  kernel.AddAdmin("secret");
-  // Another role, earlier in byte order, is not the administrator's.
-  kernel.host.files[std::string(kDriver) + "/authentication/A-System/role"] = "system-mgmt\n";
-  kernel.host.files[std::string(kDriver) + "/authentication/A-System/is_enabled"] = "0\n";
-  ASSERT_TRUE(fwattr::InstallTree(kRoot));
-  const auto passwords = Query(u"select * from Lumo_BIOSPassword");
-  ASSERT_EQ(passwords.size(), 1u);
-  EXPECT_EQ(passwords.at("Setup Password"),
-            "Lumo_BIOSPassword MinLength=4 MaxLength=32 IsReadOnly=0 DisplayInUI=1 "
-            "Sequence=2147483647 IsSet=1");
-  EXPECT_EQ(Query(u"select * from Lumo_BIOSSettingInterface").size(), 1u);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Which tree is used.
-
-TEST(FwattrSelection, NoClassFolderAndNoVariableFindNoProvider) {
-  testing::FakeHost host;  // nothing under /sys in this host, and no variable
-  wbem::InstallLocatorFactory({});
-  EXPECT_FALSE(fwattr::InstallFromEnvironment());
-  std::unique_ptr<wbem::Locator> locator;
-  EXPECT_FALSE(wbem::Succeeded(wbem::CreateLocator(locator)));
-}
-
-TEST(FwattrSelection, TheVariableNamesTheTreeAndItsFirstDriverWithAttributes) {
-  testing::FakeHost host;
-  const std::string root = "/copy";
-  host.files[root + "/b-driver/attributes/Second/current_value"] = "2\n";
-  host.files[root + "/a-driver/authentication/Admin/role"] = "bios-admin\n";  // no attributes
-  host.files[root + "/c-driver/attributes/Third/current_value"] = "3\n";
-  host.files["/sys/class/firmware-attributes/real/attributes/Real/current_value"] = "r\n";
-  host.environment["CORVANE_FIRMWARE_ATTRIBUTES"] = root;
-  // Windows reaches its settings through the provider alone: no tree, whatever is set.
-  if (fwattr::PlatformTreeRoot().empty()) {
-    EXPECT_FALSE(fwattr::InstallFromEnvironment());
-    return;
+TEST(FwattrSelection, TheVariableOrTheClassFolderNamesTheDrivers) {
+  struct Case {
+    const char* variable;  // nullptr: unset
+    const char* served;    // the names GetConfig would show; nullptr: no provider
+  };
+  const Case cases[] = {
+      {"/copy", "Second Third "},     // every driver folder with attributes
+      {"/copy/b-driver", "Second "},  // one driver folder itself
+      {"/copy/a-driver", nullptr},    // a folder without attributes
+      {nullptr, "Real "},             // the kernel's class folder
+      {"/nowhere", nullptr},
+  };
+  for (const Case& c : cases) {
+    testing::FakeHost host;
+    host.files["/copy/b-driver/attributes/Second/current_value"] = "2\n";
+    host.files["/copy/a-driver/authentication/Admin/role"] = "bios-admin\n";
+    host.files["/copy/c-driver/attributes/Third/current_value"] = "3\n";
+    host.files["/sys/class/firmware-attributes/real/attributes/Real/current_value"] = "r\n";
+    if (c.variable) host.environment["CORVANE_FIRMWARE_ATTRIBUTES"] = c.variable;
+    wbem::InstallLocatorFactory({});
+    // Windows reaches its settings through the provider alone: no tree, whatever is set.
+    const bool installed = fwattr::InstallFromEnvironment();
+    if (fwattr::PlatformTreeRoot().empty()) {
+      EXPECT_FALSE(installed);
+      continue;
+    }
+    ASSERT_EQ(installed, c.served != nullptr) << (c.variable ? c.variable : "unset");
+    if (!installed) continue;
+    std::string names;
+    for (const auto& driver :
+         fwattr::FindDriverFolders(c.variable ? c.variable : fwattr::PlatformTreeRoot()))
+      for (const auto& raw : fwattr::CreateTreeSource(driver)->ReadAll()) names += raw.name + " ";
+    EXPECT_EQ(names, c.served);
   }
-  ASSERT_TRUE(fwattr::InstallFromEnvironment());
-  const auto settings = Query(u"select * from Lumo_BIOSString");
-  EXPECT_EQ(settings.size(), 1u);
-  EXPECT_TRUE(settings.count("Second"));
   wbem::InstallLocatorFactory({});
-
-  // Unset, the kernel's class folder is the tree.
-  host.environment.clear();
-  ASSERT_TRUE(fwattr::InstallFromEnvironment());
-  EXPECT_TRUE(Query(u"select * from Lumo_BIOSString").count("Real"));
-  wbem::InstallLocatorFactory({});
-
-  // A folder without any driver that holds attributes is no provider.
-  host.environment["CORVANE_FIRMWARE_ATTRIBUTES"] = root + "/a-driver";
-  EXPECT_FALSE(fwattr::InstallFromEnvironment());
 }
 
 // ---------------------------------------------------------------------------------------------
 // SetBIOSSetting.
-
-void AddEverything(FakeKernel& kernel) {
-  kernel.Add("Camera", {{"type", "enumeration"},
-                        {"current_value", "Enabled"},
-                        {"possible_values", "Disabled;Enabled;"}});
-  kernel.Add("Hour", {{"type", "integer"},
-                      {"current_value", "10"},
-                      {"min_value", "10"},
-                      {"max_value", "40"},
-                      {"scalar_increment", "5"}});
-  kernel.Add(
-      "Asset",
-      {{"type", "string"}, {"current_value", "A1"}, {"min_length", "1"}, {"max_length", "4"}});
-  kernel.Add("BootSeq", {{"type", "ordered-list"},
-                         {"current_value", "Disk;Net;Usb"},
-                         {"elements", "Disk;Net;Usb;Floppy"}});
-  kernel.Add("OldBoot", {{"current_value", "Net:Disk;[Excluded from boot order:Usb]"}});
-  kernel.Add("Shown", {{"current_value", "[v1][Status:ShowOnly]"}});
-  kernel.Add("Locked", {{"type", "string"}, {"current_value", "L"}});
-  kernel.host.permissions[Attr("Locked", "current_value")] = 0444;
-}
 
 TEST(FwattrSet, RefusalsWriteNothing) {
   struct Case {
@@ -359,11 +248,9 @@ TEST(FwattrSet, RefusalsWriteNothing) {
       {"Camera", "Maybe", "", fwattr::kReturnInvalidValue},
       {"Hour", "0x10", "", fwattr::kReturnInvalidValue},
       {"Hour", "45", "", fwattr::kReturnInvalidValue},
-      {"Hour", "5", "", fwattr::kReturnInvalidValue},
       {"Hour", "12", "", fwattr::kReturnInvalidValue},  // off the step of 5 from 10
       {"Hour", "", "", fwattr::kReturnInvalidValue},
       {"Asset", "", "", fwattr::kReturnInvalidValue},
-      {"Asset", "ABCDE", "", fwattr::kReturnInvalidValue},
       {"Asset", "\xC3\xA9t\xC3\xA9", "",
        fwattr::kReturnInvalidValue},  // bytes, as the kernel counts
       {"Asset", "A\nB", "", fwattr::kReturnInvalidValue},
@@ -373,9 +260,9 @@ TEST(FwattrSet, RefusalsWriteNothing) {
   };
   for (const Case& c : cases) {
     FakeKernel kernel;
-    AddEverything(kernel);
     EXPECT_EQ(kernel.Set(c.name, c.value, c.password), c.code) << c.name << " " << c.value;
-    EXPECT_TRUE(kernel.host.writes.empty()) << c.name << " " << c.value;
+    fwattr::FinishWrites(kernel.provider);
+    EXPECT_EQ(kernel.Writes(), "") << c.name << " " << c.value;
   }
 }
 
@@ -386,211 +273,197 @@ TEST(FwattrSet, AcceptedValuesReachTheDriverInItsOwnForm) {
     const char* written;
   };
   const Case cases[] = {
-      {" camera ", "disabled", "Disabled\n"},  // the choice's own spelling
-      {"Hour", "+25", "25\n"},
-      {"Hour", "40", "40\n"},
-      {"Asset", "\xC3\xA9t", "\xC3\xA9t\n"},                // UTF-8 passes through: 3 bytes of 4
-      {"BootSeq", "usb,Disk", "Usb;Disk;Net\n"},            // the rest of the order follows
-      {"BootSeq", "Floppy,Disk", "Floppy;Disk;Net;Usb\n"},  // an element out of the order joins it
-      {"OldBoot", "Usb,Net,Disk DISABLED", "Usb:Net\n"},    // marked devices leave the order
-      {"OldBoot", "Disk", "Disk:Net\n"},
+      {" camera ", "disabled", "Camera/current_value=Disabled"},  // the choice's own spelling
+      {"Hour", "+25", "Hour/current_value=25"},
+      {"Asset", "\xC3\xA9t", "Asset/current_value=\xC3\xA9t"},        // UTF-8 passes: 3 bytes of 4
+      {"BootSeq", "usb,Disk", "BootSeq/current_value=Usb;Disk;Net"},  // the rest follows
+      {"BootSeq", "Floppy,Disk", "BootSeq/current_value=Floppy;Disk;Net;Usb"},
+      {"OldBoot", "Usb,Net,Disk DISABLED", "OldBoot/current_value=Usb:Net"},  // marked ones leave
+      {"OldBoot", "Disk", "OldBoot/current_value=Disk:Net"},
   };
   for (const Case& c : cases) {
     FakeKernel kernel;
-    AddEverything(kernel);
     EXPECT_EQ(kernel.Set(c.name, c.value, ""), 0) << c.name << " " << c.value;
-    ASSERT_EQ(kernel.host.writes.size(), 1u) << c.name;
-    EXPECT_EQ(kernel.host.writes[0].second, c.written) << c.name;
-    EXPECT_TRUE(kernel.tree.settingsChanged);
+    fwattr::FinishWrites(kernel.provider);
+    EXPECT_EQ(kernel.Writes(), c.written) << c.name;
+    EXPECT_TRUE(kernel.provider.sources[0]->Changed());
   }
 }
 
-TEST(FwattrSet, WriteErrorsBecomeReturnCodes) {
-  const std::pair<int, std::int32_t> cases[] = {
-      {EACCES, fwattr::kReturnAccessDenied}, {EPERM, fwattr::kReturnAccessDenied},
-      {EINVAL, fwattr::kReturnInvalidValue}, {ENOENT, fwattr::kReturnNotFound},
-      {EIO, fwattr::kReturnFailed},          {EBUSY, fwattr::kReturnFailed},
-  };
-  for (const auto& [error, code] : cases) {
-    FakeKernel kernel;
-    AddEverything(kernel);
-    kernel.failValueWrites = error;
-    EXPECT_EQ(kernel.Set("Asset", "B2", ""), code) << error;
-    EXPECT_EQ(kernel.Value("Asset"), "A1\n");
-    EXPECT_FALSE(kernel.tree.settingsChanged);
-  }
-}
-
-TEST(FwattrSet, PasswordOpensOneWriteAndIsClearedOnEveryPath) {
-  const Writes opened = {
-      {Session(), "secret\n"}, {Attr("Camera", "current_value"), "Disabled\n"}, {Session(), "\n"}};
+// One batch of changes, as SetConfig makes it, and what its read-back finds afterwards.
+TEST(FwattrSet, ChangesOfOneRunCostOneSave) {
   struct Case {
     const char* label;
-    const char* password;
-    int failValue;
-    int failSession;
-    std::int32_t code;
-    Writes writes;
+    const char* mode;  // save_settings; nullptr: the driver has none
+    const char* admin;
+    int changes;  // Camera, then Asset
+    const char* failing;
+    const char* writes;
+    int saves;
+    const char* after;  // Camera and Asset as served afterwards
+    const char* errors;
   };
   const Case cases[] = {
-      {"right password", "<utf-16/>secret", 0, 0, 0, opened},
-      {"wrong password",
-       "<utf-16/>guess",
-       0,
-       0,
-       fwattr::kReturnAccessDenied,
-       {{Session(), "guess\n"},
-        {Attr("Camera", "current_value"), "Disabled\n"},
-        {Session(), "\n"}}},
-      {"firmware failure", "<utf-16/>secret", EIO, 0, fwattr::kReturnFailed, opened},
-      {"value refused", "<utf-16/>secret", EINVAL, 0, fwattr::kReturnInvalidValue, opened},
-      {"password refused",
-       "<utf-16/>secret",
-       0,
-       EINVAL,
-       fwattr::kReturnAccessDenied,
-       {{Session(), "secret\n"}, {Session(), "\n"}}},
-      {"no password given", "<utf-16/>", 0, 0, fwattr::kReturnAccessDenied, {}},
-      {"no password at all", "", 0, 0, fwattr::kReturnAccessDenied, {}},
-      {"not text", "<kbd/>1F", 0, 0, fwattr::kReturnAccessDenied, {}},
+      {"no saving mode", nullptr, "", 2, nullptr,
+       "Camera/current_value=Disabled; Asset/current_value=B2", 2, "Disabled B2", ""},
+      {"one change is saved by the driver", "single", "", 1, nullptr,
+       "Camera/current_value=Disabled", 1, "Disabled A1", ""},
+      {"two changes wait for one save", "single", "", 2, nullptr,
+       "attributes/save_settings=bulk; Camera/current_value=Disabled; Asset/current_value=B2; "
+       "attributes/save_settings=save; attributes/save_settings=single",
+       1, "Disabled B2", ""},
+      {"the password opens and closes the batch", "single", "secret", 2, nullptr,
+       "Admin/current_password=secret; attributes/save_settings=bulk; "
+       "Camera/current_value=Disabled; Asset/current_value=B2; attributes/save_settings=save; "
+       "attributes/save_settings=single; Admin/current_password=",
+       1, "Disabled B2", ""},
+      {"found waiting: it stays so", "bulk", "", 1, nullptr,
+       "Camera/current_value=Disabled; attributes/save_settings=save", 1, "Disabled A1", ""},
+      {"a failed save keeps nothing", "bulk", "", 2, "save_settings",
+       "Camera/current_value=Disabled; Asset/current_value=B2; attributes/save_settings=save", 0,
+       "Enabled A1", "corvane: saving the changes: EIO: the firmware failed to take the change.\n"},
+      {"a refused write is said why", nullptr, "", 2, "Asset",
+       "Camera/current_value=Disabled; Asset/current_value=B2", 1, "Disabled A1",
+       "corvane: Asset: EIO: the firmware failed to take the change.\n"},
+      {"a refused password write ends the batch", nullptr, "secret", 1, "current_password",
+       "Admin/current_password=secret; Admin/current_password=", 0, "Enabled A1",
+       "corvane: the administrator password: EIO: the firmware failed to take the change.\n"},
   };
   for (const Case& c : cases) {
     FakeKernel kernel;
-    AddEverything(kernel);
-    kernel.AddAdmin("secret");
-    kernel.failValueWrites = c.failValue;
-    kernel.failSessionWrites = c.failSession;
-    EXPECT_EQ(kernel.Set("Camera", "Disabled", c.password), c.code) << c.label;
-    EXPECT_EQ(kernel.host.writes, c.writes) << c.label;
-    EXPECT_EQ(kernel.Value("Camera"), c.code == 0 ? "Disabled\n" : "Enabled\n") << c.label;
-    if (c.failSession == 0) {
-      EXPECT_EQ(kernel.session, "") << c.label;
+    if (c.mode) kernel.host.files[SaveFile()] = std::string(c.mode) + "\n";
+    if (*c.admin) kernel.AddAdmin(c.admin);
+    if (c.failing) {
+      const std::string failing = c.failing;
+      kernel.failures[failing == "save_settings"      ? SaveFile()
+                      : failing == "current_password" ? Session()
+                                                      : Attr(failing, "current_value")] = EIO;
     }
+    const std::string password = *c.admin ? "<utf-16/>secret" : "";
+    kernel.Set("Camera", "Disabled", password);
+    if (c.changes > 1) kernel.Set("Asset", "B2", password);
+    EXPECT_EQ(kernel.Served("Camera") + " " + kernel.Served("Asset"), c.after) << c.label;
+    EXPECT_EQ(kernel.Writes(), c.writes) << c.label;
+    EXPECT_EQ(kernel.saves, c.saves) << c.label;
+    EXPECT_EQ(kernel.host.err, c.errors) << c.label;
+    EXPECT_EQ(kernel.session, "") << c.label;
   }
 }
 
-TEST(FwattrSet, SetupPasswordChangesThroughTheAdministratorFolder) {
-  const std::string fresh = std::string(kAdmin) + "/new_password";
+TEST(FwattrSet, WriteErrorsBecomeReturnCodesAndReasons) {
+  const std::tuple<int, std::int32_t, const char*> cases[] = {
+      {EACCES, fwattr::kReturnAccessDenied, "EACCES: not allowed: run as root"},
+      {EPERM, fwattr::kReturnAccessDenied, "EPERM: not allowed: run as root"},
+      {EINVAL, fwattr::kReturnInvalidValue, "EINVAL: the driver refused the value"},
+      {ENODEV, fwattr::kReturnNotFound, "ENODEV: the driver no longer offers it"},
+      {EIO, fwattr::kReturnFailed, "EIO: the firmware failed"},
+      {EBUSY, fwattr::kReturnFailed, "EBUSY: the firmware is busy"},
+      {E2BIG, fwattr::kReturnFailed, "error 7: an unexpected error"},
+  };
+  for (const auto& [error, code, reason] : cases) {
+    FakeKernel kernel;
+    kernel.failures[Attr("Asset", "current_value")] = error;
+    EXPECT_EQ(kernel.Set("Asset", "B2", ""), code) << error;
+    EXPECT_EQ(kernel.host.err.rfind(std::string("corvane: Asset: ") + reason, 0), 0u)
+        << kernel.host.err;
+    EXPECT_EQ(kernel.Value("Asset"), "A1\n");
+    fwattr::FinishWrites(kernel.provider);
+    EXPECT_FALSE(kernel.provider.sources[0]->Changed());
+  }
+}
+
+TEST(FwattrSet, SetupPasswordIsCheckedWithoutTouchingItAndChangedThroughItsFolder) {
   struct Case {
     const char* label;
     const char* admin;  // "" : none set
     const char* value;
     const char* password;
-    int failSession;
     std::int32_t code;
-    Writes writes;
+    const char* writes;
     const char* passwordAfter;
   };
   const Case cases[] = {
-      {"change",
-       "secret",
-       "<utf-16/>better",
-       "<utf-16/>secret",
-       0,
-       0,
-       {{Session(), "secret\n"}, {fresh, "better\n"}, {Session(), "\n"}},
+      {"check: right", "secret", "<utf-16/>secret", "<utf-16/>secret", 0,
+       "Admin/current_password=secret; Camera/current_value=Enabled; Admin/current_password=",
+       "secret"},
+      {"check: wrong", "secret", "<utf-16/>guess", "<utf-16/>guess", fwattr::kReturnAccessDenied,
+       "Admin/current_password=guess; Camera/current_value=Enabled; Admin/current_password=",
+       "secret"},
+      {"change", "secret", "<utf-16/>better", "<utf-16/>secret", 0,
+       "Admin/current_password=secret; Admin/new_password=better; Admin/current_password=",
        "better"},
-      {"remove",
-       "secret",
-       "<utf-16/>",
-       "<utf-16/>secret",
-       0,
-       0,
-       {{Session(), "secret\n"}, {fresh, "\n"}, {Session(), "\n"}},
-       ""},
-      {"first password",
-       "",
-       "<utf-16/>first",
-       "<utf-16/>",
-       0,
-       0,
-       {{Session(), "\n"}, {fresh, "first\n"}, {Session(), "\n"}},
-       "first"},
-      {"wrong current",
-       "secret",
-       "<utf-16/>better",
-       "<utf-16/>guess",
-       0,
-       fwattr::kReturnAccessDenied,
-       {{Session(), "guess\n"}, {fresh, "better\n"}, {Session(), "\n"}},
+      {"remove", "secret", "<utf-16/>", "<utf-16/>secret", 0,
+       "Admin/current_password=secret; Admin/new_password=; Admin/current_password=", ""},
+      {"first password", "", "<utf-16/>first", "<utf-16/>", 0,
+       "Admin/current_password=; Admin/new_password=first; Admin/current_password=", "first"},
+      {"wrong current", "secret", "<utf-16/>better", "<utf-16/>guess", fwattr::kReturnAccessDenied,
+       "Admin/current_password=guess; Admin/new_password=better; Admin/current_password=",
        "secret"},
-      {"current refused",
-       "secret",
-       "<utf-16/>better",
-       "<utf-16/>secret",
-       EPERM,
-       fwattr::kReturnAccessDenied,
-       {{Session(), "secret\n"}, {Session(), "\n"}},
+      {"too short", "secret", "<utf-16/>abc", "<utf-16/>secret", fwattr::kReturnInvalidValue, "",
        "secret"},
-      {"too short",
-       "secret",
-       "<utf-16/>abc",
-       "<utf-16/>secret",
-       0,
-       fwattr::kReturnInvalidValue,
-       {},
+      {"not typeable", "secret", "<utf-16/>p\xC3\xA4ss", "<utf-16/>secret",
+       fwattr::kReturnInvalidValue, "", "secret"},
+      {"scan codes", "secret", "<kbd/>1E30", "<utf-16/>secret", fwattr::kReturnInvalidValue, "",
        "secret"},
-      {"scan codes",
-       "secret",
-       "<kbd/>1E30",
-       "<utf-16/>secret",
-       0,
-       fwattr::kReturnInvalidValue,
-       {},
-       "secret"},
-      {"no current",
-       "secret",
-       "<utf-16/>better",
-       "<utf-16/>",
-       0,
-       fwattr::kReturnAccessDenied,
-       {},
+      {"no current", "secret", "<utf-16/>better", "<utf-16/>", fwattr::kReturnAccessDenied, "",
        "secret"},
   };
   for (const Case& c : cases) {
     FakeKernel kernel;
-    AddEverything(kernel);
     kernel.AddAdmin(c.admin);
-    kernel.failSessionWrites = c.failSession;
     EXPECT_EQ(kernel.Set("Setup Password", c.value, c.password), c.code) << c.label;
-    EXPECT_EQ(kernel.host.writes, c.writes) << c.label;
+    EXPECT_EQ(kernel.Writes(), c.writes) << c.label;
     EXPECT_EQ(kernel.adminPassword, c.passwordAfter) << c.label;
-    EXPECT_FALSE(kernel.tree.settingsChanged) << c.label;
   }
 
+  // Where changes can wait, the check's unchanged value is never saved; a certificate
+  // unlocks nothing a password could; without an administrator folder there is no password.
+  FakeKernel waiting;
+  waiting.AddAdmin("secret");
+  waiting.host.files[SaveFile()] = "single\n";
+  EXPECT_EQ(waiting.Set("Setup Password", "<utf-16/>secret", "<utf-16/>secret"), 0);
+  EXPECT_EQ(waiting.Writes(),
+            "Admin/current_password=secret; attributes/save_settings=bulk; "
+            "Camera/current_value=Enabled; attributes/save_settings=single; "
+            "Admin/current_password=");
+  EXPECT_EQ(waiting.saves, 0);
+  FakeKernel certificate;
+  certificate.AddAdmin("secret", "certificate");
+  EXPECT_EQ(certificate.Set("Setup Password", "<utf-16/>secret", "<utf-16/>secret"),
+            fwattr::kReturnAccessDenied);
+  EXPECT_EQ(certificate.Set("Camera", "Disabled", "<utf-16/>secret"), fwattr::kReturnAccessDenied);
   FakeKernel none;
-  AddEverything(none);
   EXPECT_EQ(none.Set("Setup Password", "<utf-16/>first", "<utf-16/>"), fwattr::kReturnReadOnly);
-  EXPECT_TRUE(none.host.writes.empty());
+  EXPECT_EQ(certificate.Writes() + none.Writes(), "");
 }
 
-TEST(FwattrSet, RestartIsPendingOnlyAfterAChangeTheDriverWaitsFor) {
-  FakeKernel kernel;
-  AddEverything(kernel);
-  kernel.host.files[std::string(kDriver) + "/attributes/pending_reboot"] = "1\n";
-  ASSERT_TRUE(fwattr::InstallTree(kRoot));
-  EXPECT_FALSE(fwattr::RestartPending());
-  // Through the provider, as the program calls it.
-  std::unique_ptr<wbem::Locator> locator;
-  wbem::ServicesPtr services;
-  ASSERT_EQ(wbem::CreateLocator(locator), wbem::kOk);
-  ASSERT_EQ(locator->ConnectServer(kNamespace, 0, services), wbem::kOk);
-  wbem::ObjectPtr classObject, signature, in, out;
-  ASSERT_EQ(services->GetObjectByPath(u"lumo_BIOSSettingInterface", 0, classObject), wbem::kOk);
-  ASSERT_EQ(classObject->GetMethod(u"SetBIOSSetting", signature), wbem::kOk);
-  ASSERT_EQ(signature->SpawnInstance(in), wbem::kOk);
-  in->Put(u"Name", wbem::Variant::String(u"Asset"));
-  in->Put(u"Value", wbem::Variant::String(u"B2"));
-  in->Put(u"Password", wbem::Variant::String(u"<utf-16/>"));
-  ASSERT_EQ(services->ExecMethod(u"Lumo_BIOSSettingInterface.InstanceName=\"vendor-sysman\"",
-                                 u"SetBIOSSetting", 0, in.get(), out),
-            wbem::kOk);
-  wbem::Variant code;
-  ASSERT_EQ(out->Get(u"Return", code), wbem::kOk);
-  EXPECT_EQ(code.int32, 0);
-  EXPECT_TRUE(fwattr::RestartPending());
-  kernel.host.files[std::string(kDriver) + "/attributes/pending_reboot"] = "0\n";
-  EXPECT_FALSE(fwattr::RestartPending());
+// Each candidate is a real attempt on real firmware: only a run that changes something makes
+// any, each candidate once.
+TEST(FwattrRun, PasswordAttemptsAreMadeOnlyWhenNeededAndOncePerCandidate) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* sessions;  // every text written to current_password, in order
+  };
+  const Case cases[] = {
+      {{"/cspwd:wrong", "/GetConfig:/out.txt"}, ""},
+      {{"/cspwd:wrong", "/cspwd:wrong", "/cspwd:secret", "/SetConfig:/in.txt"},
+       "wrong||secret||secret||"},
+  };
+  for (const Case& c : cases) {
+    FakeKernel kernel;
+    kernel.AddAdmin("secret");
+    kernel.host.files["/in.txt"] = "English\nAsset\n\tB2\n";
+    ASSERT_TRUE(fwattr::InstallTree(kRoot));
+    wmi::g_biosAccessProbe = {};
+    wmi::g_jobProbe = {};
+    std::vector<const char*> args = c.args;
+    args.insert(args.begin(), "corvane");
+    driver::Run(static_cast<int>(args.size()), args.data(), "");
+    std::string sessions;
+    for (const auto& [path, bytes] : kernel.host.writes)
+      if (path == Session()) sessions += bytes.substr(0, bytes.size() - 1) + "|";
+    EXPECT_EQ(sessions, c.sessions) << kernel.host.out;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,60 @@
+// Where attributes come from and where their changes go: one driver folder of the kernel's
+// firmware-attributes class. The provider over them (fwattr_provider.cpp) validates before
+// anything is written and decides nothing by the source's kind.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fwattr/attribute_model.h"
+
+namespace corvane::fwattr {
+
+struct AdminPassword {
+  bool exists = false;       // the source has an administrator password at all
+  bool isSet = false;        // one is set
+  bool certificate = false;  // it authenticates with certificates, not with a password
+  std::optional<std::int32_t> minLength, maxLength;
+};
+
+// The error numbers a source answers, as the C library names them (0 is success).
+class AttributeSource {
+ public:
+  virtual ~AttributeSource() = default;
+
+  // How messages name the source: the driver folder's name.
+  [[nodiscard]] virtual std::string Label() const = 0;
+  // Every attribute, in the source's order.
+  virtual std::vector<RawAttribute> ReadAll() = 0;
+  // The attribute whose name equals name, blanks at the ends and ASCII letter case ignored.
+  virtual bool Read(std::string_view name, RawAttribute& raw) = 0;
+  virtual AdminPassword Admin() = 0;
+  // The firmware holds changes that wait for a restart.
+  virtual bool RestartPending() = 0;
+
+  // Writes a value under password (empty: none), or holds it until Finish when that saves the
+  // firmware's storage a write. Reports its own failures on standard error.
+  virtual int Write(const std::string& name, const std::string& value,
+                    const std::string& password) = 0;
+  // Ends the writes: makes every held or waiting change, saves them, puts back what it switched
+  // and ends the password session. Nonzero when the changes of the batch were not kept.
+  virtual int Finish() = 0;
+  // A change was kept this run.
+  [[nodiscard]] virtual bool Changed() const = 0;
+
+  // Whether password unlocks the source: name's value written back unchanged under it, which
+  // the firmware authenticates like any change and which changes nothing.
+  virtual int CheckPassword(const std::string& password, const std::string& name,
+                            const std::string& value) = 0;
+  // Changes the administrator password from current to wanted (empty: removed).
+  virtual int ChangePassword(const std::string& current, const std::string& wanted) = 0;
+};
+
+// One line on standard error for a failed write: what was written, the error's name and what
+// it usually means for these drivers.
+void ReportWriteError(std::string_view what, int error);
+
+}  // namespace corvane::fwattr

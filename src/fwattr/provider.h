@@ -1,0 +1,68 @@
+// The BIOS provider over attribute sources: the settings a query hands out and SetBIOSSetting,
+// which validates before anything is written and keeps each connection's writes in one batch.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fwattr/attribute_source.h"
+#include "platform/wbem.h"
+
+namespace corvane::fwattr {
+
+// The Return codes of SetBIOSSetting on this provider; the refusals are those of the simulated
+// machine.
+inline constexpr std::int32_t kReturnSuccess = 0;
+inline constexpr std::int32_t kReturnNotFound = 1;      // no attribute has that name
+inline constexpr std::int32_t kReturnReadOnly = 2;      // it cannot be changed
+inline constexpr std::int32_t kReturnInvalidValue = 3;  // the value is not allowed
+inline constexpr std::int32_t kReturnAccessDenied = 4;  // the password or the permission
+inline constexpr std::int32_t kReturnFailed = 5;        // the firmware failed otherwise
+
+inline constexpr std::string_view kSetupPasswordName = "Setup Password";
+
+struct Provider {
+  std::vector<std::unique_ptr<AttributeSource>> sources;  // a name served twice: the first's
+
+  struct Written {
+    std::size_t source;
+    std::string name, oldValue;
+  };
+  std::vector<Written> batch;  // changes the sources took since their last Finish
+  // Settings whose change was taken but never saved: they read with the value they kept.
+  std::map<std::string, std::string> unsaved;  // upper-cased name -> value
+  std::set<std::string> reportedTwice;         // upper-cased names
+};
+
+// An attribute served, with the source it comes from.
+struct Served {
+  Attribute attribute;
+  std::size_t source = 0;
+};
+
+// Every setting, in source order and then the source's own; the batch is finished first so
+// that the answer shows what the firmware keeps.
+std::vector<Served> ServedSettings(Provider& provider);
+
+// Every attribute of a source, its Dell rules applied.
+std::vector<Attribute> ReadAllWithRules(AttributeSource& source);
+
+// Ends the batch of every source.
+void FinishWrites(Provider& provider);
+
+// The firmware's side of SetBIOSSetting: answers its Return code. Nothing is written when the
+// request is refused.
+std::int32_t SetBiosSetting(Provider& provider, std::u16string_view name, std::u16string_view value,
+                            std::u16string_view password);
+
+// The Return code of a failed write (the C library's error number; 0 is success).
+std::int32_t ReturnCodeOfWriteError(int error);
+
+std::unique_ptr<wbem::Locator> CreateProviderLocator(std::shared_ptr<Provider> provider);
+
+}  // namespace corvane::fwattr

@@ -1,0 +1,311 @@
+#include "fwattr/tree_source.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <utility>
+
+#include "platform/host.h"
+#include "platform/text.h"
+
+namespace corvane::fwattr {
+namespace {
+
+std::string Join(const std::string& folder, std::string_view name) {
+  std::string path = folder;
+  path += '/';
+  path += name;
+  return path;
+}
+
+std::vector<std::string> SortedFolder(const std::string& path) {
+  std::vector<std::string> names;
+  if (!platform::Os().ListFolder(path, names)) return {};
+  std::sort(names.begin(), names.end());  // char_traits<char> compares as unsigned bytes
+  return names;
+}
+
+bool IsFolder(const std::string& path) {
+  platform::FileStatus status;
+  return platform::Os().GetFileStatus(path, status) && status.isFolder;
+}
+
+// A missing file costs one failed open, less than listing every folder first.
+std::optional<std::string> ReadIfPresent(const std::string& folder, std::string_view name) {
+  std::string text;
+  if (!ReadValueFile(Join(folder, name), text)) return std::nullopt;
+  return text;
+}
+
+std::optional<std::int32_t> ReadNumber(const std::string& folder, std::string_view name) {
+  const auto text = ReadIfPresent(folder, name);
+  return text ? ParseInt32(*text) : std::nullopt;
+}
+
+// The kernel drops a write of no bytes before the driver sees it, so every value goes with
+// the line feed the drivers strip, as echo writes it: the empty text then reaches them too.
+int WriteValue(const std::string& path, std::string_view text) {
+  std::string bytes(text);
+  bytes += '\n';
+  return platform::Os().WriteExistingFile(path, bytes);
+}
+
+constexpr std::string_view kBulk = "bulk";
+constexpr std::string_view kSingle = "single";
+constexpr std::string_view kSave = "save";
+constexpr std::string_view kPasswordWhat = "the administrator password";
+
+class TreeSource : public AttributeSource {
+ public:
+  explicit TreeSource(std::string driver)
+      : driver_(std::move(driver)), attributes_(Join(driver_, "attributes")) {}
+  ~TreeSource() override { EndBatch(); }
+  TreeSource(const TreeSource&) = delete;
+  TreeSource& operator=(const TreeSource&) = delete;
+
+  [[nodiscard]] std::string Label() const override {
+    const std::size_t slash = driver_.rfind('/');
+    return slash == std::string::npos ? driver_ : driver_.substr(slash + 1);
+  }
+
+  std::vector<RawAttribute> ReadAll() override {
+    std::vector<RawAttribute> all;
+    for (const auto& name : SortedFolder(attributes_)) {
+      RawAttribute raw;
+      if (ReadFolder(name, raw)) all.push_back(std::move(raw));
+    }
+    return all;
+  }
+
+  bool Read(std::string_view name, RawAttribute& raw) override {
+    const std::string wanted = platform::AsciiUpper(platform::Trim(name));
+    for (const auto& candidate : SortedFolder(attributes_))
+      if (platform::AsciiUpper(platform::Trim(candidate)) == wanted &&
+          IsFolder(Join(attributes_, candidate)))
+        return ReadFolder(candidate, raw);
+    return false;
+  }
+
+  AdminPassword Admin() override {
+    AdminPassword admin;
+    const std::string folder = AdminFolder();
+    if (folder.empty()) return admin;
+    admin.exists = true;
+    admin.isSet = platform::Trim(ReadIfPresent(folder, "is_enabled").value_or("")) == "1";
+    admin.certificate =
+        platform::Trim(ReadIfPresent(folder, "mechanism").value_or("")) == "certificate";
+    admin.minLength = ReadNumber(folder, "min_password_length");
+    admin.maxLength = ReadNumber(folder, "max_password_length");
+    return admin;
+  }
+
+  bool RestartPending() override {
+    return platform::Trim(ReadIfPresent(attributes_, "pending_reboot").value_or("")) == "1";
+  }
+
+  int Write(const std::string& name, const std::string& value,
+            const std::string& password) override {
+    if (const int error = OpenSession(password)) return error;
+    // Where changes can wait for one save, a second change switches to waiting, so that a run
+    // costs the firmware's storage one save however many settings it changes.
+    if (mode_ == kSingle && !flushed_) {
+      if (!held_) {
+        held_ = Held{name, value};
+        return 0;
+      }
+      if (const int error = WriteValue(Join(attributes_, "save_settings"), kBulk))
+        ReportWriteError("save_settings", error);
+      else
+        switched_ = true;
+      flushed_ = true;
+      // A refused first change shows in the read-back, which finds its old value.
+      const Held first = *std::exchange(held_, std::nullopt);
+      WriteSetting(first.name, first.value);
+    }
+    return WriteSetting(name, value);
+  }
+
+  int Finish() override { return EndBatch(); }
+
+  [[nodiscard]] bool Changed() const override { return changed_; }
+
+  int CheckPassword(const std::string& password, const std::string& name,
+                    const std::string& value) override {
+    EndBatch();
+    const std::string folder = AdminFolder();
+    if (folder.empty()) return EACCES;
+    const std::string session = Join(folder, "current_password");
+    int error = WriteValue(session, password);
+    if (error == 0) {
+      // Waiting changes are not saved, so the check costs the firmware's storage nothing.
+      const std::string mode = SaveMode();
+      const bool switched =
+          mode == kSingle && WriteValue(Join(attributes_, "save_settings"), kBulk) == 0;
+      error = WriteValue(Join(Join(attributes_, name), "current_value"), value);
+      if (switched) WriteValue(Join(attributes_, "save_settings"), mode);
+    }
+    WriteValue(session, "");
+    return error;
+  }
+
+  int ChangePassword(const std::string& current, const std::string& wanted) override {
+    EndBatch();
+    const std::string folder = AdminFolder();
+    if (folder.empty()) return ENOENT;
+    const std::string session = Join(folder, "current_password");
+    int error = WriteValue(session, current);
+    if (error == 0) error = WriteValue(Join(folder, "new_password"), wanted);
+    if (error != 0) ReportWriteError(kPasswordWhat, error);
+    WriteValue(session, "");
+    return error;
+  }
+
+ private:
+  struct Held {
+    std::string name, value;
+  };
+
+  // Finish, also for the destructor, where no virtual call is made.
+  int EndBatch() {
+    if (!sessionOpen_) return 0;
+    int result = 0;
+    // A lone change is saved by the driver itself; its failure shows in the read-back.
+    if (held_) WriteSetting(held_->name, held_->value);
+    held_.reset();
+    const bool waiting = switched_ || mode_ == kBulk;
+    if (waiting && wrote_) {
+      if (const int error = WriteValue(Join(attributes_, "save_settings"), kSave)) {
+        ReportWriteError("saving the changes", error);
+        result = error;
+      } else {
+        changed_ = true;
+      }
+    }
+    if (switched_)
+      if (const int error = WriteValue(Join(attributes_, "save_settings"), mode_))
+        ReportWriteError("save_settings", error);
+    // No password is left in the kernel, whatever happened.
+    if (!sessionFolder_.empty()) WriteValue(Join(sessionFolder_, "current_password"), "");
+    sessionOpen_ = switched_ = flushed_ = wrote_ = false;
+    sessionFolder_.clear();
+    mode_.clear();
+    return result;
+  }
+
+  bool ReadFolder(const std::string& name, RawAttribute& raw) {
+    raw = RawAttribute();
+    raw.name = name;
+    const std::string folder = Join(attributes_, name);
+    // A plain file of the driver (pending_reboot) has no current_value below it.
+    const std::string currentPath = Join(folder, "current_value");
+    if (!ReadValueFile(currentPath, raw.current)) return false;
+    platform::FileStatus status;
+    raw.writable =
+        platform::Os().GetFileStatus(currentPath, status) && (status.permissions & 0222) != 0;
+    raw.type = platform::Trim(ReadIfPresent(folder, "type").value_or(""));
+    const bool typeless = raw.type.empty();
+    if (typeless || raw.type == "enumeration")
+      raw.possible = ReadIfPresent(folder, "possible_values");
+    if (raw.type == "ordered-list") raw.elements = ReadIfPresent(folder, "elements");
+    if (raw.type == "integer") {
+      raw.minValue = ReadNumber(folder, "min_value");
+      raw.maxValue = ReadNumber(folder, "max_value");
+      raw.increment = ReadNumber(folder, "scalar_increment");
+    }
+    if (typeless || raw.type == "string") {
+      raw.minLength = ReadNumber(folder, "min_length");
+      raw.maxLength = ReadNumber(folder, "max_length");
+    }
+    raw.modifier = ReadIfPresent(folder, "dell_modifier").value_or("");
+    return true;
+  }
+
+  // The role folder of the administrator: the first whose role reads bios-admin, else, for
+  // drivers that name no roles, the one called Admin.
+  std::string AdminFolder() {
+    const std::string authentication = Join(driver_, "authentication");
+    const std::vector<std::string> roles = SortedFolder(authentication);
+    for (const auto& name : roles)
+      if (platform::Trim(ReadIfPresent(Join(authentication, name), "role").value_or("")) ==
+          "bios-admin")
+        return Join(authentication, name);
+    for (const auto& name : roles)
+      if (EqualsAsciiNoCase(name, "Admin") && IsFolder(Join(authentication, name)))
+        return Join(authentication, name);
+    return {};
+  }
+
+  // single or bulk where the driver can save in bulk; empty where it cannot.
+  std::string SaveMode() {
+    const std::string mode =
+        platform::Trim(ReadIfPresent(attributes_, "save_settings").value_or(""));
+    return mode == kSingle || mode == kBulk ? mode : std::string();
+  }
+
+  // The password goes to the kernel once per batch, before the first write.
+  int OpenSession(const std::string& password) {
+    if (sessionOpen_ && password == sessionPassword_) return 0;
+    EndBatch();
+    sessionOpen_ = true;
+    sessionPassword_ = password;
+    mode_ = SaveMode();
+    const AdminPassword admin = Admin();
+    if (!admin.isSet) return 0;
+    sessionFolder_ = AdminFolder();
+    const int error = WriteValue(Join(sessionFolder_, "current_password"), password);
+    if (error != 0) {
+      ReportWriteError(kPasswordWhat, error);
+      EndBatch();
+    }
+    return error;
+  }
+
+  int WriteSetting(const std::string& name, const std::string& value) {
+    const int error = WriteValue(Join(Join(attributes_, name), "current_value"), value);
+    if (error != 0) {
+      ReportWriteError(name, error);
+      return error;
+    }
+    wrote_ = true;
+    // A single save is the driver's own; waiting changes count once they are saved.
+    if (!switched_ && mode_ != kBulk) changed_ = true;
+    return 0;
+  }
+
+  std::string driver_;
+  std::string attributes_;
+  bool sessionOpen_ = false;
+  std::string sessionPassword_;
+  std::string sessionFolder_;  // where the password went; empty when none was needed
+  std::string mode_;           // save_settings as found
+  bool switched_ = false;      // this batch switched to bulk
+  bool flushed_ = false;       // a second change came, so the first is no longer held
+  bool wrote_ = false;
+  std::optional<Held> held_;
+  bool changed_ = false;
+};
+
+}  // namespace
+
+bool ReadValueFile(const std::string& path, std::string& text) {
+  if (!platform::Os().ReadFile(path, text)) return false;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return true;
+}
+
+std::vector<std::string> FindDriverFolders(const std::string& root) {
+  if (root.empty()) return {};
+  if (IsFolder(Join(root, "attributes"))) return {root};
+  std::vector<std::string> drivers;
+  for (const auto& name : SortedFolder(root)) {
+    std::string driver = Join(root, name);
+    if (IsFolder(Join(driver, "attributes"))) drivers.push_back(std::move(driver));
+  }
+  return drivers;
+}
+
+std::unique_ptr<AttributeSource> CreateTreeSource(const std::string& driver) {
+  return std::make_unique<TreeSource>(driver);
+}
+
+}  // namespace corvane::fwattr
