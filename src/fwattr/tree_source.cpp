@@ -105,7 +105,8 @@ class TreeSource : public AttributeSource {
 
   int Write(const std::string& name, const std::string& value,
             const std::string& password) override {
-    if (const int error = OpenSession(password)) return error;
+    // Without the password in place nothing is written: the write would only be refused.
+    if (OpenSession(password) != 0) return EACCES;
     // Where changes can wait for one save, a second change switches to waiting, so that a run
     // costs the firmware's storage one save however many settings it changes.
     if (mode_ == kSingle && !flushed_) {
