@@ -29,4 +29,17 @@ void WriteManagementLibrary(const std::string& libraryPath) {
     host.RemoveFile(libraryPath);
 }
 
+ManagementLibrary::ManagementLibrary() {
+  if (platform::Os().WritesLibraryAtStart()) PathToLoad();
+}
+
+const std::string& ManagementLibrary::PathToLoad() {
+  if (!written_) {
+    written_ = true;
+    path_ = BuildLibraryPath();
+    WriteManagementLibrary(path_);
+  }
+  return path_;
+}
+
 }  // namespace corvane::driver

@@ -1,5 +1,6 @@
-// The management library of the legacy backend, written out of the executable at every
-// start so that it can be loaded when the provider is absent.
+// The management library of the legacy backend, carried inside the executable and written out
+// as a file so that it can be loaded when the provider is absent: at every start where the
+// platform asks for it (Windows), else only when the legacy path is about to load it.
 #pragma once
 
 #include <string>
@@ -10,5 +11,22 @@ namespace corvane::driver {
 std::string BuildLibraryPath();
 // Writes the library to libraryPath; silent whatever happens.
 void WriteManagementLibrary(const std::string& libraryPath);
+
+// The library file of one run.
+class ManagementLibrary {
+ public:
+  // Writes the file at once where the platform writes it at every start.
+  ManagementLibrary();
+
+  // The path to load the library from, the file written first when it is not yet; empty when
+  // there is no folder to write it to.
+  const std::string& PathToLoad();
+  // The path as far as the run has come: empty while the file is not written.
+  const std::string& Path() const { return path_; }
+
+ private:
+  bool written_ = false;
+  std::string path_;
+};
 
 }  // namespace corvane::driver

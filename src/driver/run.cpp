@@ -152,8 +152,7 @@ int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
     return TranslateResultCode(kResultFrameworkFailed);
   }
 
-  const std::string libraryPath = BuildLibraryPath();
-  WriteManagementLibrary(libraryPath);
+  ManagementLibrary library;
 
   // The early ends write only their own text and the translation record.
   if (RefuseUnconvertiblePassword(argc, argv)) return TranslateResultCode(kResultCommandLine);
@@ -170,7 +169,7 @@ int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
 
   PasswordState passwords;
   int resultCode =
-      RunPasswordStep(access, argc, argv, libraryPath, SetConfigRequested(argc, argv), passwords);
+      RunPasswordStep(access, argc, argv, library, SetConfigRequested(argc, argv), passwords);
 
   const bool advanced = AdvancedRequested(argc, argv);
 
@@ -179,9 +178,9 @@ int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (BeginsWithOption(argument, kGetConfig))
-      RunGetConfig(access, passwords, libraryPath, advanced, argument, resultCode);
+      RunGetConfig(access, passwords, library.Path(), advanced, argument, resultCode);
     else if (BeginsWithOption(argument, kSetConfig))
-      RunSetConfig(access, passwords, libraryPath, advanced, argument, resultCode);
+      RunSetConfig(access, passwords, library.Path(), advanced, argument, resultCode);
   }
 
   if (g_resultOverride != 0) resultCode = g_resultOverride;

@@ -87,7 +87,10 @@ class Host {
   // error number (EACCES, EINVAL, ENOENT, EIO...) of the step that failed.
   virtual int WriteExistingFile(const std::string& path, std::string_view bytes) = 0;
 
-  // The management library that the executable carries and writes out at every start.
+  // The management library that the executable carries.
+  // Whether it is written out at every start, rather than only when the legacy path is about to
+  // load it: Windows writes it at every start; Linux loads it only for a simulated legacy machine.
+  virtual bool WritesLibraryAtStart() = 0;
   // The folder it is written to, ending in its separator; empty when there is no folder that
   // is safe to use.
   virtual std::string LibraryFolder() = 0;

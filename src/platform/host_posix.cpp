@@ -373,6 +373,8 @@ class PosixHost final : public StdioHost {
     return folder + "/";
   }
 
+  bool WritesLibraryAtStart() override { return false; }
+
   std::string_view EmbeddedLibraryImage() override {
     const char* begin = corvane_library_image;
     const char* end = corvane_library_image_end;

@@ -321,6 +321,8 @@ class Win32Host final : public StdioHost {
     return chosen;
   }
 
+  bool WritesLibraryAtStart() override { return true; }
+
   std::string_view EmbeddedLibraryImage() override {
     HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(kLibraryResource), "BINARY");
     if (resource == nullptr) return {};

@@ -55,7 +55,7 @@ folders are made writable by their owner, as the kernel's current_value files ar
                                {"0x46": {"bh": "0x00"}}}}
 
 In 'env' values, 'args' and the names of the sections above, {work} stands for the work folder.
-Every run writes the management library into a folder of its own: XDG_RUNTIME_DIR is
+A run that writes the management library writes it into a folder of its own: XDG_RUNTIME_DIR is
 {work}/runtime (made with mode 700) unless the scenario sets it.
 
 A define's expression sees the earlier defines and raw(b'...'), which turns bytes into a text
@@ -449,7 +449,7 @@ def run(scenario, args, name):
         through_double = args.com_double and (scenario['windows'] or ('',))[0] != 'own-machine'
         machine_variable = DOUBLE_MACHINE_VARIABLE if through_double else MACHINE_VARIABLE
         trace_path = os.path.join(trace_folder, 'trace.txt')
-        # The library written at start lands in this run's own folder.
+        # A library the run writes lands in this run's own folder.
         env['XDG_RUNTIME_DIR'] = os.path.join(work, 'runtime')
         machine_path = os.path.join(work, 'machine.json')
         before = None

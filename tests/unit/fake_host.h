@@ -131,6 +131,7 @@ class FakeHost : public platform::Host {
     fileOperations = {};
   }
 
+  bool WritesLibraryAtStart() override { return false; }
   std::string LibraryFolder() override { return libraryFolder; }
   std::string_view EmbeddedLibraryImage() override { return libraryImage; }
   bool RemoveFile(const std::string& path) override {
