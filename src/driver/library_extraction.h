@@ -7,11 +7,6 @@
 
 namespace corvane::driver {
 
-// The full path the management library is written to and loaded from.
-std::string BuildLibraryPath();
-// Writes the library to libraryPath; silent whatever happens.
-void WriteManagementLibrary(const std::string& libraryPath);
-
 // The library file of one run.
 class ManagementLibrary {
  public:
@@ -19,7 +14,8 @@ class ManagementLibrary {
   ManagementLibrary();
 
   // The path to load the library from, the file written first when it is not yet; empty when
-  // there is no folder to write it to.
+  // there is no library to load. Each folder or file refused, and each failure, adds one line
+  // on standard error saying why.
   const std::string& PathToLoad();
   // The path as far as the run has come: empty while the file is not written.
   const std::string& Path() const { return path_; }

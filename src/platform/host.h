@@ -30,9 +30,6 @@ struct FileStatus {
   std::uint32_t permissions = 0;  // the POSIX rwx bits (0777); 0444 for a read-only file
 };
 
-// What creating a new file and writing it once came to.
-enum class NewFileResult { NotCreated, Written, WriteFailed };
-
 class Host {
  public:
   virtual ~Host() = default;
@@ -91,16 +88,15 @@ class Host {
   // Whether it is written out at every start, rather than only when the legacy path is about to
   // load it: Windows writes it at every start; Linux loads it only for a simulated legacy machine.
   virtual bool WritesLibraryAtStart() = 0;
-  // The folder it is written to, ending in its separator; empty when there is no folder that
-  // is safe to use.
-  virtual std::string LibraryFolder() = 0;
   // The library's file image inside the executable; empty when it carries none.
   virtual std::string_view EmbeddedLibraryImage() = 0;
-  // Deletes the file at path; false when it could not (or there was none).
-  virtual bool RemoveFile(const std::string& path) = 0;
-  // Creates path as a new file (never over anything that exists there), unshared, writes bytes
-  // in one write and closes it. A file whose write failed is left for the caller to delete.
-  virtual NewFileResult WriteNewFile(const std::string& path, std::string_view bytes) = 0;
+  // Writes image as the file Tarnix.dll in a folder of the user's own, where it stays, and
+  // answers the path to load it from; empty when there is no library to load. A load of that
+  // path takes the very file checked here to hold image: on Linux the one written through a
+  // descriptor of a folder whose owner and mode were checked, on Windows one held open against
+  // any change until the process ends. notes receives a line for each folder or file refused,
+  // and for each failure, saying why.
+  virtual std::string WriteLibraryFile(std::string_view image, std::vector<std::string>& notes) = 0;
 };
 
 // The host of this process: the native one unless a test installed another.

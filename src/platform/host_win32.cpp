@@ -22,6 +22,7 @@ constexpr DWORD kProfileValueBuffer = 100;
 constexpr DWORD kFolderBuffer = MAX_PATH;  // 260 characters
 // The library's resource: type "BINARY", id 129.
 constexpr WORD kLibraryResource = 129;
+constexpr char kLibraryFileName[] = "Tarnix.dll";
 // SHGetFolderPathA: the current user's application-data folder, created when missing.
 constexpr int kApplicationDataCreate = 0x1A | 0x8000;
 using ShGetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
@@ -63,6 +64,26 @@ bool ReadAllFrom(HANDLE handle, std::string& bytes) {
     if (count == 0) return true;
     bytes.append(buffer, count);
   }
+}
+
+// Reads to the end, or until more than limit bytes are read.
+bool ReadUpTo(HANDLE handle, std::size_t limit, std::string& bytes) {
+  char buffer[65536];
+  while (bytes.size() <= limit) {
+    DWORD count = 0;
+    if (!::ReadFile(handle, buffer, sizeof buffer, &count, nullptr)) return false;
+    if (count == 0) return true;
+    bytes.append(buffer, count);
+  }
+  return true;
+}
+
+// A DLL of Windows itself, loaded by its full path in the system folder, never searched for.
+HMODULE LoadSystemLibrary(const char* name) {
+  char folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  return LoadLibraryA((std::string(folder, length) + "\\" + name).c_str());
 }
 
 bool MoveTo(HANDLE handle, std::size_t offset) {
@@ -147,6 +168,13 @@ bool RewriteInPlace(const std::string& target, std::string_view bytes) {
 
 class Win32Host final : public StdioHost {
  public:
+  Win32Host() = default;
+  ~Win32Host() override {
+    if (libraryFile_ != INVALID_HANDLE_VALUE) CloseHandle(libraryFile_);
+  }
+  Win32Host(const Win32Host&) = delete;
+  Win32Host& operator=(const Win32Host&) = delete;
+
   std::string ExecutablePath() override {
     char buffer[kModulePathBuffer] = {};
     const DWORD length = GetModuleFileNameA(nullptr, buffer, kModulePathBuffer);
@@ -291,10 +319,59 @@ class Win32Host final : public StdioHost {
     return error;
   }
 
+  bool WritesLibraryAtStart() override { return true; }
+
+  std::string_view EmbeddedLibraryImage() override {
+    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(kLibraryResource), "BINARY");
+    if (resource == nullptr) return {};
+    HGLOBAL loaded = LoadResource(nullptr, resource);
+    if (loaded == nullptr) return {};
+    const void* image = LockResource(loaded);
+    const DWORD size = SizeofResource(nullptr, resource);
+    if (image == nullptr || size == 0) return {};
+    return std::string_view(static_cast<const char*>(image), size);
+  }
+
+  // Delete, check, create new, one write, delete on a failed write. A file that cannot be
+  // deleted (another running instance holds it loaded) is kept, but loaded only when it holds
+  // the very image carried here: anything of the same user could have planted it.
+  std::string WriteLibraryFile(std::string_view image, std::vector<std::string>& notes) override {
+    const std::string folder = LibraryFolder();
+    if (folder.empty()) {
+      notes.emplace_back("no folder for the management library: the current directory is unknown");
+      return {};
+    }
+    const std::string path = folder + kLibraryFileName;
+    DeleteFileA(path.c_str());
+    if (!FileExists(path)) {
+      if (image.empty()) {
+        notes.emplace_back("this executable carries no management library");
+        return {};
+      }
+      DeleteFileA(path.c_str());
+      if (!WriteNewFile(path, image)) {
+        notes.push_back("the management library could not be written to '" + path + "'");
+        return {};
+      }
+    }
+    if (!HoldLibrary(path, image)) {
+      notes.push_back("'" + path +
+                      "' cannot be replaced and is not the management library this program "
+                      "carries: it is not loaded");
+      return {};
+    }
+    return path;
+  }
+
+ private:
+  // The library file, held open for reading and shared for reading only, so that nobody can
+  // change, rename or delete it between the check and the load.
+  HANDLE libraryFile_ = INVALID_HANDLE_VALUE;
+
   // The temporary folder, used as the system gives it (with its backslash). One whose text
   // still holds an unexpanded variable, or that cannot be read at all, gives way to the
   // application-data folder and then to the current directory.
-  std::string LibraryFolder() override {
+  std::string LibraryFolder() {
     char buffer[kFolderBuffer] = {};
     const DWORD length = GetTempPathA(kFolderBuffer, buffer);
     if (length != 0 && length < kFolderBuffer) {
@@ -302,8 +379,8 @@ class Win32Host final : public StdioHost {
       if (folder.find('%') == std::string::npos) return folder;
     }
     std::string chosen;
-    // Loaded by name at run time and never unloaded.
-    if (HMODULE shfolder = LoadLibraryA("shfolder.DLL")) {
+    // Loaded at run time from the system folder, never searched for, and never unloaded.
+    if (HMODULE shfolder = LoadSystemLibrary("shfolder.dll")) {
       const auto getFolderPath = reinterpret_cast<ShGetFolderPathFn>(
           reinterpret_cast<void (*)()>(GetProcAddress(shfolder, "SHGetFolderPathA")));
       char appData[kFolderBuffer] = {};
@@ -321,31 +398,35 @@ class Win32Host final : public StdioHost {
     return chosen;
   }
 
-  bool WritesLibraryAtStart() override { return true; }
-
-  std::string_view EmbeddedLibraryImage() override {
-    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(kLibraryResource), "BINARY");
-    if (resource == nullptr) return {};
-    HGLOBAL loaded = LoadResource(nullptr, resource);
-    if (loaded == nullptr) return {};
-    const void* image = LockResource(loaded);
-    const DWORD size = SizeofResource(nullptr, resource);
-    if (image == nullptr || size == 0) return {};
-    return std::string_view(static_cast<const char*>(image), size);
-  }
-
-  bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != FALSE; }
-
-  NewFileResult WriteNewFile(const std::string& path, std::string_view bytes) override {
+  // Creates path as a new file (never over anything there), unshared, and writes bytes in one
+  // write; a file whose write failed is deleted.
+  static bool WriteNewFile(const std::string& path, std::string_view bytes) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return NewFileResult::NotCreated;
+    if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                              nullptr) != FALSE &&
+    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                                nullptr) != FALSE &&
                     written == bytes.size();
-    const bool closed = CloseHandle(file) != FALSE;
-    return ok && closed ? NewFileResult::Written : NewFileResult::WriteFailed;
+    if (CloseHandle(file) != FALSE && ok) return true;
+    DeleteFileA(path.c_str());
+    return false;
+  }
+
+  // Opens the file at path for reading, shared for reading only, and keeps it open when it holds
+  // exactly image; false otherwise.
+  bool HoldLibrary(const std::string& path, std::string_view image) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string content;
+    if (image.empty() || !ReadUpTo(file, image.size(), content) || content != image) {
+      CloseHandle(file);
+      return false;
+    }
+    if (libraryFile_ != INVALID_HANDLE_VALUE) CloseHandle(libraryFile_);
+    libraryFile_ = file;
+    return true;
   }
 };
 

@@ -74,7 +74,7 @@ TEST_F(WmiTest, PasswordStepWithoutTheProviderReportsTheLibraryFailure) {
   const char* argv[] = {"corvane", "/nspwd:new"};
   BiosAccess access;
   driver::PasswordState state;
-  host.libraryFolder = "C:\\tmp\\";
+  host.libraryPath = "C:\\tmp\\Tarnix.dll";
   driver::ManagementLibrary library;
   EXPECT_EQ(driver::RunPasswordStep(access, 2, argv, library, false, state), 10);
   EXPECT_EQ(access.loadedPath(), "C:\\tmp\\Tarnix.dll");
