@@ -230,8 +230,20 @@ class Win32Host final : public StdioHost {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
-  // This build has no application framework to prepare.
-  bool InitializeFramework(const std::string& /*rawCommandLine*/) override { return true; }
+  // This build has no application framework to prepare. The process runs with administrator
+  // rights, so libraries loaded by name come from the system folder alone, never from the
+  // program's folder, the current directory or PATH, where others may plant one. The call that
+  // says so exists from Windows 8 (Windows 7 with an update) and is looked up at run time; without
+  // it, at least the current directory leaves the search.
+  bool InitializeFramework(const std::string& /*rawCommandLine*/) override {
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    const FARPROC found =
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    if (found == nullptr || !reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(found))(
+                                LOAD_LIBRARY_SEARCH_SYSTEM32))
+      SetDllDirectoryA("");
+    return true;
+  }
 
   bool OsVersionAtLeast(int major, int minor) override {
     OSVERSIONINFOEXA info = {};
