@@ -2,6 +2,7 @@
 // portable subsystems never include system headers and unit tests can run against fakes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -24,6 +25,10 @@ struct FileVersion {
   std::uint32_t leastSignificant = 0;
 };
 
+// The most a whole-file read takes. No settings file or machine file comes near it; an endless
+// file (/dev/zero, a FIFO that never ends) stops there instead of exhausting memory.
+inline constexpr std::size_t kMaxFileBytes = std::size_t{64} << 20;
+
 // What a path names, links followed.
 struct FileStatus {
   bool isFolder = false;
@@ -43,7 +48,8 @@ class Host {
   // False when the executable carries no readable version.
   virtual bool ExecutableFileVersion(FileVersion& version) = 0;
   // The sectioned-file (private-profile) reader: the value of key in section of the file at
-  // path, or defaultValue when the file, section or key is missing. At most 99 characters.
+  // path, or defaultValue when the file, section or key is missing. At most 99 characters. A
+  // file of more than kMaxProfileFileBytes counts as missing.
   virtual std::string ReadProfileString(const std::string& section, const std::string& key,
                                         const std::string& defaultValue,
                                         const std::string& path) = 0;
@@ -60,7 +66,8 @@ class Host {
   virtual void FlushOut() = 0;
   virtual void WriteErr(std::string_view text) = 0;
 
-  // Reads a whole file as bytes; false when it cannot be opened or read.
+  // Reads a whole file as bytes; false when it cannot be opened or read, or holds more than
+  // kMaxFileBytes.
   virtual bool ReadFile(const std::string& path, std::string& bytes) = 0;
   // Writes bytes as the whole content of what path names, so that a failure never leaves a
   // half-written file. An existing regular file (links followed) is replaced through a

@@ -383,7 +383,7 @@ class PosixHost final : public StdioHost {
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue, const std::string& path) override {
     std::string text;
-    if (!ReadFile(path, text)) return ReadProfileStringFromText({}, section, key, defaultValue);
+    if (!ReadUpTo(path, kMaxProfileFileBytes, text)) text.clear();
     return ReadProfileStringFromText(text, section, key, defaultValue);
   }
 
@@ -433,27 +433,8 @@ class PosixHost final : public StdioHost {
     return value == nullptr ? std::string() : std::string(value);
   }
 
-  // open, read to the end, close: the firmware-attributes provider reads hundreds of small
-  // files per run, and the C streams add a status call and a read to each.
   bool ReadFile(const std::string& path, std::string& bytes) override {
-    const int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    std::string content;
-    char buffer[16384];
-    bool failed = false;
-    while (true) {
-      const ssize_t count = read(fd, buffer, sizeof buffer);
-      if (count < 0 && errno == EINTR) continue;
-      if (count <= 0) {
-        failed = count < 0;
-        break;
-      }
-      content.append(buffer, static_cast<std::size_t>(count));
-    }
-    close(fd);
-    if (failed) return false;
-    bytes = std::move(content);
-    return true;
+    return ReadUpTo(path, kMaxFileBytes, bytes);
   }
 
   bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
@@ -538,6 +519,27 @@ class PosixHost final : public StdioHost {
   }
 
  private:
+  // open, read to the end or past limit, close: the firmware-attributes provider reads hundreds
+  // of small files per run, and the C streams add a status call and a read to each.
+  static bool ReadUpTo(const std::string& path, std::size_t limit, std::string& bytes) {
+    const int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    std::string content;
+    char buffer[16384];
+    bool failed = false;
+    while (!failed) {
+      const ssize_t count = read(fd, buffer, sizeof buffer);
+      if (count < 0 && errno == EINTR) continue;
+      if (count == 0) break;
+      failed = count < 0 || content.size() + static_cast<std::size_t>(count) > limit;
+      if (!failed) content.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(fd);
+    if (failed) return false;
+    bytes = std::move(content);
+    return true;
+  }
+
   // The library file last written, kept open for its load.
   int libraryFd_ = -1;
 

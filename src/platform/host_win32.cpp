@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/profile_text.h"
 #include "platform/stdio_host.h"
 
 namespace corvane::platform {
@@ -219,6 +220,10 @@ class Win32Host final : public StdioHost {
 
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue, const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA file = {};
+    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &file) &&
+        (file.nFileSizeHigh != 0 || file.nFileSizeLow > kMaxProfileFileBytes))
+      return defaultValue.substr(0, kProfileValueBuffer - 1);
     char buffer[kProfileValueBuffer] = {};
     const DWORD length =
         GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer,
