@@ -18,7 +18,7 @@ class ManagementLibrary {
   // on standard error saying why.
   const std::string& PathToLoad();
   // The path as far as the run has come: empty while the file is not written.
-  const std::string& Path() const { return path_; }
+  [[nodiscard]] const std::string& Path() const { return path_; }
 
  private:
   bool written_ = false;

@@ -224,7 +224,7 @@ std::string FolderRefusal(int fd, uid_t user, bool exact) {
   if (!exact && (bits & 022) != 0) return "other users may write it";
   if (exact && bits != 0700) {
     char octal[8];
-    std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(bits));
+    (void)std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(bits));
     return std::string("its mode is ") + octal + ", not 700";
   }
   return {};
@@ -325,15 +325,11 @@ int WriteLibraryInto(int folder, std::string_view image, std::string& failure) {
     failure = ErrorText(errno);
     return -1;
   }
-  if (!WriteAll(fd, image)) {
-    failure = ErrorText(errno);
-  } else if (!Holds(fd, image)) {
-    failure = "what was written does not read back";
-  } else if (renameat(folder, temporary.c_str(), folder, kLibraryFileName) != 0) {
-    failure = ErrorText(errno);
-  } else {
+  errno = 0;
+  if (WriteAll(fd, image) && Holds(fd, image) &&
+      renameat(folder, temporary.c_str(), folder, kLibraryFileName) == 0)
     return fd;
-  }
+  failure = errno != 0 ? ErrorText(errno) : "what was written does not read back";
   unlinkat(folder, temporary.c_str(), 0);
   close(fd);
   return -1;
@@ -498,18 +494,21 @@ class PosixHost final : public StdioHost {
     std::string folder;
     const int folderFd = OpenLibraryFolder(Environment("XDG_RUNTIME_DIR"), folder, notes);
     if (folderFd < 0) return {};
-    const std::string path = folder + "/" + kLibraryFileName;
+    std::string path = folder + "/" + kLibraryFileName;
     std::string failure;
     const int fd = WriteLibraryInto(folderFd, image, failure);
     close(folderFd);
+    if (fd < 0) {
+      notes.push_back("the management library could not be written to '" + path + "': " + failure);
+      return {};
+    }
     // The loader takes the file through its descriptor: /proc must show it.
     const std::string loadName = "/proc/self/fd/" + std::to_string(fd);
     struct stat shown {};
-    if (fd >= 0 && (stat(loadName.c_str(), &shown) != 0 || !SameObject(shown, fd)))
-      failure = "it cannot be loaded through " + loadName + " (is /proc mounted?)";
-    if (!failure.empty()) {
-      if (fd >= 0) close(fd);
-      notes.push_back("the management library could not be written to '" + path + "': " + failure);
+    if (stat(loadName.c_str(), &shown) != 0 || !SameObject(shown, fd)) {
+      close(fd);
+      notes.push_back("the management library in '" + path + "' cannot be loaded through " +
+                      loadName + " (is /proc mounted?)");
       return {};
     }
     if (libraryFd_ >= 0) close(libraryFd_);
