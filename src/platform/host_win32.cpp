@@ -199,17 +199,28 @@ class Win32Host final : public StdioHost {
     return reading;
   }
 
+  // version.dll is not one of the libraries Windows maps for every process: imported, it would
+  // be searched for beside the executable before the process could restrict the search. It is
+  // loaded from the system folder instead.
   bool ExecutableFileVersion(FileVersion& version) override {
     const std::string path = ExecutablePath();
-    if (path.empty()) return false;
+    const HMODULE library = LoadSystemLibrary("version.dll");
+    if (path.empty() || library == nullptr) return false;
+    const auto infoSize = reinterpret_cast<decltype(&GetFileVersionInfoSizeA)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoSizeA")));
+    const auto readInfo = reinterpret_cast<decltype(&GetFileVersionInfoA)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoA")));
+    const auto query = reinterpret_cast<decltype(&VerQueryValueA)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "VerQueryValueA")));
+    if (infoSize == nullptr || readInfo == nullptr || query == nullptr) return false;
     DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    const DWORD size = infoSize(path.c_str(), &handle);
     if (size == 0) return false;
     std::vector<char> data(size);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return false;
+    if (!readInfo(path.c_str(), 0, size, data.data())) return false;
     void* fixed = nullptr;
     UINT fixedSize = 0;
-    if (!VerQueryValueA(data.data(), "\\", &fixed, &fixedSize) || fixed == nullptr ||
+    if (!query(data.data(), "\\", &fixed, &fixedSize) || fixed == nullptr ||
         fixedSize < sizeof(VS_FIXEDFILEINFO))
       return false;
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);

@@ -13,9 +13,11 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ElementTree
 
-# DLLs every Windows installation has; the runtime of the compiler is linked in statically.
+# DLLs that Windows maps from its system folder for every process that imports them (its known
+# DLLs, and ntdll); any other import would be searched for beside the executable first. The
+# runtime of the compiler is linked in statically.
 SYSTEM_DLLS = {'kernel32.dll', 'user32.dll', 'advapi32.dll', 'msvcrt.dll', 'ole32.dll',
-               'oleaut32.dll', 'version.dll', 'shell32.dll', 'shlwapi.dll', 'ntdll.dll'}
+               'oleaut32.dll', 'shell32.dll', 'shlwapi.dll', 'ntdll.dll'}
 RT_VERSION = 16
 RT_MANIFEST = 24
 LIBRARY_RESOURCE = ('BINARY', 129)
@@ -81,7 +83,8 @@ def main():
         failures.append('no imports found: objdump output not understood')
     foreign = sorted(name for name in imports if name.lower() not in SYSTEM_DLLS)
     if foreign:
-        failures.append(f'imports DLLs that Windows does not ship: {foreign}')
+        failures.append(f'imports DLLs that Windows does not map from its system folder: '
+                        f'{foreign}')
 
     with tempfile.TemporaryDirectory(prefix='corvane-res-') as work:
         res_path = os.path.join(work, 'corvane.res')
