@@ -199,9 +199,9 @@ class Win32Host final : public StdioHost {
     return reading;
   }
 
-  // version.dll is not one of the libraries Windows maps for every process: imported, it would
-  // be searched for beside the executable before the process could restrict the search. It is
-  // loaded from the system folder instead.
+  // version.dll is not among the DLLs Windows always takes from its system folder: imported, it
+  // would be searched for beside the executable before the process could restrict the search.
+  // It is loaded from the system folder instead.
   bool ExecutableFileVersion(FileVersion& version) override {
     const std::string path = ExecutablePath();
     const HMODULE library = LoadSystemLibrary("version.dll");
