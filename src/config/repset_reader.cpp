@@ -1,4 +1,5 @@
 #include <cstddef>
+#include <new>
 
 #include "config/configuration_job.h"
 #include "config/repset_file.h"
@@ -111,10 +112,16 @@ std::vector<std::string> SplitLines(std::string_view bytes) {
   return lines;
 }
 
+// A file too large for the memory at hand (millions of empty lines) is one that cannot be read.
 bool ReadFileLines(const std::string& path, std::vector<std::string>& lines) {
-  std::string bytes;
-  if (!platform::Os().ReadFile(path, bytes)) return false;
-  lines = SplitLines(bytes);
+  try {
+    std::string bytes;
+    if (!platform::Os().ReadFile(path, bytes)) return false;
+    lines = SplitLines(bytes);
+  } catch (const std::bad_alloc&) {
+    lines.clear();
+    return false;
+  }
   return !lines.empty();
 }
 

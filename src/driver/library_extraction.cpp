@@ -1,32 +1,26 @@
 #include "driver/library_extraction.h"
 
+#include <vector>
+
 #include "platform/host.h"
 
 namespace corvane::driver {
-namespace {
 
-constexpr char kLibraryFileName[] = "Tarnix.dll";
-
-}  // namespace
-
-// Without a folder that is safe to use the path stays empty: nothing is written, and the
-// binding then loads no library at all.
-std::string BuildLibraryPath() {
-  const std::string folder = platform::Os().LibraryFolder();
-  return folder.empty() ? std::string() : folder + kLibraryFileName;
+ManagementLibrary::ManagementLibrary() {
+  if (platform::Os().WritesLibraryAtStart()) PathToLoad();
 }
 
-void WriteManagementLibrary(const std::string& libraryPath) {
-  if (libraryPath.empty()) return;
-  platform::Host& host = platform::Os();
-  host.RemoveFile(libraryPath);
-  // A file that cannot be deleted (another running instance holds it) is used as it is.
-  if (host.FileExists(libraryPath)) return;
-  const std::string_view image = host.EmbeddedLibraryImage();
-  if (image.empty()) return;
-  host.RemoveFile(libraryPath);
-  if (host.WriteNewFile(libraryPath, image) == platform::NewFileResult::WriteFailed)
-    host.RemoveFile(libraryPath);
+// Without a file that is safe to load the path stays empty, and the binding loads no library:
+// the legacy backend is then unavailable for the run, and standard error says why.
+const std::string& ManagementLibrary::PathToLoad() {
+  if (!written_) {
+    written_ = true;
+    platform::Host& host = platform::Os();
+    std::vector<std::string> notes;
+    path_ = host.WriteLibraryFile(host.EmbeddedLibraryImage(), notes);
+    for (const std::string& note : notes) host.WriteErr("corvane: " + note + "\n");
+  }
+  return path_;
 }
 
 }  // namespace corvane::driver

@@ -52,13 +52,13 @@ bool IsPrintableAscii(const std::string& text) {
 }  // namespace
 
 int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
-                    const std::string& libraryPath, bool changesSettings, PasswordState& state) {
+                    ManagementLibrary& library, bool changesSettings, PasswordState& state) {
   const bool wmiPresent = wmi::HasSettingInterface();
   bool passwordSet = false;
   if (wmiPresent) {
     passwordSet = wmi::IsSetupPasswordSet();
   } else {
-    access.LoadManagementLibrary(libraryPath.c_str(), 0, 1);
+    access.LoadManagementLibrary(library.PathToLoad().c_str(), 0, 1);
     passwordSet = access.IsPasswordSet();
   }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "driver/library_extraction.h"
+
 namespace corvane {
 class BiosAccess;
 
@@ -19,10 +21,11 @@ struct PasswordState {
 };
 
 // Runs the whole step once per run and returns the result code it leaves (0 or 10). When the
-// provider is absent it first has access load the management library from libraryPath.
+// provider is absent it first has access load the management library, written out then if it
+// is not yet.
 // changesSettings: the run has an action that changes settings, so it needs the password.
 int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
-                    const std::string& libraryPath, bool changesSettings, PasswordState& state);
+                    ManagementLibrary& library, bool changesSettings, PasswordState& state);
 
 }  // namespace driver
 }  // namespace corvane

@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <new>
 #include <string_view>
 
 #include "config/configuration_job.h"
@@ -145,6 +146,37 @@ void RunSetConfig(BiosAccess& access, const PasswordState& passwords,
   if (!job.ApplyConfig()) resultCode = kResultJobFailed;
 }
 
+// The password step and every configuration action. Memory that runs out on the way ends them
+// with a record and code 16 rather than ending the process: the closing records still follow.
+// settingsShown tells whether a GetConfig ran.
+int RunSteps(BiosAccess& access, ManagementLibrary& library, int argc, const char* const* argv,
+             bool& settingsShown) {
+  try {
+    PasswordState passwords;
+    int resultCode =
+        RunPasswordStep(access, argc, argv, library, SetConfigRequested(argc, argv), passwords);
+    if (!passwords.backendFound) platform::Os().WriteErr(fwattr::NoInterfaceNote());
+
+    const bool advanced = AdvancedRequested(argc, argv);
+
+    // Each action runs to its end before the next argument is looked at; a later failure
+    // replaces an earlier code and a later success leaves it.
+    for (int i = 1; i < argc; ++i) {
+      const std::string_view argument = argv[i];
+      if (BeginsWithOption(argument, kGetConfig)) {
+        RunGetConfig(access, passwords, library.Path(), advanced, argument, resultCode);
+        settingsShown = true;
+      } else if (BeginsWithOption(argument, kSetConfig)) {
+        RunSetConfig(access, passwords, library.Path(), advanced, argument, resultCode);
+      }
+    }
+    return resultCode;
+  } catch (const std::bad_alloc&) {
+    log::Write("<ERROR msg=\"Out of memory.\" />\n");
+    return kResultJobFailed;
+  }
+}
+
 }  // namespace
 
 int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
@@ -158,8 +190,7 @@ int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
     return TranslateResultCode(kResultFrameworkFailed);
   }
 
-  const std::string libraryPath = BuildLibraryPath();
-  WriteManagementLibrary(libraryPath);
+  ManagementLibrary library;
 
   // The early ends write only their own text and the translation record.
   if (RefuseUnconvertiblePassword(argc, argv)) return TranslateResultCode(kResultCommandLine);
@@ -173,26 +204,8 @@ int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
   }
 
   log::WriteOpeningElement();
-
-  PasswordState passwords;
-  int resultCode =
-      RunPasswordStep(access, argc, argv, libraryPath, SetConfigRequested(argc, argv), passwords);
-
-  if (!passwords.backendFound) host.WriteErr(fwattr::NoInterfaceNote());
-  const bool advanced = AdvancedRequested(argc, argv);
-
-  // Each action runs to its end before the next argument is looked at; a later failure
-  // replaces an earlier code and a later success leaves it.
   bool settingsShown = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (BeginsWithOption(argument, kGetConfig)) {
-      RunGetConfig(access, passwords, libraryPath, advanced, argument, resultCode);
-      settingsShown = true;
-    } else if (BeginsWithOption(argument, kSetConfig)) {
-      RunSetConfig(access, passwords, libraryPath, advanced, argument, resultCode);
-    }
-  }
+  int resultCode = RunSteps(access, library, argc, argv, settingsShown);
 
   if (g_resultOverride != 0) resultCode = g_resultOverride;
   const int exitCode = TranslateResultCode(resultCode);

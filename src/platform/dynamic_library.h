@@ -22,6 +22,11 @@ using LibraryPtr = std::unique_ptr<DynamicLibrary>;
 // Loads the library file at path; nullptr when it cannot be loaded.
 LibraryPtr LoadDynamicLibrary(const std::string& path);
 
+// A library file this process wrote and keeps open: later loads of path take that very file
+// under loadName (on Linux /proc/self/fd/N, the descriptor it was written through), whatever
+// path names by then.
+void PinLibraryFile(const std::string& path, const std::string& loadName);
+
 using LibraryLoader = std::function<LibraryPtr(const std::string& path)>;
 // Installs a loader for the whole process (tests); an empty function restores the native one.
 void InstallLibraryLoader(LibraryLoader loader);

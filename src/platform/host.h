@@ -2,6 +2,7 @@
 // portable subsystems never include system headers and unit tests can run against fakes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -24,14 +25,15 @@ struct FileVersion {
   std::uint32_t leastSignificant = 0;
 };
 
+// The most a whole-file read takes. No settings file or machine file comes near it; an endless
+// file (/dev/zero, a FIFO that never ends) stops there instead of exhausting memory.
+inline constexpr std::size_t kMaxFileBytes = std::size_t{64} << 20;
+
 // What a path names, links followed.
 struct FileStatus {
   bool isFolder = false;
   std::uint32_t permissions = 0;  // the POSIX rwx bits (0777); 0444 for a read-only file
 };
-
-// What creating a new file and writing it once came to.
-enum class NewFileResult { NotCreated, Written, WriteFailed };
 
 class Host {
  public:
@@ -46,7 +48,8 @@ class Host {
   // False when the executable carries no readable version.
   virtual bool ExecutableFileVersion(FileVersion& version) = 0;
   // The sectioned-file (private-profile) reader: the value of key in section of the file at
-  // path, or defaultValue when the file, section or key is missing. At most 99 characters.
+  // path, or defaultValue when the file, section or key is missing. At most 99 characters. A
+  // file of more than kMaxProfileFileBytes counts as missing.
   virtual std::string ReadProfileString(const std::string& section, const std::string& key,
                                         const std::string& defaultValue,
                                         const std::string& path) = 0;
@@ -63,7 +66,8 @@ class Host {
   virtual void FlushOut() = 0;
   virtual void WriteErr(std::string_view text) = 0;
 
-  // Reads a whole file as bytes; false when it cannot be opened or read.
+  // Reads a whole file as bytes; false when it cannot be opened or read, or holds more than
+  // kMaxFileBytes.
   virtual bool ReadFile(const std::string& path, std::string& bytes) = 0;
   // Writes bytes as the whole content of what path names, so that a failure never leaves a
   // half-written file. An existing regular file (links followed) is replaced through a
@@ -87,17 +91,19 @@ class Host {
   // error number (EACCES, EINVAL, ENOENT, EIO...) of the step that failed.
   virtual int WriteExistingFile(const std::string& path, std::string_view bytes) = 0;
 
-  // The management library that the executable carries and writes out at every start.
-  // The folder it is written to, ending in its separator; empty when there is no folder that
-  // is safe to use.
-  virtual std::string LibraryFolder() = 0;
+  // The management library that the executable carries.
+  // Whether it is written out at every start, rather than only when the legacy path is about to
+  // load it: Windows writes it at every start; Linux loads it only for a simulated legacy machine.
+  virtual bool WritesLibraryAtStart() = 0;
   // The library's file image inside the executable; empty when it carries none.
   virtual std::string_view EmbeddedLibraryImage() = 0;
-  // Deletes the file at path; false when it could not (or there was none).
-  virtual bool RemoveFile(const std::string& path) = 0;
-  // Creates path as a new file (never over anything that exists there), unshared, writes bytes
-  // in one write and closes it. A file whose write failed is left for the caller to delete.
-  virtual NewFileResult WriteNewFile(const std::string& path, std::string_view bytes) = 0;
+  // Writes image as the file Tarnix.dll in a folder of the user's own, where it stays, and
+  // answers the path to load it from; empty when there is no library to load. A load of that
+  // path takes the very file checked here to hold image: on Linux the one written through a
+  // descriptor of a folder whose owner and mode were checked, on Windows one held open against
+  // any change until the process ends. notes receives a line for each folder or file refused,
+  // and for each failure, saying why.
+  virtual std::string WriteLibraryFile(std::string_view image, std::vector<std::string>& notes) = 0;
 };
 
 // The host of this process: the native one unless a test installed another.

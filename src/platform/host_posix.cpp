@@ -8,10 +8,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "platform/dynamic_library.h"
 #include "platform/host.h"
 #include "platform/profile_text.h"
 #include "platform/stdio_host.h"
@@ -205,8 +207,143 @@ bool SameObject(const struct stat& status, int fd) {
   return fstat(fd, &other) == 0 && other.st_dev == status.st_dev && other.st_ino == status.st_ino;
 }
 
+constexpr char kLibraryFileName[] = "Tarnix.dll";
+
+std::string ErrorText(int error) {
+  return std::strerror(error);
+}
+
+// Why an opened folder is not used for the library: empty when it is a folder of user's own
+// that nobody else may write, and, for the library's own folder (exact), one of mode 0700.
+std::string FolderRefusal(int fd, uid_t user, bool exact) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0) return "it cannot be examined (" + ErrorText(errno) + ")";
+  if (!S_ISDIR(status.st_mode)) return "it is not a folder";
+  if (status.st_uid != user) return "it belongs to another user";
+  const mode_t bits = status.st_mode & 07777;
+  if (!exact && (bits & 022) != 0) return "other users may write it";
+  if (exact && bits != 0700) {
+    char octal[8];
+    (void)std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(bits));
+    return std::string("its mode is ") + octal + ", not 700";
+  }
+  return {};
+}
+
+// Why a folder could not be opened.
+std::string OpenRefusal(int error) {
+  switch (error) {
+    case ENOENT:
+      return "it does not exist";
+    case ENOTDIR:
+      return "it is not a folder";
+    default:
+      return "it cannot be opened (" + ErrorText(error) + ")";
+  }
+}
+
+// The library's own folder: leaf of the opened folder parent (which this closes), made when
+// missing, opened without following a link and checked through its descriptor, so that nothing
+// can be swapped in between the check and the use. -1 after a note when it is refused.
+int OpenPrivateFolder(int parent, const std::string& leaf, const std::string& folder,
+                      std::vector<std::string>& notes) {
+  const bool made = mkdirat(parent, leaf.c_str(), 0700) == 0;
+  const int madeError = errno;
+  int fd = openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const int openError = errno;
+  std::string refusal;
+  struct stat entry {};
+  if (fd >= 0) {
+    // The umask may have narrowed a folder made here; one that existed is never changed.
+    if (made) fchmod(fd, 0700);
+    refusal = FolderRefusal(fd, geteuid(), /*exact=*/true);
+  } else if (fstatat(parent, leaf.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+    refusal = "it cannot be made (" + ErrorText(madeError) + ")";
+  } else {
+    refusal = S_ISLNK(entry.st_mode) ? "it is a symbolic link" : OpenRefusal(openError);
+  }
+  close(parent);
+  if (refusal.empty()) return fd;
+  if (fd >= 0) close(fd);
+  notes.push_back("the management library is not written to '" + folder + "': " + refusal);
+  return -1;
+}
+
+// The folder of the library: $XDG_RUNTIME_DIR/corvane when the runtime folder is the user's
+// own and nobody else may write it, else /tmp/corvane-<uid>; a real folder owned by the user
+// with mode 0700. -1 when it is refused; each refusal adds a note.
+int OpenLibraryFolder(const std::string& runtime, std::string& folder,
+                      std::vector<std::string>& notes) {
+  const std::string own = "corvane-" + std::to_string(geteuid());
+  if (!runtime.empty() && runtime.front() == '/') {
+    const int parent = open(runtime.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string refusal =
+        parent < 0 ? OpenRefusal(errno) : FolderRefusal(parent, geteuid(), /*exact=*/false);
+    folder = runtime + "/corvane";
+    if (refusal.empty()) return OpenPrivateFolder(parent, "corvane", folder, notes);
+    if (parent >= 0) close(parent);
+    notes.push_back("XDG_RUNTIME_DIR '" + runtime + "' is not used: " + refusal +
+                    "; the management library goes to '/tmp/" + own + "'");
+  }
+  folder = "/tmp/" + own;
+  const int parent = open("/tmp", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (parent >= 0) return OpenPrivateFolder(parent, own, folder, notes);
+  notes.push_back("the management library is not written to '" + folder +
+                  "': /tmp cannot be opened (" + ErrorText(errno) + ")");
+  return -1;
+}
+
+// Whether the open file holds exactly bytes.
+bool Holds(int fd, std::string_view bytes) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+      static_cast<std::size_t>(status.st_size) != bytes.size())
+    return false;
+  std::string content(bytes.size(), '\0');
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t count =
+        pread(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    done += static_cast<std::size_t>(count);
+  }
+  return content == bytes;
+}
+
+// Writes image as the library through the folder's descriptor: a new file beside it, checked
+// and renamed over the library's name, so that a run never meets a half-written library. The
+// new file's descriptor, or -1 with the reason in failure.
+int WriteLibraryInto(int folder, std::string_view image, std::string& failure) {
+  const std::string temporary =
+      std::string(".") + kLibraryFileName + "." + std::to_string(getpid()) + ".tmp";
+  // One left by an earlier process of the same number that did not end.
+  unlinkat(folder, temporary.c_str(), 0);
+  const int fd =
+      openat(folder, temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
+  if (fd < 0) {
+    failure = ErrorText(errno);
+    return -1;
+  }
+  errno = 0;
+  if (WriteAll(fd, image) && Holds(fd, image) &&
+      renameat(folder, temporary.c_str(), folder, kLibraryFileName) == 0)
+    return fd;
+  failure = errno != 0 ? ErrorText(errno) : "what was written does not read back";
+  unlinkat(folder, temporary.c_str(), 0);
+  close(fd);
+  return -1;
+}
+
 class PosixHost final : public StdioHost {
  public:
+  PosixHost() = default;
+  ~PosixHost() override {
+    if (libraryFd_ >= 0) close(libraryFd_);
+  }
+  PosixHost(const PosixHost&) = delete;
+  PosixHost& operator=(const PosixHost&) = delete;
+
   std::string ExecutablePath() override {
     std::string path = ResolvedPath("/proc/self/exe");
     if (path.size() > kMaxExecutablePath) return {};
@@ -242,7 +379,7 @@ class PosixHost final : public StdioHost {
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue, const std::string& path) override {
     std::string text;
-    if (!ReadFile(path, text)) return ReadProfileStringFromText({}, section, key, defaultValue);
+    if (!ReadUpTo(path, kMaxProfileFileBytes, text)) text.clear();
     return ReadProfileStringFromText(text, section, key, defaultValue);
   }
 
@@ -292,27 +429,8 @@ class PosixHost final : public StdioHost {
     return value == nullptr ? std::string() : std::string(value);
   }
 
-  // open, read to the end, close: the firmware-attributes provider reads hundreds of small
-  // files per run, and the C streams add a status call and a read to each.
   bool ReadFile(const std::string& path, std::string& bytes) override {
-    const int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    std::string content;
-    char buffer[16384];
-    bool failed = false;
-    while (true) {
-      const ssize_t count = read(fd, buffer, sizeof buffer);
-      if (count < 0 && errno == EINTR) continue;
-      if (count <= 0) {
-        failed = count < 0;
-        break;
-      }
-      content.append(buffer, static_cast<std::size_t>(count));
-    }
-    close(fd);
-    if (failed) return false;
-    bytes = std::move(content);
-    return true;
+    return ReadUpTo(path, kMaxFileBytes, bytes);
   }
 
   bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
@@ -355,23 +473,8 @@ class PosixHost final : public StdioHost {
     return error;
   }
 
-  // A folder of this user's alone, never a shared one where another user could plant a
-  // library that a run as root would load: $XDG_RUNTIME_DIR/corvane, else /tmp/corvane-<uid>,
-  // a real directory owned by the user with mode 0700.
-  std::string LibraryFolder() override {
-    const std::string runtime = Environment("XDG_RUNTIME_DIR");
-    const uid_t user = geteuid();
-    const std::string folder = !runtime.empty() && runtime.front() == '/'
-                                   ? runtime + "/corvane"
-                                   : "/tmp/corvane-" + std::to_string(user);
-    // The umask may have narrowed a folder made here; one that existed is never changed.
-    if (mkdir(folder.c_str(), 0700) == 0) chmod(folder.c_str(), 0700);
-    struct stat status {};
-    if (lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != user ||
-        (status.st_mode & 07777) != 0700)
-      return {};
-    return folder + "/";
-  }
+  // Loaded only for a simulated legacy machine: written only when a run is about to load it.
+  bool WritesLibraryAtStart() override { return false; }
 
   std::string_view EmbeddedLibraryImage() override {
     const char* begin = corvane_library_image;
@@ -380,18 +483,65 @@ class PosixHost final : public StdioHost {
     return {begin, static_cast<std::size_t>(end - begin)};
   }
 
-  bool RemoveFile(const std::string& path) override { return unlink(path.c_str()) == 0; }
-
-  NewFileResult WriteNewFile(const std::string& path, std::string_view bytes) override {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0700);
-    if (fd < 0) return NewFileResult::NotCreated;
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    const bool closed = close(fd) == 0;
-    return written == static_cast<ssize_t>(bytes.size()) && closed ? NewFileResult::Written
-                                                                   : NewFileResult::WriteFailed;
+  // A folder of this user's alone, never one where another user could plant a library that a
+  // run as root would load; the file is written, checked and loaded through descriptors, never
+  // through a path looked up again.
+  std::string WriteLibraryFile(std::string_view image, std::vector<std::string>& notes) override {
+    if (image.empty()) {
+      notes.emplace_back("this executable carries no management library");
+      return {};
+    }
+    std::string folder;
+    const int folderFd = OpenLibraryFolder(Environment("XDG_RUNTIME_DIR"), folder, notes);
+    if (folderFd < 0) return {};
+    std::string path = folder + "/" + kLibraryFileName;
+    std::string failure;
+    const int fd = WriteLibraryInto(folderFd, image, failure);
+    close(folderFd);
+    if (fd < 0) {
+      notes.push_back("the management library could not be written to '" + path + "': " + failure);
+      return {};
+    }
+    // The loader takes the file through its descriptor: /proc must show it.
+    const std::string loadName = "/proc/self/fd/" + std::to_string(fd);
+    struct stat shown {};
+    if (stat(loadName.c_str(), &shown) != 0 || !SameObject(shown, fd)) {
+      close(fd);
+      notes.push_back("the management library in '" + path + "' cannot be loaded through " +
+                      loadName + " (is /proc mounted?)");
+      return {};
+    }
+    if (libraryFd_ >= 0) close(libraryFd_);
+    libraryFd_ = fd;
+    PinLibraryFile(path, loadName);
+    return path;
   }
 
  private:
+  // open, read to the end or past limit, close: the firmware-attributes provider reads hundreds
+  // of small files per run, and the C streams add a status call and a read to each.
+  static bool ReadUpTo(const std::string& path, std::size_t limit, std::string& bytes) {
+    const int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    std::string content;
+    char buffer[16384];
+    bool failed = false;
+    while (!failed) {
+      const ssize_t count = read(fd, buffer, sizeof buffer);
+      if (count < 0 && errno == EINTR) continue;
+      if (count == 0) break;
+      failed = count < 0 || content.size() + static_cast<std::size_t>(count) > limit;
+      if (!failed) content.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(fd);
+    if (failed) return false;
+    bytes = std::move(content);
+    return true;
+  }
+
+  // The library file last written, kept open for its load.
+  int libraryFd_ = -1;
+
   static std::uint32_t Pack(unsigned high, unsigned low) {
     return ((static_cast<std::uint32_t>(high) & 0xFFFF) << 16) |
            (static_cast<std::uint32_t>(low) & 0xFFFF);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/profile_text.h"
 #include "platform/stdio_host.h"
 
 namespace corvane::platform {
@@ -22,6 +23,7 @@ constexpr DWORD kProfileValueBuffer = 100;
 constexpr DWORD kFolderBuffer = MAX_PATH;  // 260 characters
 // The library's resource: type "BINARY", id 129.
 constexpr WORD kLibraryResource = 129;
+constexpr char kLibraryFileName[] = "Tarnix.dll";
 // SHGetFolderPathA: the current user's application-data folder, created when missing.
 constexpr int kApplicationDataCreate = 0x1A | 0x8000;
 using ShGetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
@@ -63,6 +65,26 @@ bool ReadAllFrom(HANDLE handle, std::string& bytes) {
     if (count == 0) return true;
     bytes.append(buffer, count);
   }
+}
+
+// Reads to the end, or until more than limit bytes are read.
+bool ReadUpTo(HANDLE handle, std::size_t limit, std::string& bytes) {
+  char buffer[65536];
+  while (bytes.size() <= limit) {
+    DWORD count = 0;
+    if (!::ReadFile(handle, buffer, sizeof buffer, &count, nullptr)) return false;
+    if (count == 0) return true;
+    bytes.append(buffer, count);
+  }
+  return true;
+}
+
+// A DLL of Windows itself, loaded by its full path in the system folder, never searched for.
+HMODULE LoadSystemLibrary(const char* name) {
+  char folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  return LoadLibraryA((std::string(folder, length) + "\\" + name).c_str());
 }
 
 bool MoveTo(HANDLE handle, std::size_t offset) {
@@ -147,6 +169,13 @@ bool RewriteInPlace(const std::string& target, std::string_view bytes) {
 
 class Win32Host final : public StdioHost {
  public:
+  Win32Host() = default;
+  ~Win32Host() override {
+    if (libraryFile_ != INVALID_HANDLE_VALUE) CloseHandle(libraryFile_);
+  }
+  Win32Host(const Win32Host&) = delete;
+  Win32Host& operator=(const Win32Host&) = delete;
+
   std::string ExecutablePath() override {
     char buffer[kModulePathBuffer] = {};
     const DWORD length = GetModuleFileNameA(nullptr, buffer, kModulePathBuffer);
@@ -170,17 +199,28 @@ class Win32Host final : public StdioHost {
     return reading;
   }
 
+  // version.dll is not among the DLLs Windows always takes from its system folder: imported, it
+  // would be searched for beside the executable before the process could restrict the search.
+  // It is loaded from the system folder instead.
   bool ExecutableFileVersion(FileVersion& version) override {
     const std::string path = ExecutablePath();
-    if (path.empty()) return false;
+    const HMODULE library = LoadSystemLibrary("version.dll");
+    if (path.empty() || library == nullptr) return false;
+    const auto infoSize = reinterpret_cast<decltype(&GetFileVersionInfoSizeA)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoSizeA")));
+    const auto readInfo = reinterpret_cast<decltype(&GetFileVersionInfoA)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoA")));
+    const auto query = reinterpret_cast<decltype(&VerQueryValueA)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "VerQueryValueA")));
+    if (infoSize == nullptr || readInfo == nullptr || query == nullptr) return false;
     DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    const DWORD size = infoSize(path.c_str(), &handle);
     if (size == 0) return false;
     std::vector<char> data(size);
-    if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return false;
+    if (!readInfo(path.c_str(), 0, size, data.data())) return false;
     void* fixed = nullptr;
     UINT fixedSize = 0;
-    if (!VerQueryValueA(data.data(), "\\", &fixed, &fixedSize) || fixed == nullptr ||
+    if (!query(data.data(), "\\", &fixed, &fixedSize) || fixed == nullptr ||
         fixedSize < sizeof(VS_FIXEDFILEINFO))
       return false;
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
@@ -191,6 +231,10 @@ class Win32Host final : public StdioHost {
 
   std::string ReadProfileString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue, const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA file = {};
+    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &file) &&
+        (file.nFileSizeHigh != 0 || file.nFileSizeLow > kMaxProfileFileBytes))
+      return defaultValue.substr(0, kProfileValueBuffer - 1);
     char buffer[kProfileValueBuffer] = {};
     const DWORD length =
         GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer,
@@ -202,8 +246,20 @@ class Win32Host final : public StdioHost {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 
-  // This build has no application framework to prepare.
-  bool InitializeFramework(const std::string& /*rawCommandLine*/) override { return true; }
+  // This build has no application framework to prepare. The process runs with administrator
+  // rights, so libraries loaded by name come from the system folder alone, never from the
+  // program's folder, the current directory or PATH, where others may plant one. The call that
+  // says so exists from Windows 8 (Windows 7 with an update) and is looked up at run time; without
+  // it, at least the current directory leaves the search.
+  bool InitializeFramework(const std::string& /*rawCommandLine*/) override {
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    const FARPROC found =
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    if (found == nullptr || !reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(found))(
+                                LOAD_LIBRARY_SEARCH_SYSTEM32))
+      SetDllDirectoryA("");
+    return true;
+  }
 
   bool OsVersionAtLeast(int major, int minor) override {
     OSVERSIONINFOEXA info = {};
@@ -291,10 +347,59 @@ class Win32Host final : public StdioHost {
     return error;
   }
 
+  bool WritesLibraryAtStart() override { return true; }
+
+  std::string_view EmbeddedLibraryImage() override {
+    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(kLibraryResource), "BINARY");
+    if (resource == nullptr) return {};
+    HGLOBAL loaded = LoadResource(nullptr, resource);
+    if (loaded == nullptr) return {};
+    const void* image = LockResource(loaded);
+    const DWORD size = SizeofResource(nullptr, resource);
+    if (image == nullptr || size == 0) return {};
+    return std::string_view(static_cast<const char*>(image), size);
+  }
+
+  // Delete, check, create new, one write, delete on a failed write. A file that cannot be
+  // deleted (another running instance holds it loaded) is kept, but loaded only when it holds
+  // the very image carried here: anything of the same user could have planted it.
+  std::string WriteLibraryFile(std::string_view image, std::vector<std::string>& notes) override {
+    const std::string folder = LibraryFolder();
+    if (folder.empty()) {
+      notes.emplace_back("no folder for the management library: the current directory is unknown");
+      return {};
+    }
+    const std::string path = folder + kLibraryFileName;
+    DeleteFileA(path.c_str());
+    if (!FileExists(path)) {
+      if (image.empty()) {
+        notes.emplace_back("this executable carries no management library");
+        return {};
+      }
+      DeleteFileA(path.c_str());
+      if (!WriteNewFile(path, image)) {
+        notes.push_back("the management library could not be written to '" + path + "'");
+        return {};
+      }
+    }
+    if (!HoldLibrary(path, image)) {
+      notes.push_back("'" + path +
+                      "' cannot be replaced and is not the management library this program "
+                      "carries: it is not loaded");
+      return {};
+    }
+    return path;
+  }
+
+ private:
+  // The library file, held open for reading and shared for reading only, so that nobody can
+  // change, rename or delete it between the check and the load.
+  HANDLE libraryFile_ = INVALID_HANDLE_VALUE;
+
   // The temporary folder, used as the system gives it (with its backslash). One whose text
   // still holds an unexpanded variable, or that cannot be read at all, gives way to the
   // application-data folder and then to the current directory.
-  std::string LibraryFolder() override {
+  std::string LibraryFolder() {
     char buffer[kFolderBuffer] = {};
     const DWORD length = GetTempPathA(kFolderBuffer, buffer);
     if (length != 0 && length < kFolderBuffer) {
@@ -302,8 +407,8 @@ class Win32Host final : public StdioHost {
       if (folder.find('%') == std::string::npos) return folder;
     }
     std::string chosen;
-    // Loaded by name at run time and never unloaded.
-    if (HMODULE shfolder = LoadLibraryA("shfolder.DLL")) {
+    // Loaded at run time from the system folder, never searched for, and never unloaded.
+    if (HMODULE shfolder = LoadSystemLibrary("shfolder.dll")) {
       const auto getFolderPath = reinterpret_cast<ShGetFolderPathFn>(
           reinterpret_cast<void (*)()>(GetProcAddress(shfolder, "SHGetFolderPathA")));
       char appData[kFolderBuffer] = {};
@@ -321,29 +426,35 @@ class Win32Host final : public StdioHost {
     return chosen;
   }
 
-  std::string_view EmbeddedLibraryImage() override {
-    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(kLibraryResource), "BINARY");
-    if (resource == nullptr) return {};
-    HGLOBAL loaded = LoadResource(nullptr, resource);
-    if (loaded == nullptr) return {};
-    const void* image = LockResource(loaded);
-    const DWORD size = SizeofResource(nullptr, resource);
-    if (image == nullptr || size == 0) return {};
-    return std::string_view(static_cast<const char*>(image), size);
-  }
-
-  bool RemoveFile(const std::string& path) override { return DeleteFileA(path.c_str()) != FALSE; }
-
-  NewFileResult WriteNewFile(const std::string& path, std::string_view bytes) override {
+  // Creates path as a new file (never over anything there), unshared, and writes bytes in one
+  // write; a file whose write failed is deleted.
+  static bool WriteNewFile(const std::string& path, std::string_view bytes) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return NewFileResult::NotCreated;
+    if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                              nullptr) != FALSE &&
+    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                                nullptr) != FALSE &&
                     written == bytes.size();
-    const bool closed = CloseHandle(file) != FALSE;
-    return ok && closed ? NewFileResult::Written : NewFileResult::WriteFailed;
+    if (CloseHandle(file) != FALSE && ok) return true;
+    DeleteFileA(path.c_str());
+    return false;
+  }
+
+  // Opens the file at path for reading, shared for reading only, and keeps it open when it holds
+  // exactly image; false otherwise.
+  bool HoldLibrary(const std::string& path, std::string_view image) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string content;
+    if (image.empty() || !ReadUpTo(file, image.size(), content) || content != image) {
+      CloseHandle(file);
+      return false;
+    }
+    if (libraryFile_ != INVALID_HANDLE_VALUE) CloseHandle(libraryFile_);
+    libraryFile_ = file;
+    return true;
   }
 };
 

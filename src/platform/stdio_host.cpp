@@ -25,9 +25,12 @@ bool StdioHost::ReadFile(const std::string& path, std::string& bytes) {
   std::string content;
   std::vector<char> buffer(65536);
   std::size_t count = 0;
-  while ((count = std::fread(buffer.data(), 1, buffer.size(), file)) > 0)
-    content.append(buffer.data(), count);
-  const bool failed = std::ferror(file) != 0;
+  bool tooLong = false;
+  while (!tooLong && (count = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
+    tooLong = content.size() + count > kMaxFileBytes;
+    if (!tooLong) content.append(buffer.data(), count);
+  }
+  const bool failed = tooLong || std::ferror(file) != 0;
   (void)std::fclose(file);  // everything was read; closing a file read from cannot lose it
   if (failed) return false;
   bytes = std::move(content);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <string_view>
 #include <utility>
 
@@ -333,14 +334,21 @@ std::shared_ptr<SimulatedMachine> ParseMachine(const std::string& json, const st
 }
 
 std::shared_ptr<SimulatedMachine> LoadMachine(const std::string& path, std::string& error) {
-  std::string text;
-  if (!platform::Os().ReadFile(path, text)) {
-    error = "cannot read the machine file '" + path + "'";
+  const std::string unreadable = "cannot read the machine file '" + path + "'";
+  // A file too large for the memory at hand is one that cannot be read.
+  try {
+    std::string text;
+    if (!platform::Os().ReadFile(path, text)) {
+      error = unreadable;
+      return nullptr;
+    }
+    auto machine = ParseMachine(text, path, error);
+    if (!machine) error = "machine file '" + path + "': " + error;
+    return machine;
+  } catch (const std::bad_alloc&) {
+    error = unreadable;
     return nullptr;
   }
-  auto machine = ParseMachine(text, path, error);
-  if (!machine) error = "machine file '" + path + "': " + error;
-  return machine;
 }
 
 namespace {

@@ -14,6 +14,7 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
   windows: own-machine REASON                      (with --com-double, the machine still goes
                                                     to the program through CORVANE_MACHINE)
   user: nobody                                     (as root, run the binary as 'nobody')
+  requires-root: REASON                            (skipped unless the suite runs as root)
   mode: NAME 555                                   (octal permission bits given to a file or
                                                     folder of the work folder, '.' itself,
                                                     once everything is in place; repeatable)
@@ -54,8 +55,9 @@ folders are made writable by their owner, as the kernel's current_value files ar
                                {"cmos": {"0x50": "0x03"}, "interrupt15": {"toggles":
                                {"0x46": {"bh": "0x00"}}}}
 
-In 'env' values, 'args' and the names of the sections above, {work} stands for the work folder.
-Every run writes the management library into a folder of its own: XDG_RUNTIME_DIR is
+In 'env' values, 'args', standard error and the names of the sections above, {work} stands for
+the work folder.
+A run that writes the management library writes it into a folder of its own: XDG_RUNTIME_DIR is
 {work}/runtime (made with mode 700) unless the scenario sets it.
 
 A define's expression sees the earlier defines and raw(b'...'), which turns bytes into a text
@@ -136,7 +138,7 @@ def parse(path):
                 'stderr_contains': [], 'stderr': None, 'files_after': {}, 'absent': [], 'exists': [],
                 'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [],
                 'tree_after': {}, 'legacy_after': None, 'dirs': [], 'symlinks': [], 'user': None,
-                'modes': []}
+                'modes': [], 'requires_root': None}
     defines = {}
     with open(path, encoding='utf-8', newline='') as handle:
         lines = handle.read().split('\n')
@@ -173,6 +175,8 @@ def parse(path):
             scenario['windows'] = (mode, reason.strip())
         elif key == 'user':
             scenario['user'] = value
+        elif key == 'requires-root':
+            scenario['requires_root'] = value
         elif key == 'mode':
             name, _, mode = value.rpartition(' ')
             scenario['modes'].append((name.strip(), int(mode, 8)))
@@ -449,7 +453,7 @@ def run(scenario, args, name):
         through_double = args.com_double and (scenario['windows'] or ('',))[0] != 'own-machine'
         machine_variable = DOUBLE_MACHINE_VARIABLE if through_double else MACHINE_VARIABLE
         trace_path = os.path.join(trace_folder, 'trace.txt')
-        # The library written at start lands in this run's own folder.
+        # A library the run writes lands in this run's own folder.
         env['XDG_RUNTIME_DIR'] = os.path.join(work, 'runtime')
         machine_path = os.path.join(work, 'machine.json')
         before = None
@@ -517,10 +521,11 @@ def run(scenario, args, name):
             actual = normalise(stdout)
             if actual != scenario['stdout']:
                 errors.append('standard output differs:\n' + show_diff(scenario['stdout'], actual))
-        if scenario['stderr'] is not None and stderr != scenario['stderr']:
-            errors.append('standard error differs:\n' + show_diff(scenario['stderr'], stderr))
+        wanted_stderr = scenario['stderr'] and expand(scenario['stderr'], work)
+        if wanted_stderr is not None and stderr != wanted_stderr:
+            errors.append('standard error differs:\n' + show_diff(wanted_stderr, stderr))
         for text in scenario['stderr_contains']:
-            if text not in stderr:
+            if expand(text, work) not in stderr:
                 errors.append(f'standard error lacks {text!r}: {stderr!r}')
         for file_name, content in scenario['files_after'].items():
             path = os.path.join(work, file_name)
@@ -596,6 +601,10 @@ def main():
                 continue
             if args.com_double and mode == 'own-machine':
                 print(f'NOTE {name} runs with CORVANE_MACHINE: {reason}')
+            if scenario['requires_root'] and os.geteuid() != 0:
+                skipped += 1
+                print(f'SKIP {name}: {scenario["requires_root"]}')
+                continue
             if args.platform == 'windows' and uses_tree(scenario):
                 skipped += 1
                 print(f'SKIP {name}: firmware-attributes trees are read on Linux only')

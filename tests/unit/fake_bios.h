@@ -177,7 +177,7 @@ class FakeBios {
       const std::uint8_t keep = stuck == current_->stuckBits.end() ? 0 : stuck->second;
       auto& byte = current_->cmos[offset + i];
       byte = static_cast<std::uint8_t>((byte & keep) | (bytes[i] & ~keep));
-      record += " " + Hex(bytes[i]);
+      record.append(" ").append(Hex(bytes[i]));
     }
     current_->cmosWrites.push_back(record);
     return 1;

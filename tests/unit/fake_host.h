@@ -111,15 +111,8 @@ class FakeHost : public platform::Host {
     return false;
   }
 
-  // The library folder and image, and what the file operations did, in order.
-  std::string libraryFolder = "/run/user/1000/corvane/";
-  std::string libraryImage =
-      "\x7F"
-      "ELF library";
-  std::set<std::string> heldFiles;  // cannot be deleted
-  bool createFails = false;         // the file cannot be created
-  bool writeFails = false;          // created, but the one write fails
-  std::vector<std::string> fileOperations;
+  // Where the library file goes.
+  std::string libraryPath = "/run/user/1000/corvane/Tarnix.dll";
 
   // Frees what a run left behind, so that a fuzzing run ends with as many frees as allocations
   // and libFuzzer skips its costly leak check.
@@ -128,22 +121,16 @@ class FakeHost : public platform::Host {
     out = {};
     err = {};
     writes = {};
-    fileOperations = {};
   }
 
-  std::string LibraryFolder() override { return libraryFolder; }
-  std::string_view EmbeddedLibraryImage() override { return libraryImage; }
-  bool RemoveFile(const std::string& path) override {
-    fileOperations.push_back("remove " + path);
-    if (heldFiles.count(path) || !files.count(path)) return false;
-    files.erase(path);
-    return true;
+  bool WritesLibraryAtStart() override { return false; }
+  std::string_view EmbeddedLibraryImage() override {
+    return "\x7F"
+           "ELF library";
   }
-  platform::NewFileResult WriteNewFile(const std::string& path, std::string_view bytes) override {
-    fileOperations.push_back("create " + path);
-    if (createFails || files.count(path)) return platform::NewFileResult::NotCreated;
-    files[path] = writeFails ? std::string() : std::string(bytes);
-    return writeFails ? platform::NewFileResult::WriteFailed : platform::NewFileResult::Written;
+  std::string WriteLibraryFile(std::string_view image, std::vector<std::string>&) override {
+    files[libraryPath] = std::string(image);
+    return libraryPath;
   }
 
  private:

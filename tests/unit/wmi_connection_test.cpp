@@ -74,7 +74,9 @@ TEST_F(WmiTest, PasswordStepWithoutTheProviderReportsTheLibraryFailure) {
   const char* argv[] = {"corvane", "/nspwd:new"};
   BiosAccess access;
   driver::PasswordState state;
-  EXPECT_EQ(driver::RunPasswordStep(access, 2, argv, "C:\\tmp\\", false, state), 10);
+  host.libraryPath = "C:\\tmp\\Tarnix.dll";
+  driver::ManagementLibrary library;
+  EXPECT_EQ(driver::RunPasswordStep(access, 2, argv, library, false, state), 10);
   EXPECT_EQ(access.loadedPath(), "C:\\tmp\\Tarnix.dll");
   EXPECT_NE(host.out.find("<ERROR msg=\"Failed to change the Setup Password."), std::string::npos);
 }

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Checks the built Corvane.exe from the file itself, with the MinGW binary tools: a 32-bit
-console program that imports only DLLs of Windows itself, whose version resource carries the
-project version as its fixed file version, whose manifest asks for administrator rights, and
-which carries the built management library byte for byte as resource "BINARY" 129, language
-1033."""
+console program without debug sections that imports only DLLs of Windows itself, whose version
+resource carries the project version as its fixed file version and every text that inventory
+tools and signing policies read, whose manifest asks for administrator rights, and which
+carries the built management library byte for byte as resource "BINARY" 129, language 1033."""
 import argparse
 import os
 import re
@@ -13,14 +13,18 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ElementTree
 
-# DLLs every Windows installation has; the runtime of the compiler is linked in statically.
+# DLLs that Windows maps from its system folder for every process that imports them (its known
+# DLLs, and ntdll); any other import would be searched for beside the executable first. The
+# runtime of the compiler is linked in statically.
 SYSTEM_DLLS = {'kernel32.dll', 'user32.dll', 'advapi32.dll', 'msvcrt.dll', 'ole32.dll',
-               'oleaut32.dll', 'version.dll', 'shell32.dll', 'shlwapi.dll', 'ntdll.dll'}
+               'oleaut32.dll', 'shell32.dll', 'shlwapi.dll', 'ntdll.dll'}
 RT_VERSION = 16
 RT_MANIFEST = 24
 LIBRARY_RESOURCE = ('BINARY', 129)
 LIBRARY_LANGUAGE = 1033  # English (United States)
 FIXED_FILE_INFO_SIGNATURE = 0xFEEF04BD
+VERSION_TEXTS = ('CompanyName', 'FileDescription', 'FileVersion', 'InternalName',
+                 'LegalCopyright', 'OriginalFilename', 'ProductName', 'ProductVersion')
 MANIFEST_V3 = '{urn:schemas-microsoft-com:asm.v3}'
 
 
@@ -69,8 +73,11 @@ def main():
     args = parser.parse_args()
     failures = []
 
-    headers = subprocess.run([args.objdump, '-f', '-p', args.binary], capture_output=True,
+    headers = subprocess.run([args.objdump, '-f', '-p', '-h', args.binary], capture_output=True,
                              text=True, check=True).stdout
+    debug = sorted(set(re.findall(r'^\s*\d+\s+(\.debug\S*)', headers, re.MULTILINE)))
+    if debug:
+        failures.append(f'debug sections: {debug}')
     if not re.search(r'file format pei-i386', headers) or \
             not re.search(r'^Magic\s+010b\s+\(PE32\)', headers, re.MULTILINE):
         failures.append('not a 32-bit (PE32, i386) executable')
@@ -81,7 +88,8 @@ def main():
         failures.append('no imports found: objdump output not understood')
     foreign = sorted(name for name in imports if name.lower() not in SYSTEM_DLLS)
     if foreign:
-        failures.append(f'imports DLLs that Windows does not ship: {foreign}')
+        failures.append(f'imports DLLs that Windows does not map from its system folder: '
+                        f'{foreign}')
 
     with tempfile.TemporaryDirectory(prefix='corvane-res-') as work:
         res_path = os.path.join(work, 'corvane.res')
@@ -120,6 +128,12 @@ def main():
     script = subprocess.run([args.windres, '-i', args.binary, '-O', 'rc'], capture_output=True,
                             text=True, errors='replace').stdout
     language = re.search(r'LANGUAGE (\d+), (\d+)\s*\n\s*129 "BINARY"', script)
+    texts = dict(re.findall(r'VALUE "(\w+)", "([^"]*)"', script))
+    missing = [key for key in VERSION_TEXTS if not texts.get(key)]
+    if missing:
+        failures.append(f'version texts missing or empty: {missing}')
+    elif texts['OriginalFilename'] != os.path.basename(args.binary):
+        failures.append(f'OriginalFilename {texts["OriginalFilename"]!r}, not the file\'s name')
     if len(embedded) != 1:
         failures.append(f'{len(embedded)} resources "BINARY" 129, expected one')
     elif not language or int(language[1]) | int(language[2]) << 10 != LIBRARY_LANGUAGE:

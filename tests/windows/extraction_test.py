@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Checks that Corvane.exe under Wine writes the management library it carries, byte for byte,
-into the temporary folder at every start, replacing a stale file, help runs included.
-Needs the prefix made by wine_prefix.sh (WINEPREFIX)."""
+into the temporary folder at every start, replacing a stale file, help runs included; and that
+a file there that cannot be replaced is loaded only when it is that very library. Needs the
+prefix made by wine_prefix.sh (WINEPREFIX)."""
 import argparse
 import os
 import shlex
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -21,6 +23,9 @@ def main():
     parser.add_argument('--binary', required=True)
     parser.add_argument('--runner', default='wine')
     parser.add_argument('--library', required=True, help='the built Tarnix.dll')
+    parser.add_argument('--other-library', required=True,
+                        help='another usable Tarnix.dll, standing for one planted there')
+    parser.add_argument('--machine', required=True, help='a legacy machine with a password')
     args = parser.parse_args()
     runner = shlex.split(args.runner)
     with open(args.library, 'rb') as handle:
@@ -32,14 +37,21 @@ def main():
     target = os.path.join(folder, 'Tarnix.dll')
     failures = []
     os.makedirs(folder, exist_ok=True)
-    with open(target, 'wb') as handle:
-        handle.write(b'a stale library of an older version')
     env = {k: v for k, v in os.environ.items() if not k.startswith('CORVANE_')}
+
+    def run(arguments, work, machine=None):
+        with tempfile.TemporaryFile() as errors:
+            result = subprocess.run(runner + [os.path.abspath(args.binary)] + arguments, cwd=work,
+                                    env=dict(env, CORVANE_MACHINE=machine) if machine else env,
+                                    stdout=subprocess.DEVNULL, stderr=errors, timeout=120)
+            errors.seek(0)
+            return result.returncode, errors.read().decode('utf-8', 'replace')
+
     with tempfile.TemporaryDirectory(prefix='corvane-extract-') as work:
+        with open(target, 'wb') as handle:
+            handle.write(b'a stale library of an older version')
         for arguments in (['/?'], ['/GetConfig']):
-            with tempfile.TemporaryFile() as errors:
-                subprocess.run(runner + [os.path.abspath(args.binary)] + arguments, cwd=work,
-                               env=env, stdout=subprocess.DEVNULL, stderr=errors, timeout=120)
+            run(arguments, work)
             written = open(target, 'rb').read() if os.path.exists(target) else None
             if written != built:
                 failures.append(f'after {" ".join(arguments)} {target} holds '
@@ -47,6 +59,22 @@ def main():
                                 f'the {len(built)} bytes of {args.library}')
             if os.path.exists(target):
                 os.remove(target)
+
+        # A read-only file cannot be deleted: it stands for one held by a running instance, or
+        # planted by anything of the same user. Only the very library carried is loaded.
+        machine = os.path.join(work, 'machine.json')
+        for planted, wanted in ((args.other_library, (10, 'cannot be replaced')),
+                                (args.library, (0, ''))):
+            shutil.copy(planted, target)
+            os.chmod(target, 0o444)
+            shutil.copy(args.machine, machine)
+            code, errors = run(['/cspwd:Pro4100', '/nspwd:Pro4101'], work, machine)
+            if code != wanted[0] or wanted[1] not in errors or (not wanted[1] and errors):
+                failures.append(f'with {planted} read-only in its place: exit {code}, standard '
+                                f'error {errors!r}; expected exit {wanted[0]} and '
+                                f'{wanted[1] or "nothing"!r}')
+            os.chmod(target, 0o644)
+            os.remove(target)
     for failure in failures:
         print('FAIL ' + failure)
     print(f'extraction: {0 if failures else 1} passed, {1 if failures else 0} failed')
