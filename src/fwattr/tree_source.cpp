@@ -30,26 +30,6 @@ bool IsFolder(const std::string& path) {
   return platform::Os().GetFileStatus(path, status) && status.isFolder;
 }
 
-// A missing file costs one failed open, less than listing every folder first.
-std::optional<std::string> ReadIfPresent(const std::string& folder, std::string_view name) {
-  std::string text;
-  if (!ReadValueFile(Join(folder, name), text)) return std::nullopt;
-  return text;
-}
-
-std::optional<std::int32_t> ReadNumber(const std::string& folder, std::string_view name) {
-  const auto text = ReadIfPresent(folder, name);
-  return text ? ParseInt32(*text) : std::nullopt;
-}
-
-// The kernel drops a write of no bytes before the driver sees it, so every value goes with
-// the line feed the drivers strip, as echo writes it: the empty text then reaches them too.
-int WriteValue(const std::string& path, std::string_view text) {
-  std::string bytes(text);
-  bytes += '\n';
-  return platform::Os().WriteExistingFile(path, bytes);
-}
-
 constexpr std::string_view kBulk = "bulk";
 constexpr std::string_view kSingle = "single";
 constexpr std::string_view kSave = "save";
@@ -57,8 +37,7 @@ constexpr std::string_view kPasswordWhat = "the administrator password";
 
 class TreeSource : public AttributeSource {
  public:
-  explicit TreeSource(std::string driver)
-      : driver_(std::move(driver)), attributes_(Join(driver_, "attributes")) {}
+  explicit TreeSource(std::string driver) : driver_(std::move(driver)) {}
   ~TreeSource() override { EndBatch(); }
   TreeSource(const TreeSource&) = delete;
   TreeSource& operator=(const TreeSource&) = delete;
@@ -70,7 +49,7 @@ class TreeSource : public AttributeSource {
 
   std::vector<RawAttribute> ReadAll() override {
     std::vector<RawAttribute> all;
-    for (const auto& name : SortedFolder(attributes_)) {
+    for (const auto& name : SortedFolder(Full(attributes_))) {
       RawAttribute raw;
       if (ReadFolder(name, raw)) all.push_back(std::move(raw));
     }
@@ -79,9 +58,9 @@ class TreeSource : public AttributeSource {
 
   bool Read(std::string_view name, RawAttribute& raw) override {
     const std::string wanted = platform::AsciiUpper(platform::Trim(name));
-    for (const auto& candidate : SortedFolder(attributes_))
+    for (const auto& candidate : SortedFolder(Full(attributes_)))
       if (platform::AsciiUpper(platform::Trim(candidate)) == wanted &&
-          IsFolder(Join(attributes_, candidate)))
+          IsFolder(Full(Join(attributes_, candidate))))
         return ReadFolder(candidate, raw);
     return false;
   }
@@ -199,10 +178,12 @@ class TreeSource : public AttributeSource {
     const std::string folder = Join(attributes_, name);
     // A plain file of the driver (pending_reboot) has no current_value below it.
     const std::string currentPath = Join(folder, "current_value");
-    if (!ReadValueFile(currentPath, raw.current)) return false;
+    const auto current = ReadIfPresent(folder, "current_value");
+    if (!current) return false;
+    raw.current = *current;
     platform::FileStatus status;
     raw.writable =
-        platform::Os().GetFileStatus(currentPath, status) && (status.permissions & 0222) != 0;
+        platform::Os().GetFileStatus(Full(currentPath), status) && (status.permissions & 0222) != 0;
     raw.type = platform::Trim(ReadIfPresent(folder, "type").value_or(""));
     const bool typeless = raw.type.empty();
     if (typeless || raw.type == "enumeration")
@@ -224,14 +205,14 @@ class TreeSource : public AttributeSource {
   // The role folder of the administrator: the first whose role reads bios-admin, else, for
   // drivers that name no roles, the one called Admin.
   std::string AdminFolder() {
-    const std::string authentication = Join(driver_, "authentication");
-    const std::vector<std::string> roles = SortedFolder(authentication);
+    const std::string authentication = "authentication";
+    const std::vector<std::string> roles = SortedFolder(Full(authentication));
     for (const auto& name : roles)
       if (platform::Trim(ReadIfPresent(Join(authentication, name), "role").value_or("")) ==
           "bios-admin")
         return Join(authentication, name);
     for (const auto& name : roles)
-      if (EqualsAsciiNoCase(name, "Admin") && IsFolder(Join(authentication, name)))
+      if (EqualsAsciiNoCase(name, "Admin") && IsFolder(Full(Join(authentication, name))))
         return Join(authentication, name);
     return {};
   }
@@ -273,8 +254,37 @@ class TreeSource : public AttributeSource {
     return 0;
   }
 
+  // Paths below the driver folder, which may itself be a link (as under /sys/class), are opened
+  // without following any link, so that a tree someone else controls cannot steer a read or a
+  // write outside it.
+  [[nodiscard]] std::string Full(const std::string& relative) const {
+    return Join(driver_, relative);
+  }
+
+  // A missing file costs one failed open, less than listing every folder first. The kernel ends
+  // every value with one line feed, which is taken off.
+  std::optional<std::string> ReadIfPresent(const std::string& folder, std::string_view name) {
+    std::string text;
+    if (!platform::Os().ReadTreeFile(driver_, Join(folder, name), text)) return std::nullopt;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+  }
+
+  std::optional<std::int32_t> ReadNumber(const std::string& folder, std::string_view name) {
+    const auto text = ReadIfPresent(folder, name);
+    return text ? ParseInt32(*text) : std::nullopt;
+  }
+
+  // The kernel drops a write of no bytes before the driver sees it, so every value goes with
+  // the line feed the drivers strip, as echo writes it: the empty text then reaches them too.
+  int WriteValue(const std::string& relative, std::string_view text) {
+    std::string bytes(text);
+    bytes += '\n';
+    return platform::Os().WriteTreeFile(driver_, relative, bytes);
+  }
+
   std::string driver_;
-  std::string attributes_;
+  const std::string attributes_ = "attributes";
   bool sessionOpen_ = false;
   std::string sessionPassword_;
   std::string sessionFolder_;  // where the password went; empty when none was needed
@@ -287,12 +297,6 @@ class TreeSource : public AttributeSource {
 };
 
 }  // namespace
-
-bool ReadValueFile(const std::string& path, std::string& text) {
-  if (!platform::Os().ReadFile(path, text)) return false;
-  if (!text.empty() && text.back() == '\n') text.pop_back();
-  return true;
-}
 
 std::vector<std::string> FindDriverFolders(const std::string& root) {
   if (root.empty()) return {};

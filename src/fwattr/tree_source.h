@@ -10,10 +10,6 @@
 
 namespace corvane::fwattr {
 
-// A file's text with the one line feed the kernel ends it with removed; false when it cannot be
-// read.
-bool ReadValueFile(const std::string& path, std::string& text);
-
 // The driver folders under root that hold attributes/, in byte order of their names; root itself
 // when it is such a folder.
 std::vector<std::string> FindDriverFolders(const std::string& root);

@@ -456,9 +456,14 @@ class PosixHost final : public StdioHost {
     return true;
   }
 
-  int WriteExistingFile(const std::string& path, std::string_view bytes) override {
-    if (path.empty()) return ENOENT;
-    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
+  bool ReadTreeFile(const std::string& base, const std::string& relative,
+                    std::string& bytes) override {
+    return ReadFd(OpenBelow(base, relative, O_RDONLY), kMaxFileBytes, bytes);
+  }
+
+  int WriteTreeFile(const std::string& base, const std::string& relative,
+                    std::string_view bytes) override {
+    const int fd = OpenBelow(base, relative, O_WRONLY | O_TRUNC);
     if (fd < 0) return errno;
     ssize_t written = 0;
     do {
@@ -521,7 +526,39 @@ class PosixHost final : public StdioHost {
   // open, read to the end or past limit, close: the firmware-attributes provider reads hundreds
   // of small files per run, and the C streams add a status call and a read to each.
   static bool ReadUpTo(const std::string& path, std::size_t limit, std::string& bytes) {
-    const int fd = path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    return ReadFd(path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY), limit,
+                  bytes);
+  }
+
+  // Opens relative below the folder base, one name at a time, never through a link below base;
+  // -1 with errno set when it cannot.
+  static int OpenBelow(const std::string& base, const std::string& relative, int flags) {
+    int folder = base.empty() ? -1 : open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::size_t start = 0;
+    while (folder >= 0) {
+      const std::size_t slash = relative.find('/', start);
+      const std::string name = relative.substr(start, slash - start);
+      if (name.empty() || name == "." || name == "..") {
+        close(folder);
+        errno = EINVAL;
+        return -1;
+      }
+      const int next =
+          slash == std::string::npos
+              ? openat(folder, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY)
+              : openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      const int error = errno;
+      close(folder);
+      errno = error;
+      if (slash == std::string::npos || next < 0) return next;
+      folder = next;
+      start = slash + 1;
+    }
+    return -1;
+  }
+
+  // Reads what fd holds, up to limit bytes, and closes it; false for -1.
+  static bool ReadFd(int fd, std::size_t limit, std::string& bytes) {
     if (fd < 0) return false;
     std::string content;
     char buffer[16384];

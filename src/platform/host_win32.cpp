@@ -333,8 +333,16 @@ class Win32Host final : public StdioHost {
     return true;
   }
 
-  int WriteExistingFile(const std::string& path, std::string_view bytes) override {
-    if (path.empty()) return ENOENT;
+  // No kernel tree is read on Windows; the files are reached by their joined path.
+  bool ReadTreeFile(const std::string& base, const std::string& relative,
+                    std::string& bytes) override {
+    return ReadFile(base + "/" + relative, bytes);
+  }
+
+  int WriteTreeFile(const std::string& base, const std::string& relative,
+                    std::string_view bytes) override {
+    const std::string path = base + "/" + relative;
+    if (base.empty()) return ENOENT;
     const int fd = _open(path.c_str(), _O_WRONLY | _O_BINARY | _O_TRUNC);
     if (fd < 0) return errno;
     const int written = _write(fd, bytes.data(), static_cast<unsigned>(bytes.size()));

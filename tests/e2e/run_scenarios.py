@@ -39,6 +39,7 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
                                there is no 'tree:'), ending in a line feed as the kernel shows
                                it unless 'noeol'; mode sets its permission bits
   --- tree-folder PATH         an empty folder of the tree
+  --- tree-symlink PATH TARGET a symbolic link in the tree ({work} expands in TARGET)
   --- tree-after PATH          the exact content of a tree file after the run (with 'noeol' as
                                above); every other file of the tree must stay as it was
 
@@ -136,7 +137,7 @@ def parse(path):
     scenario = {'path': path, 'args': [], 'env': {}, 'machine': None, 'inline_machine': None,
                 'copy_binary': False, 'windows': None, 'exit': None, 'files': {}, 'stdout': None,
                 'stderr_contains': [], 'stderr': None, 'files_after': {}, 'absent': [], 'exists': [],
-                'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [],
+                'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [], 'tree_links': [],
                 'tree_after': {}, 'legacy_after': None, 'dirs': [], 'symlinks': [], 'user': None,
                 'modes': [], 'requires_root': None}
     defines = {}
@@ -232,6 +233,8 @@ def parse(path):
                 scenario['tree_files'].append((tree_path, content, mode))
         elif kind == 'tree-folder':
             scenario['tree_folders'].append(arg)
+        elif kind == 'tree-symlink':
+            scenario['tree_links'].append(arg.rsplit(' ', 1))
         elif kind == 'legacy-after':
             scenario['legacy_after'] = json.loads(body)
         elif kind == 'dir':
@@ -260,7 +263,7 @@ def tree_path(root, relative):
     return path
 
 
-def lay_out_tree(scenario, args, root):
+def lay_out_tree(scenario, args, root, work):
     """Copies the scenario's tree into root, writable by its owner, and adds its own files."""
     if scenario['tree']:
         source = os.path.join(os.path.dirname(scenario['path']), scenario['tree'])
@@ -271,6 +274,10 @@ def lay_out_tree(scenario, args, root):
             for name in folders + files:
                 path = os.path.join(folder, name)
                 os.chmod(path, os.stat(path).st_mode | stat.S_IWUSR)
+    for relative, target in scenario['tree_links']:
+        path = tree_path(root, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        os.symlink(expand(target, work), path)
     for relative in scenario['tree_folders']:
         path = tree_path(root, relative)
         if os.path.isfile(path):
@@ -289,10 +296,16 @@ def snapshot_tree(root):
     """Every file and folder of the tree: relative path -> bytes (None for a folder)."""
     entries = {}
     for folder, folders, files in os.walk(root):
-        for name in folders:
-            entries[os.path.relpath(os.path.join(folder, name), root)] = None
+        for name in folders + files:
+            path = os.path.join(folder, name)
+            if os.path.islink(path):  # what it points at is checked where it lies
+                entries[os.path.relpath(path, root)] = os.readlink(path).encode()
+            elif name in folders:
+                entries[os.path.relpath(path, root)] = None
         for name in files:
             path = os.path.join(folder, name)
+            if os.path.islink(path):
+                continue
             with open(path, 'rb') as handle:
                 entries[os.path.relpath(path, root)] = handle.read()
     return entries
@@ -410,7 +423,8 @@ def show_diff(expected, actual):
 
 
 def uses_tree(scenario):
-    return bool(scenario['tree'] or scenario['tree_files'] or scenario['tree_folders'])
+    return bool(scenario['tree'] or scenario['tree_files'] or scenario['tree_folders'] or
+                scenario['tree_links'])
 
 
 def expand(text, work):
@@ -483,7 +497,7 @@ def run(scenario, args, name):
             else:
                 env.pop(key, None)
         # Never the kernel's own tree: a copy, or an empty folder.
-        lay_out_tree(scenario, args, tree)
+        lay_out_tree(scenario, args, tree, work)
         env[TREE_VARIABLE] = tree
         tree_before = snapshot_tree(tree)
         for file_name, content in scenario['files'].items():

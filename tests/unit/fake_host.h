@@ -33,7 +33,7 @@ class FakeHost : public platform::Host {
   std::set<std::string> folders;
   std::map<std::string, std::uint32_t> permissions;  // path -> rwx bits; 0644 when not given
   std::set<std::string> unreadable;                  // files that exist but cannot be read
-  // WriteExistingFile: every call in order, and what answers it (by default the file, when it
+  // WriteTreeFile: every call in order, and what answers it (by default the file, when it
   // exists, takes the bytes).
   std::vector<std::pair<std::string, std::string>> writes;
   std::function<int(const std::string& path, std::string_view bytes)> kernel;
@@ -93,7 +93,13 @@ class FakeHost : public platform::Host {
     status.permissions = given != permissions.end() ? given->second : status.isFolder ? 0755 : 0644;
     return true;
   }
-  int WriteExistingFile(const std::string& path, std::string_view bytes) override {
+  bool ReadTreeFile(const std::string& base, const std::string& relative,
+                    std::string& bytes) override {
+    return ReadFile(base + "/" + relative, bytes);
+  }
+  int WriteTreeFile(const std::string& base, const std::string& relative,
+                    std::string_view bytes) override {
+    const std::string path = base + "/" + relative;
     writes.emplace_back(path, std::string(bytes));
     if (kernel) return kernel(path, bytes);
     if (!files.count(path)) return ENOENT;
