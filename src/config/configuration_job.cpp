@@ -71,8 +71,32 @@ bool ConfigurationJob::ReadConfigFile(const std::string& path) {
 }
 
 bool ConfigurationJob::ApplyConfig() {
+  if (compareOnly) return CompareConfig();
   if (wmiAvailable) return WriteToSystem_WMI();
   return legacy::ApplyLegacyChanges(legacyState, password, message) != 0;
+}
+
+bool ConfigurationJob::CompareConfig() {
+  if (!wmiAvailable) return legacy::CompareLegacyChanges(legacyState, password, differences);
+  // The old values are those the reader found: the machine as it is, since nothing is written.
+  for (std::size_t i = 0; i < pendingNames.size(); ++i) {
+    log::WriteCheckRecord("differs", pendingNames[i], pendingOldValues[i], pendingNewValues[i]);
+    ++differences;
+  }
+  return true;
+}
+
+void ConfigurationJob::ReportInvalid(std::string_view name, std::string_view current,
+                                     std::string_view value) {
+  if (!compareOnly) return;
+  log::WriteCheckRecord("invalid", name, current, value);
+  ++differences;
+}
+
+void ConfigurationJob::ReportUnknown(std::string_view nameLine) {
+  if (!compareOnly) return;
+  log::WriteUnknownSettingRecord(nameLine);
+  ++differences;
 }
 
 bool ConfigurationJob::EnumerateSettings() {

@@ -28,6 +28,9 @@ class ConfigurationJob {
   bool GetConfigToFile(const std::string& path);
   bool ReadConfigFile(const std::string& path);
   bool ApplyConfig();
+  // The check: reports each change ReadConfigFile recorded instead of making it. False when a
+  // setting to compare could not be read.
+  bool CompareConfig();
 
   // Provider halves.
   bool EnumerateSettings();
@@ -35,6 +38,9 @@ class ConfigurationJob {
   bool ReadRepsetFile(const std::string& path);
   bool WriteToSystem_WMI();
   void RecordChange(wbem::ClassObject& setting, const std::string& newValue);
+  // A check's records for what the readers pass over; nothing outside a check.
+  void ReportInvalid(std::string_view name, std::string_view current, std::string_view value);
+  void ReportUnknown(std::string_view nameLine);
 
   // Legacy halves: the REPSET text of the legacy records and the RMSET reader that fills them.
   bool WriteLegacyRepsetText(std::string& text);
@@ -44,6 +50,10 @@ class ConfigurationJob {
   std::string message;
   bool wmiAvailable = false;
   bool advanced = false;
+  // A /CheckConfig: the readers report what they pass over, and nothing is ever written.
+  bool compareOnly = false;
+  // The records the check wrote: differences, invalid values, unknown names.
+  std::size_t differences = 0;
   bool initialized = false;
   std::vector<std::string> pendingNames;
   std::vector<std::string> pendingOldValues;

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <optional>
 
 #include "config/configuration_job.h"
 #include "config/repset_file.h"
 #include "legacy/legacy_settings.h"
 #include "log/result_log.h"
+#include "platform/text.h"
 
 namespace corvane::config {
 namespace {
@@ -83,8 +85,46 @@ void RecomputeSize(LegacySetting& setting) {
   }
 }
 
+// The name as a REPSET file gives it: the name text and each sub-name that is not none.
+std::string QualifiedName(const legacy::LegacyState& state, const LegacySetting& setting) {
+  std::string name = legacy::LookupString(state, setting.nameId);
+  if (!setting.hasSubNames()) return name;
+  for (const std::uint16_t id : setting.subNameIds) {
+    if (id == kNoString) continue;
+    name += '\\';
+    name += legacy::LookupString(state, id);
+  }
+  return name;
+}
+
+// The value of a record as a check reports it: the choice, the text, or the elements joined
+// with commas.
+std::string ValueText(const legacy::LegacyState& state, const LegacySetting& setting) {
+  switch (setting.valueKind()) {
+    case ValueKind::Enum:
+    case ValueKind::EnumExt:
+      return setting.currentChoice < setting.choiceIds.size()
+                 ? legacy::LookupString(state, setting.choiceIds[setting.currentChoice])
+                 : std::string();
+    case ValueKind::OrderedList: {
+      std::string text;
+      for (const std::uint16_t id : setting.choiceIds) {
+        if (!text.empty()) text += ',';
+        text += legacy::LookupString(state, id);
+      }
+      return text;
+    }
+    case ValueKind::Int:
+    case ValueKind::ExtInt:
+      return std::to_string(setting.value);
+    default:
+      return setting.text;
+  }
+}
+
 // The block being read: its record, how many of its value lines have counted, and what a text
-// record held before it, for a text that cannot reach the firmware as the file holds it.
+// record held before it, for a text that cannot reach the firmware as the file holds it. A
+// check also keeps the value before the block and the first marked choice the record lacks.
 struct Block {
   LegacySetting* setting = nullptr;
   std::size_t values = 0;
@@ -92,18 +132,26 @@ struct Block {
   std::int32_t sizeBefore = 0;
   std::int32_t changedBefore = 0;
   bool refused = false;
+  std::string name;
+  std::string current;
+  std::optional<std::string> unlistedChoice;
 };
 
 // Ends a block. A text with a zero byte would reach the firmware cut short while the result log
 // shows it cut short too: such a value is passed over and the record keeps what it held.
-void CloseBlock(Block& block) {
+void CloseBlock(ConfigurationJob& job, Block& block) {
   if (block.setting == nullptr) return;
   if (block.refused) {
+    job.ReportInvalid(block.name, block.current, block.setting->text);
     block.setting->text = block.textBefore;
     block.setting->size = block.sizeBefore;
     block.setting->changed = block.changedBefore;
     return;
   }
+  // A marked choice the setting lacks, with no choice after it that it has.
+  if (block.unlistedChoice && block.setting->currentChoice == kNoString &&
+      !platform::EqualsNoCase(*block.unlistedChoice, block.current))
+    job.ReportInvalid(block.name, block.current, *block.unlistedChoice);
   RecomputeSize(*block.setting);
 }
 
@@ -111,13 +159,15 @@ void TakeChoiceLine(legacy::LegacyState& state, Block& block, const std::string&
   LegacySetting& setting = *block.setting;
   if (block.values++ == 0) setting.currentChoice = kNoString;
   if (line.front() != '*' || setting.currentChoice != kNoString) return;
+  const std::string choice = WithoutLeadingBlanks(std::string_view(line).substr(1));
   std::uint16_t index = 0;
-  if (!legacy::FindStringIndex(state, WithoutLeadingBlanks(std::string_view(line).substr(1)),
-                               index))
-    return;
-  const auto it = std::find(setting.choiceIds.begin(), setting.choiceIds.end(), index);
+  const auto it = legacy::FindStringIndex(state, choice, index)
+                      ? std::find(setting.choiceIds.begin(), setting.choiceIds.end(), index)
+                      : setting.choiceIds.end();
   if (it != setting.choiceIds.end())
     setting.currentChoice = static_cast<std::uint16_t>(it - setting.choiceIds.begin());
+  else if (!block.unlistedChoice)
+    block.unlistedChoice = choice;
 }
 
 void TakeNumberLine(Block& block, const std::string& line) {
@@ -136,11 +186,16 @@ void TakeNumberLine(Block& block, const std::string& line) {
   }
 }
 
-// An element line moves its element, in the form it names, to the next place of the order.
-void TakeElementLine(legacy::LegacyState& state, Block& block, const std::string& line) {
+// An element line moves its element, in the form it names, to the next place of the order. A
+// line that names no element left to place is passed over, and reported by a check.
+void TakeElementLine(ConfigurationJob& job, Block& block, const std::string& line) {
+  legacy::LegacyState& state = job.legacyState;
   LegacySetting& setting = *block.setting;
   std::uint16_t index = 0;
-  if (!legacy::FindStringIndex(state, line, index)) return;
+  if (!legacy::FindStringIndex(state, line, index)) {
+    job.ReportInvalid(block.name, block.current, line);
+    return;
+  }
   std::uint16_t twin = kNoString;
   const bool hasTwin = legacy::FindStringIndex(state, TwinOf(line), twin);
   auto& ids = setting.choiceIds;
@@ -154,6 +209,7 @@ void TakeElementLine(legacy::LegacyState& state, Block& block, const std::string
     ++block.values;
     return;
   }
+  job.ReportInvalid(block.name, block.current, line);
 }
 
 }  // namespace
@@ -166,14 +222,7 @@ bool ConfigurationJob::WriteLegacyRepsetText(std::string& text) {
   text += '\n';
   for (const LegacySetting& setting : legacyState.legacySettings) {
     if (setting.valueKind() == ValueKind::StringTable) continue;
-    text += lookup(setting.nameId);
-    if (setting.hasSubNames()) {
-      for (const std::uint16_t id : setting.subNameIds) {
-        if (id == kNoString) continue;
-        text += '\\';
-        text += lookup(id);
-      }
-    }
+    text += QualifiedName(legacyState, setting);
     text += '\n';
     switch (setting.valueKind()) {
       case ValueKind::Enum:
@@ -236,12 +285,15 @@ bool ConfigurationJob::ReadLegacyConfigFile(const std::string& path) {
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::string& line = lines[i];
     if (IsNameLine(line)) {
-      CloseBlock(block);
+      CloseBlock(*this, block);
       block = Block{};
       const std::size_t slash = line.find('\\');
       std::uint16_t nameIndex = 0;
-      if (!legacy::FindStringIndex(legacyState, std::string_view(line).substr(0, slash), nameIndex))
+      if (!legacy::FindStringIndex(legacyState, std::string_view(line).substr(0, slash),
+                                   nameIndex)) {
+        ReportUnknown(line);
         continue;
+      }
       // Up to four sub-names, each in its own slot; one not found leaves its slot empty.
       std::array<std::uint16_t, kSubNameSlots> subNames{kNoString, kNoString, kNoString, kNoString};
       if (slash != std::string::npos) {
@@ -255,10 +307,17 @@ bool ConfigurationJob::ReadLegacyConfigFile(const std::string& path) {
         }
       }
       const std::size_t found = legacy::FindLegacySetting(legacyState, nameIndex, &subNames);
-      if (found == legacy::kNoSetting) continue;
+      if (found == legacy::kNoSetting) {
+        ReportUnknown(line);
+        continue;
+      }
       LegacySetting& setting = legacyState.legacySettings[found];
       // The value lines of a read-only setting are passed over.
       if (setting.readOnly()) continue;
+      if (compareOnly) {
+        block.name = QualifiedName(legacyState, setting);
+        block.current = ValueText(legacyState, setting);
+      }
       block.textBefore = setting.text;
       block.sizeBefore = setting.size;
       block.changedBefore = setting.changed;
@@ -287,13 +346,13 @@ bool ConfigurationJob::ReadLegacyConfigFile(const std::string& path) {
         TakeNumberLine(block, value);
         break;
       case ValueKind::OrderedList:
-        TakeElementLine(legacyState, block, value);
+        TakeElementLine(*this, block, value);
         break;
       default:
         break;
     }
   }
-  CloseBlock(block);
+  CloseBlock(*this, block);
   return true;
 }
 

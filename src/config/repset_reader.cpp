@@ -18,15 +18,25 @@ constexpr RepsetFileMessages kRepsetMessages = {
     "<ERROR type=\"failure\">First line in /REPSET file, '%s' is not 'English'.</ERROR>\n",
     kResultFileUnreadable, kResultFileHeader};
 
+// A check's record of a value the reader passes over; outside a check nothing is read for it.
+void ReportInvalid(ConfigurationJob& job, wbem::ClassObject& setting,
+                   const char16_t* currentProperty, std::string_view value) {
+  if (!job.compareOnly) return;
+  job.ReportInvalid(wmi::ReadStringProperty(setting, u"Name"),
+                    wmi::ReadStringProperty(setting, currentProperty), value);
+}
+
 // Each block reader starts at the line after the name line and returns the line after the
 // last one the block used.
 
-// The first marked line whose choice the setting lists; unlisted marks are passed over.
+// The first marked line whose choice the setting lists; unlisted marks are passed over. A check
+// reports the first of them when no listed mark follows and it is not the current choice.
 std::size_t TakeEnumeration(ConfigurationJob& job, wbem::ClassObject& setting,
                             const std::vector<std::string>& lines, std::size_t i) {
   std::vector<std::string> listed;
   bool listRead = false;
   bool found = false;
+  bool unlisted = false;
   std::string candidate;
   for (; i < lines.size() && IsValueLine(lines[i]); ++i) {
     if (found) continue;
@@ -36,14 +46,17 @@ std::size_t TakeEnumeration(ConfigurationJob& job, wbem::ClassObject& setting,
       ReadListedValues(setting, u"PossibleValues", listed);
       listRead = true;
     }
-    if (ContainsListedValue(listed, std::string_view(line).substr(1))) {
-      candidate = line.substr(1);
-      found = true;
-    }
+    found = ContainsListedValue(listed, std::string_view(line).substr(1));
+    if (found || !unlisted) candidate = line.substr(1);
+    unlisted = unlisted || !found;
   }
-  if (found &&
-      !platform::EqualsNoCase(candidate, wmi::ReadStringProperty(setting, u"CurrentValue")))
+  if (!found && !(unlisted && job.compareOnly)) return i;
+  if (platform::EqualsNoCase(candidate, wmi::ReadStringProperty(setting, u"CurrentValue")))
+    return i;
+  if (found)
     job.RecordChange(setting, candidate);
+  else
+    ReportInvalid(job, setting, u"CurrentValue", candidate);
   return i;
 }
 
@@ -58,11 +71,13 @@ std::size_t TakeText(ConfigurationJob& job, wbem::ClassObject& setting, bool int
   // would reach the firmware as something nobody wrote, so such a value is passed over.
   if (integer ? IsValidInteger(setting, value) : platform::ConvertsLosslessly(value))
     job.RecordChange(setting, value);
+  else
+    ReportInvalid(job, setting, u"Value", value);
   return i;
 }
 
 // Ordered lists: every listed element line up to the next name line, comma-joined; blank
-// lines inside the block neither end it nor contribute.
+// lines inside the block neither end it nor contribute. A check reports each line passed over.
 std::size_t TakeOrderedList(ConfigurationJob& job, wbem::ClassObject& setting,
                             const std::vector<std::string>& lines, std::size_t i) {
   std::vector<std::string> listed;
@@ -75,12 +90,14 @@ std::size_t TakeOrderedList(ConfigurationJob& job, wbem::ClassObject& setting,
       ReadListedValues(setting, u"Elements", listed);
       listRead = true;
     }
-    if (!ContainsListedValue(listed, platform::Trim(CutDisabledMarker(line)))) continue;
     // The value is comma-separated: a comma after the marker would hand the firmware items
-    // that no line names, empty or unknown ones.
-    if (line.find(',') != std::string::npos) continue;
-    // What follows the marker goes to the firmware too: it must reach it as written.
-    if (!platform::ConvertsLosslessly(line)) continue;
+    // that no line names, empty or unknown ones. What follows the marker goes to the firmware
+    // too: it must reach it as written.
+    if (!ContainsListedValue(listed, platform::Trim(CutDisabledMarker(line))) ||
+        line.find(',') != std::string::npos || !platform::ConvertsLosslessly(line)) {
+      ReportInvalid(job, setting, u"Value", line);
+      continue;
+    }
     if (!value.empty()) value += ',';
     value += line;
   }
@@ -166,7 +183,11 @@ bool ConfigurationJob::ReadRepsetFile(const std::string& path) {
     const std::string& line = lines[i++];
     if (!IsNameLine(line)) continue;
     wbem::ClassObject* setting = settingList.FindByName(line);
-    if (setting == nullptr || IsReadOnlySetting(*setting)) continue;
+    if (setting == nullptr) {
+      ReportUnknown(line);
+      continue;
+    }
+    if (IsReadOnlySetting(*setting)) continue;
     switch (GetSettingKind(*setting)) {
       case SettingKind::Enumeration:
         i = TakeEnumeration(*this, *setting, lines, i);

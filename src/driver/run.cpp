@@ -28,10 +28,27 @@ constexpr std::string_view kAdvanced = "/ADVANCED";    // 9
 constexpr std::string_view kGetConfig = "/GETCONFIG";  // 10, value from the 12th character
 constexpr std::string_view kSetConfig = "/SETCONFIG";  // 10, value from the 12th character
 constexpr std::size_t kConfigValueAt = 11;
+constexpr std::string_view kCheckConfig = "/CHECKCONFIG";  // 12, value from the 14th character
+constexpr std::size_t kCheckValueAt = 13;
 
 // Options match on their leading characters only, so longer arguments match as well.
 bool BeginsWithOption(std::string_view argument, std::string_view option) {
   return platform::StartsWithNoCase(argument, option, option.size());
+}
+
+void RefuseMissingFile(int& resultCode) {
+  log::Write("<ERROR msg=\"No file specified.");
+  log::Write(" \" />\n");
+  resultCode = kResultCommandLine;
+}
+
+// The file messages of a /SetConfig or /CheckConfig whose file could not be read.
+void ReportUnreadFile(const std::string& fileName, int& resultCode) {
+  log::Write(platform::Os().FileExists(fileName) ? "<ERROR msg=\"Problem reading file: "
+                                                 : "<ERROR msg=\"File not found: ");
+  log::Write(fileName);
+  log::Write(" \" />\n");
+  resultCode = kResultFileUnreadable;
 }
 
 // The text from position on, or empty when the argument is not longer than position.
@@ -125,9 +142,7 @@ void RunSetConfig(BiosAccess& access, const PasswordState& passwords,
   // had one, rather than reading an empty name or applying the earlier file a second time.
   const std::string fileName = ValueFrom(argument, kConfigValueAt);
   if (fileName.empty()) {
-    log::Write("<ERROR msg=\"No file specified.");
-    log::Write(" \" />\n");
-    resultCode = kResultCommandLine;
+    RefuseMissingFile(resultCode);
     return;
   }
   config::ConfigurationJob job(&access, passwords.currentPassword, libraryPath);
@@ -136,14 +151,35 @@ void RunSetConfig(BiosAccess& access, const PasswordState& passwords,
   // password as the password step accepted it.
   if (job.wmiAvailable) job.password = wmi::EncodeCurrentPassword(passwords.currentPassword);
   if (!job.ReadConfigFile(fileName)) {
-    log::Write(platform::Os().FileExists(fileName) ? "<ERROR msg=\"Problem reading file: "
-                                                   : "<ERROR msg=\"File not found: ");
-    log::Write(fileName);
-    log::Write(" \" />\n");
-    resultCode = kResultFileUnreadable;
+    ReportUnreadFile(fileName, resultCode);
     return;
   }
   if (!job.ApplyConfig()) resultCode = kResultJobFailed;
+}
+
+// The check: the file read as /SetConfig reads it, and every difference reported instead of
+// changed. It needs no password of its own: the provider's settings read without one, and the
+// legacy backend reads with the one the password step accepted, as /GetConfig does.
+void RunCheckConfig(BiosAccess& access, const PasswordState& passwords,
+                    const std::string& libraryPath, std::string_view argument, int& resultCode) {
+  const std::string fileName = ValueFrom(argument, kCheckValueAt);
+  if (fileName.empty()) {
+    RefuseMissingFile(resultCode);
+    return;
+  }
+  config::ConfigurationJob job(&access, passwords.currentPassword, libraryPath);
+  job.compareOnly = true;
+  // Hidden read-only settings are looked up too: a file that names one names a setting the
+  // machine has.
+  job.advanced = true;
+  if (!job.ReadConfigFile(fileName)) {
+    ReportUnreadFile(fileName, resultCode);
+    return;
+  }
+  if (!job.CompareConfig())
+    resultCode = kResultJobFailed;
+  else if (job.differences != 0)
+    resultCode = kResultSettingsDiffer;
 }
 
 // The password step and every configuration action. Memory that runs out on the way ends them
@@ -168,6 +204,8 @@ int RunSteps(BiosAccess& access, ManagementLibrary& library, int argc, const cha
         settingsShown = true;
       } else if (BeginsWithOption(argument, kSetConfig)) {
         RunSetConfig(access, passwords, library.Path(), advanced, argument, resultCode);
+      } else if (BeginsWithOption(argument, kCheckConfig)) {
+        RunCheckConfig(access, passwords, library.Path(), argument, resultCode);
       }
     }
     return resultCode;

@@ -131,17 +131,26 @@ void Report(std::string& message, std::string text) {
   log::Write(message);
 }
 
-// One apply: the value buffer of a record and the calls that read and write it.
+// One apply: the value buffer of a record and the calls that read and write it. Given a count
+// of differences, it is a check's: a value that differs is reported and counted, never written.
 class Apply {
  public:
   Apply(LegacyState& state, LegacySetting& setting, const std::string& password,
-        std::string& message, std::uint32_t size)
+        std::string& message, std::uint32_t size, std::size_t* differences)
       : state_(state),
         setting_(setting),
         password_(password),
         message_(message),
         size_(size),
-        buffer_(std::max<std::size_t>(size, kWorkBufferMinimum), 0) {}
+        buffer_(std::max<std::size_t>(size, kWorkBufferMinimum), 0),
+        differences_(differences) {}
+
+  [[nodiscard]] bool Comparing() const { return differences_ != nullptr; }
+  std::int32_t ReportDiffers(const std::string& current, const std::string& wanted) {
+    log::WriteCheckRecord("differs", RecordName(), current, wanted);
+    ++*differences_;
+    return 1;
+  }
 
   bool Read() { return Table().GetSysObjValue(setting_.objectIndex, buffer_.data(), size_) != 0; }
 
@@ -210,10 +219,11 @@ class Apply {
     return ReadU16(buffer.data(), size_, offset, kNoString);
   }
 
-  [[nodiscard]] std::string ElementTexts(const std::vector<std::uint16_t>& ids) const {
-    std::string text = "\n\t\t";
+  [[nodiscard]] std::string ElementTexts(const std::vector<std::uint16_t>& ids,
+                                         std::string_view separator = ",\n\t\t") const {
+    std::string text;
     for (std::size_t i = 0; i < ids.size(); ++i) {
-      if (i != 0) text += ",\n\t\t";
+      if (i != 0) text += separator;
       text += LookupString(state_, ids[i]);
     }
     return text;
@@ -236,6 +246,7 @@ class Apply {
   std::string& message_;
   std::uint32_t size_;
   Buffer buffer_;
+  std::size_t* differences_;
 };
 
 std::int32_t ApplyChoice(Apply& apply) {
@@ -248,6 +259,8 @@ std::int32_t ApplyChoice(Apply& apply) {
     return position < choices.size() ? LookupString(apply.state_, choices[position])
                                      : std::string();
   };
+  if (apply.Comparing())
+    return apply.ReportDiffers(choiceText(oldPosition), choiceText(setting.currentChoice));
   const Buffer before = apply.buffer_;
   WriteU16(apply.buffer_.data(), apply.buffer_.size(), 0, setting.nameId);
   WriteU16(apply.buffer_.data(), apply.buffer_.size(), 2, setting.currentChoice);
@@ -270,6 +283,7 @@ std::int32_t ApplyAlpha(Apply& apply, bool assetTag) {
   const std::string old = platform::Trim(apply.TextOf(apply.buffer_));
   const std::string wanted = apply.Wanted();
   if (apply.Holds(old, wanted)) return 1;
+  if (apply.Comparing()) return apply.ReportDiffers(old, wanted);
   const Buffer before = apply.buffer_;
   apply.FillText(apply.buffer_);
   std::int32_t result = apply.Write(apply.buffer_);
@@ -295,6 +309,8 @@ std::int32_t ApplyAlpha(Apply& apply, bool assetTag) {
 }
 
 std::int32_t ApplyBinary(Apply& apply) {
+  // The file cannot change binary data: it goes back as it was read.
+  if (apply.Comparing()) return 0;
   const LegacySetting& setting = apply.setting_;
   WriteU16(apply.buffer_.data(), apply.buffer_.size(), 0, setting.nameId);
   const std::size_t count =
@@ -311,6 +327,8 @@ std::int32_t ApplyNumber(Apply& apply) {
   const std::int32_t oldValue = ReadI32(buffer, apply.size_, 10);
   if (oldMinimum == setting.minimum && oldMaximum == setting.maximum && oldValue == setting.value)
     return 1;
+  if (apply.Comparing())
+    return apply.ReportDiffers(std::to_string(oldValue), std::to_string(setting.value));
   const Buffer before = buffer;
   WriteU16(buffer.data(), buffer.size(), 0, setting.nameId);
   WriteU32(buffer.data(), buffer.size(), 2, static_cast<std::uint32_t>(setting.minimum));
@@ -334,6 +352,7 @@ std::int32_t ApplyTime(Apply& apply) {
   const std::string wanted = apply.Wanted();
   // Like every other kind, a value that is already there is neither written nor reported.
   if (apply.Holds(old, wanted)) return 1;
+  if (apply.Comparing()) return apply.ReportDiffers(old, wanted);
   const Buffer before = apply.buffer_;
   apply.FillText(apply.buffer_);
   const std::int32_t result = apply.Write(apply.buffer_, apply.size_,
@@ -359,16 +378,21 @@ std::int32_t ApplyOrderedList(Apply& apply) {
     return false;
   };
   if (!differs(copy, old)) return 1;
+  if (apply.Comparing())
+    return apply.ReportDiffers(apply.ElementTexts(before, ","),
+                               apply.ElementTexts(ReadIdList(copy.data(), apply.size_, 2), ","));
   apply.Write(copy);
   const std::int32_t result = apply.Reread(copy, old) ? 1 : 0;
   const std::vector<std::uint16_t> now = ReadIdList(copy.data(), apply.size_, 2);
   if (differs(copy, old))
-    apply.Print(kListPass, apply.ElementTexts(before), apply.ElementTexts(now));
+    apply.Print(kListPass, "\n\t\t" + apply.ElementTexts(before),
+                "\n\t\t" + apply.ElementTexts(now));
   bool asAsked = true;
   for (std::size_t i = 0; i < count; ++i)
     if (apply.U16(copy, 2 + 2 * i) != setting.choiceIds[i]) asAsked = false;
   if (!asAsked)
-    apply.Print(kListFailed, apply.ElementTexts(now), apply.ElementTexts(setting.choiceIds));
+    apply.Print(kListFailed, "\n\t\t" + apply.ElementTexts(now),
+                "\n\t\t" + apply.ElementTexts(setting.choiceIds));
   return result;
 }
 
@@ -487,7 +511,9 @@ std::int32_t LoadLegacySettings(LegacyState& state, std::string& password) {
   if (!state.legacyData) state.legacyData = std::make_unique<SysObjTable>(state.access);
   SysObjTable& table = *state.legacyData;
 
-  if (state.access->IsPasswordSet()) Unlock(state, password);
+  // Without an accepted password there is nothing to unlock with: an empty one would only be
+  // another wrong attempt.
+  if (!password.empty() && state.access->IsPasswordSet()) Unlock(state, password);
 
   std::uint32_t bytes = 0;
   Buffer list;
@@ -574,14 +600,19 @@ std::vector<std::uint8_t> BuildSecurityPacket(std::uint8_t command, std::string_
   return packet;
 }
 
-std::int32_t ApplyLegacySetting(LegacyState& state, LegacySetting& setting,
-                                const std::string& password, std::string& message) {
+namespace {
+
+// One record, written or, given a count of differences, compared. readable turns false when the
+// setting's value could not be read.
+std::int32_t ApplyOrCompare(LegacyState& state, LegacySetting& setting, const std::string& password,
+                            std::string& message, std::size_t* differences, bool& readable) {
   if (setting.changed == 0 || setting.readOnly()) return 0;
   const std::string name = LookupString(state, setting.nameId);
   if (platform::EqualsNoCase(name, kEscd)) return 0;
 
   SysObjTable& table = *state.legacyData;
   SysObjInfo info;
+  readable = false;
   if (table.GetSysObjInfo(setting.objectIndex, info.bytes.data(), kSysObjInfoSize) == 0) return 0;
   std::uint32_t size = info.size();
   if (info.readOnly() && size < kReadOnlyMinimumSize) size = kReadOnlyMinimumSize;
@@ -589,8 +620,9 @@ std::int32_t ApplyLegacySetting(LegacyState& state, LegacySetting& setting,
   if (assetTag && size < kAssetMinimumSize) size = kAssetMinimumSize;
   if (size < 2 || size > kMaxValueSize) return 0;
 
-  Apply apply(state, setting, password, message, size);
+  Apply apply(state, setting, password, message, size, differences);
   if (!apply.Read()) return 0;
+  readable = true;
   switch (setting.valueKind()) {
     case ValueKind::Enum:
     case ValueKind::EnumExt:
@@ -610,6 +642,33 @@ std::int32_t ApplyLegacySetting(LegacyState& state, LegacySetting& setting,
       // Passwords, string tables and dates are never written from a file.
       return 0;
   }
+}
+
+}  // namespace
+
+std::int32_t ApplyLegacySetting(LegacyState& state, LegacySetting& setting,
+                                const std::string& password, std::string& message) {
+  bool readable = true;
+  return ApplyOrCompare(state, setting, password, message, nullptr, readable);
+}
+
+bool CompareLegacyChanges(LegacyState& state, std::string& password, std::size_t& differences) {
+  ClearTopBits(password);
+  state.unlocked = false;
+  if (!state.initialized || !state.legacyData || state.access == nullptr) return false;
+  // The values are read as the load read them: unlocked with the accepted password, if any.
+  if (!password.empty() && state.access->IsPasswordSet()) Unlock(state, password);
+  bool allRead = true;
+  std::string message;
+  for (LegacySetting& setting : state.legacySettings) {
+    if (setting.changed == 0) continue;
+    bool readable = true;
+    ApplyOrCompare(state, setting, password, message, &differences, readable);
+    allRead = allRead && readable;
+    setting.changed = 0;
+  }
+  if (state.unlocked) Lock(state, password);
+  return allRead;
 }
 
 std::int32_t ApplyLegacyChanges(LegacyState& state, std::string& password, std::string& message) {

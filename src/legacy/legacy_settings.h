@@ -120,6 +120,10 @@ std::size_t FindLegacySetting(LegacyState& state, std::uint16_t nameId,
 // Writes every changed record, with its SETTING record; 1 after all were attempted, 0 when
 // the records were never loaded. A refused password is reported once into message.
 std::int32_t ApplyLegacyChanges(LegacyState& state, std::string& password, std::string& message);
+// A check of every changed record: each value that differs from what the firmware holds is
+// reported and counted into differences, and nothing is written. False when a record's value
+// could not be read.
+bool CompareLegacyChanges(LegacyState& state, std::string& password, std::size_t& differences);
 // One record; what it prints is its outcome.
 std::int32_t ApplyLegacySetting(LegacyState& state, LegacySetting& setting,
                                 const std::string& password, std::string& message);

@@ -76,5 +76,19 @@ void WriteClosingElement() {
   Write("</BIOSCONFIG>\n");
 }
 
+void WriteCheckRecord(std::string_view status, std::string_view name, std::string_view current,
+                      std::string_view wanted) {
+  // Texts go in as every record takes them: unescaped, up to a zero byte.
+  Printf(
+      "<SETTING changeStatus=\"%s\" name=\"%s\">\n\t<OLDVALUE><![CDATA[%s]]></OLDVALUE>\n\t"
+      "<NEWVALUE><![CDATA[%s]]></NEWVALUE>\n</SETTING>\n",
+      std::string(status).c_str(), std::string(name).c_str(), std::string(current).c_str(),
+      std::string(wanted).c_str());
+}
+
+void WriteUnknownSettingRecord(std::string_view name) {
+  Printf("<SETTING changeStatus=\"unknown\" name=\"%s\" />\n", std::string(name).c_str());
+}
+
 }  // namespace log
 }  // namespace corvane

@@ -20,6 +20,7 @@ enum ResultCode : int {
   kResultCommandLine = 15,
   kResultJobFailed = 16,
   kResultHelpShown = 17,
+  kResultSettingsDiffer = 20,  // a /CheckConfig found a difference
 };
 
 // The one process-wide result that the configuration readers and the apply step set; when it
@@ -41,6 +42,13 @@ std::string FormatOpeningElement(const std::string& version, const std::string& 
 std::string FormatVersion(const platform::FileVersion* version);
 void WriteOpeningElement();
 void WriteClosingElement();
+
+// The records of a /CheckConfig, which writes nothing: a setting whose value differs from the
+// file's ("differs"), a value the file gives that /SetConfig would pass over ("invalid"), each
+// with the current and the file's value, and a name line the machine has no setting for.
+void WriteCheckRecord(std::string_view status, std::string_view name, std::string_view current,
+                      std::string_view wanted);
+void WriteUnknownSettingRecord(std::string_view name);
 
 }  // namespace log
 }  // namespace corvane

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Copies one machine's settings to another: a /GetConfig file of one machine, applied with
 /SetConfig to a differently set one, turns it into the same settings, and a second apply finds
-nothing left to change. Once between two simulated notebooks, once between the legacy sample
+nothing left to change. A /CheckConfig of the file reports differences before the apply, without
+changing any, and none after it. Once between two simulated notebooks, once between the legacy sample
 desktop (served by the management library) and a copy whose writable system objects are set
 otherwise, once between two copies of the Dell firmware-attributes tree (on Linux only). No run
 ever reaches the kernel's own firmware attributes.
@@ -54,6 +55,11 @@ def replicate(runner, binary, work, source_env, target_env, passwords, label):
     run(runner, binary, target_env, '/GetConfig:before.txt', cwd=work)
     if read(os.path.join(work, 'source.txt')) == read(os.path.join(work, 'before.txt')):
         failures.append(f'{label}: the two machines start out alike; the test proves nothing')
+    code, log = run(runner, binary, target_env, *passwords, '/CheckConfig:source.txt', cwd=work)
+    run(runner, binary, target_env, '/GetConfig:checked.txt', cwd=work)
+    if code != 20 or 'changeStatus="differs"' not in log or (
+            read(os.path.join(work, 'checked.txt')) != read(os.path.join(work, 'before.txt'))):
+        failures.append(f'{label}: the check before the apply ended with {code}:\n{log}')
     code, log = run(runner, binary, target_env, *passwords, '/SetConfig:source.txt', cwd=work)
     # "fail", and the "failed" of a legacy ordered list.
     if code != 0 or 'changeStatus="fail' in log or 'changeStatus="pass"' not in log:
@@ -61,6 +67,9 @@ def replicate(runner, binary, work, source_env, target_env, passwords, label):
     code, log = run(runner, binary, target_env, '/SetConfig:source.txt', *passwords, cwd=work)
     if code != 0 or '<SETTING' in log:
         failures.append(f'{label}: a second SetConfig still changed something ({code}):\n{log}')
+    code, log = run(runner, binary, target_env, '/CheckConfig:source.txt', *passwords, cwd=work)
+    if code != 0 or '<SETTING' in log:
+        failures.append(f'{label}: the check after the apply ended with {code}:\n{log}')
     run(runner, binary, target_env, '/GetConfig:after.txt', cwd=work)
     if read(os.path.join(work, 'source.txt')) != read(os.path.join(work, 'after.txt')):
         failures.append(f'{label}: the target does not have the source\'s settings')
