@@ -6,8 +6,6 @@
 namespace corvane::config {
 namespace {
 
-constexpr std::string_view kPlaceholder = "--";
-
 // One value line per list entry; blank entries and placeholders stand for nothing.
 void AppendListLines(wbem::ClassObject& setting, const char16_t* listName,
                      const std::string* current, std::string& text) {

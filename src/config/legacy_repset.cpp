@@ -18,7 +18,6 @@ using legacy::kNoString;
 using legacy::LegacySetting;
 using legacy::ValueKind;
 
-constexpr std::string_view kPlaceholder = "--";
 constexpr std::string_view kDisabled = " Disabled";
 constexpr std::size_t kAlphaPiece = 64;
 constexpr std::size_t kSubNameSlots = 4;

@@ -204,7 +204,7 @@ bool IsSameOrder(wbem::ClassObject& setting, std::string_view commaList, const c
     if (position == items.size()) break;
     TrimWideText(element);
     const std::string entry = platform::ToNarrow(element);
-    if (entry.empty() || entry == "--") continue;
+    if (entry.empty() || entry == kPlaceholder) continue;
     if (!platform::EqualsNoCase(entry, items[position++])) return false;
   }
   return true;

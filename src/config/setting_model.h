@@ -12,6 +12,9 @@
 
 namespace corvane::config {
 
+// A list entry that stands for nothing: readers and GetConfig pass it over.
+inline constexpr std::string_view kPlaceholder = "--";
+
 enum class SettingKind { Enumeration, String, Integer, OrderedList, Password, Other };
 
 // The retained settings in ascending Sequence order, with a first-match, case-insensitive

@@ -164,10 +164,6 @@ bool FitsPattern(std::string_view value, std::string_view pattern) {
   return true;
 }
 
-bool HasLineBreak(std::string_view text) {
-  return text.find_first_of("\r\n") != std::string_view::npos;
-}
-
 bool LengthAllowed(std::size_t length, const std::optional<std::int32_t>& minimum,
                    const std::optional<std::int32_t>& maximum) {
   const auto size = static_cast<std::int64_t>(length);
@@ -216,6 +212,10 @@ bool OrderedListValue(const Attribute& attribute, std::string_view commaList, st
 }
 
 }  // namespace
+
+bool HasLineBreak(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
 
 bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && platform::AsciiUpper(a) == platform::AsciiUpper(b);

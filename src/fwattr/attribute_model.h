@@ -71,4 +71,7 @@ std::vector<std::string> SplitItems(std::string_view text, char separator);
 
 bool EqualsAsciiNoCase(std::string_view a, std::string_view b);
 
+// A value with a line break would reach a driver cut at its first line.
+bool HasLineBreak(std::string_view text);
+
 }  // namespace corvane::fwattr

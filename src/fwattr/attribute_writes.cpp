@@ -29,10 +29,6 @@ bool TextOf(std::u16string_view argument, std::string& text) {
   return true;
 }
 
-bool HasLineBreak(std::string_view text) {
-  return text.find_first_of("\r\n") != std::string_view::npos;
-}
-
 // What can be typed at the firmware's own password prompt on any keyboard layout.
 bool IsPrintableAscii(std::string_view text) {
   for (const char c : text)

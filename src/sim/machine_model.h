@@ -60,6 +60,10 @@ class SimulatedMachine {
   bool dirty = false;  // changes not yet saved
 };
 
+// Keys of a setting that start with a lower-case letter control the simulation and are never
+// served.
+bool IsControlKey(std::string_view key);
+
 // Upper-cased ASCII of the trimmed text: the key of every case-insensitive lookup here.
 std::string FoldKey(std::string_view text);
 

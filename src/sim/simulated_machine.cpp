@@ -15,11 +15,11 @@
 #include "sim/simulated_memory.h"
 
 namespace corvane::sim {
-namespace {
-
 bool IsControlKey(std::string_view key) {
   return !key.empty() && key[0] >= 'a' && key[0] <= 'z';
 }
+
+namespace {
 
 bool FitsInt32(const Json& value) {
   if (value.is_number_unsigned())

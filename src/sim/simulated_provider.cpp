@@ -28,10 +28,6 @@ std::string Upper(std::u16string_view text) {
   return platform::AsciiUpper(Utf16ToUtf8(text));
 }
 
-bool IsControlKey(std::string_view key) {
-  return !key.empty() && key[0] >= 'a' && key[0] <= 'z';
-}
-
 // ---------------------------------------------------------------------------------------------
 // Reading and writing the file's objects. Property names match without regard to case, as WMI's
 // do; controls are never properties.
