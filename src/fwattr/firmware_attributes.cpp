@@ -50,6 +50,7 @@ bool InstallTree(const std::string& root) {
 }
 
 bool InstallFromInterfaces(const wbem::LocatorFactory& locators) {
+  InstalledProvider().reset();
   wbem::InstallLocatorFactory(locators);
   // Only a namespace that is not there lets a maker's interface serve: a provider that refuses
   // the connection, or answers without its interface, leaves the run to the management library
