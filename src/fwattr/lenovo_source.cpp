@@ -157,9 +157,15 @@ class LenovoSource : public AttributeSource {
   bool RestartPending() override { return changed_; }
 
   int Write(const std::string& name, const std::string& value, const Password& password) override {
+    // They would end the value's field: the firmware would read the rest as a password.
+    if (value.find_first_of(",;") != std::string::npos) {
+      ReportFirmwareAnswer(name, "',' or ';' in the value",
+                           "the firmware's interface cannot carry these characters");
+      return EINVAL;
+    }
     if (const int error = OpenBatch(password)) return error;
     std::string parameter = name + "," + value;
-    if (!sessionByOpcode_ && !session_.empty()) parameter += "," + Triple(session_);
+    if (!sessionByOpcode_ && !session_.empty()) parameter.append(",").append(Triple(session_));
     cache_.reset();
     const int error = Call(u"Lenovo_SetBiosSetting", u"SetBiosSetting",
                            {{u"parameter", Text(parameter + ";")}}, name);
@@ -212,8 +218,8 @@ class LenovoSource : public AttributeSource {
                           kPasswordWhat)) != 0)
           break;
     } else {
-      const std::string parameter =
-          "pap," + Encoded(effective) + "," + Encoded(wanted) + "," + Encoding(effective) + ";";
+      const std::string parameter = std::string("pap,") + Encoded(effective) + "," +
+                                    Encoded(wanted) + "," + Encoding(effective) + ";";
       error = Call(u"Lenovo_SetBiosPassword", u"SetBiosPassword", {{u"parameter", Text(parameter)}},
                    kPasswordWhat);
     }
@@ -244,7 +250,7 @@ class LenovoSource : public AttributeSource {
   }
 
   // The password the firmware checks this boot for the one given.
-  Password InEffect(const Password& password) const {
+  [[nodiscard]] Password InEffect(const Password& password) const {
     return changedTo_ && before_ && password == *changedTo_ ? *before_ : password;
   }
 

@@ -1,6 +1,6 @@
 #include "fwattr/wmi_client.h"
 
-#include <cstdio>
+#include <cstdint>
 
 #include "fwattr/attribute_model.h"
 #include "platform/host.h"
@@ -103,8 +103,10 @@ std::optional<std::vector<std::string>> ReadTexts(wbem::ClassObject& object,
 }
 
 std::string HResultText(wbem::HResult hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4)
+    text.push_back(kDigits[(static_cast<std::uint32_t>(hr) >> shift) & 0xF]);
   return text;
 }
 

@@ -5,7 +5,6 @@
 // through SaveBiosSettings.
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -293,10 +292,9 @@ constexpr std::int32_t kStatusSuccess = 0;
 constexpr std::int32_t kStatusInvalidParameter = 2;
 constexpr std::int32_t kStatusAccessDenied = 3;
 
-const std::vector<std::string> kSecurityInputs = {"SecType", "SecHndCount", "SecHandle"};
-
+// Every setter's first in-parameters, the password.
 std::vector<std::string> WithSecurity(std::vector<std::string> names) {
-  names.insert(names.begin(), kSecurityInputs.begin(), kSecurityInputs.end());
+  names.insert(names.begin(), {"SecType", "SecHndCount", "SecHandle"});
   return names;
 }
 
@@ -515,7 +513,7 @@ bool DecodeHex(std::string_view hex, std::string& bytes) {
 
 class LenovoServices : public MakerServices {
  public:
-  explicit LenovoServices(std::shared_ptr<SimulatedMachine> machine)
+  explicit LenovoServices(const std::shared_ptr<SimulatedMachine>& machine)
       : MakerServices(machine, kLenovoSection,
                       {"Lenovo_BiosSetting", "Lenovo_BiosPasswordSettings"},
                       MethodClasses(*machine)) {}
@@ -696,7 +694,9 @@ class LenovoServices : public MakerServices {
             excluded += (excluded.empty() ? "" : ":") + device;
         rest = ";" + std::string(kExcluded) + excluded + "]";
       }
-      SetProperty(*setting, "CurrentSetting", item + "," + value + rest);
+      std::string text = item;
+      text.append(",").append(value).append(rest);
+      SetProperty(*setting, "CurrentSetting", std::move(text));
     }
     session.waiting.clear();
     Json& saves = section()["saves"];
@@ -762,7 +762,9 @@ bool CheckMakerSection(std::string_view key, const Json& section, std::string& e
     return false;
   }
   const SectionShape& shape = ShapeOf(key);
-  for (const auto& [name, value] : section.items()) {
+  for (const auto& entry : section.items()) {
+    const std::string& name = entry.key();
+    const Json& value = entry.value();
     if (IsControlKey(name)) {
       if (!CheckControl(shape.controls, name, value, error)) return false;
       continue;
@@ -800,11 +802,11 @@ bool CheckMakerSection(std::string_view key, const Json& section, std::string& e
 
 wbem::ServicesPtr ConnectMakerNamespace(const std::shared_ptr<SimulatedMachine>& machine,
                                         std::u16string_view nameSpace) {
-  if (machine->hasDell && IsNamespace(nameSpace, "ROOT\\DCIM\\SYSMAN\\BIOSATTRIBUTES"))
+  if (machine->hasDell && IsNamespace(nameSpace, R"(ROOT\DCIM\SYSMAN\BIOSATTRIBUTES)"))
     return std::make_unique<DellServices>(machine, false);
-  if (machine->hasDell && IsNamespace(nameSpace, "ROOT\\DCIM\\SYSMAN\\WMISECURITY"))
+  if (machine->hasDell && IsNamespace(nameSpace, R"(ROOT\DCIM\SYSMAN\WMISECURITY)"))
     return std::make_unique<DellServices>(machine, true);
-  if (machine->hasLenovo && IsNamespace(nameSpace, "ROOT\\WMI"))
+  if (machine->hasLenovo && IsNamespace(nameSpace, R"(ROOT\WMI)"))
     return std::make_unique<LenovoServices>(machine);
   return nullptr;
 }

@@ -501,7 +501,7 @@ class SimulatedLocator : public wbem::Locator {
                               wbem::ServicesPtr& services) override {
     services.reset();
     if (!machine_) return wbem::kInvalidNamespace;
-    if (!IsNamespace(nameSpace, "ROOT\\LUMO\\INSTRUMENTEDBIOS")) {
+    if (!IsNamespace(nameSpace, R"(ROOT\LUMO\INSTRUMENTEDBIOS)")) {
       // The makers' own namespaces, of the machine's dell and lenovo sections.
       services = ConnectMakerNamespace(machine_, nameSpace);
       return services ? wbem::kOk : wbem::kInvalidNamespace;
