@@ -555,6 +555,7 @@ def run(scenario, args, name):
         stdout = result.stdout.decode('utf-8', errors=BYTES)
         if args.crlf:
             stdout = stdout.replace('\r\n', '\n')
+            stderr = stderr.replace('\r\n', '\n')
         if result.returncode != scenario['exit']:
             errors.append(f'exit code {result.returncode}, expected {scenario["exit"]}')
         if scenario['stdout'] is not None:
@@ -614,7 +615,8 @@ def main():
     parser.add_argument('--scenarios', required=True)
     parser.add_argument('--machines', required=True)
     parser.add_argument('--runner', default='', help='a command to run the binary with (wine)')
-    parser.add_argument('--crlf', action='store_true', help='line ends are CR LF (Windows)')
+    parser.add_argument('--crlf', action='store_true',
+                        help='line ends of standard output and error are CR LF (Windows)')
     parser.add_argument('--platform', default='posix', choices=('posix', 'windows'),
                         help='the platform of the binary; windows: headers apply to windows')
     parser.add_argument('--com-double', action='store_true',
