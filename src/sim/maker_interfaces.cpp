@@ -366,6 +366,14 @@ class DellServices : public MakerServices {
     return accepted;
   }
 
+  // A value written again leaves the file untouched.
+  void Store(Json& item, std::string_view name, Json value) {
+    const auto current = FindProperty(item, name);
+    if (current != item.end() && *current == value) return;
+    SetProperty(item, name, std::move(value));
+    machine().dirty = true;
+  }
+
   static std::string Argument(wbem::ClassObject& in, const char16_t* name) {
     std::u16string text;
     ReadArgument(in, name, text);
@@ -404,8 +412,7 @@ class DellServices : public MakerServices {
             return kStatusInvalidParameter;
           stored = value;
         }
-        SetProperty(item, "CurrentValue", std::move(stored));
-        machine().dirty = true;
+        Store(item, "CurrentValue", std::move(stored));
         return kStatusSuccess;
       }
     return kStatusInvalidParameter;
@@ -430,8 +437,7 @@ class DellServices : public MakerServices {
           count.type != wbem::Variant::Type::Int32 ||
           static_cast<std::size_t>(count.int32) != given.size() || sorted != current)
         return kStatusInvalidParameter;
-      SetProperty(item, "BootOrder", Json(given));
-      machine().dirty = true;
+      Store(item, "BootOrder", Json(given));
       return kStatusSuccess;
     }
     return kStatusInvalidParameter;
