@@ -3,6 +3,7 @@
 #include "driver/run.h"
 #include "fwattr/firmware_attributes.h"
 #include "platform/host.h"
+#include "platform/wbem.h"
 #include "sim/simulated_machine.h"
 
 // The arguments arrive as the C runtime split them (on Windows too: narrow, in the ANSI code
@@ -16,8 +17,13 @@ int main(int argc, char** argv) {
     platform::Os().WriteErr("corvane: " + error + "\n");
     return 2;
   }
-  // A simulated machine comes first; on Linux the kernel's firmware attributes come next.
-  if (simulated == sim::EnvironmentStatus::NotRequested) fwattr::InstallFromEnvironment();
+  // A simulated machine comes first, and its sections decide as a machine's namespaces would;
+  // then on Linux the kernel's firmware attributes, on Windows the provider or a maker's own
+  // WMI interface.
+  if (simulated == sim::EnvironmentStatus::Installed)
+    fwattr::InstallFromInterfaces(wbem::CurrentLocatorFactory());
+  else
+    fwattr::InstallFromEnvironment();
   // The framework sees the options as a command line, without the program path.
   std::string rawCommandLine;
   for (int i = 1; i < argc; ++i) {

@@ -34,6 +34,10 @@ constexpr const char* kCertificateError =
 constexpr const char* kUntypeableError =
     "<ERROR msg=\"The new password was not set: it holds characters other than printable ASCII, "
     "which the BIOS password prompt may not accept.\" />\n";
+constexpr const char* kFirstPasswordError =
+    "<ERROR msg=\"The new password was not set: no BIOS administrator password is set yet, and "
+    "this firmware takes a first one only in its own setup screens. Set it there; it can then "
+    "be changed here.\" />\n";
 constexpr const char* kChangedSuccess =
     "<SUCCESS msg=\"Successfully modified the Setup Password.\" />\n";
 
@@ -80,7 +84,9 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
     state.certificateOnly = true;
     return kResultPassword;
   }
-  const bool newUntypeable = newPasswordGiven && makersInterface && !IsPrintableAscii(newPassword);
+  // Scan codes are keys already.
+  const bool newUntypeable = newPasswordGiven && makersInterface &&
+                             !IsPrintableAscii(newPassword) && wmi::SupportsUtf16Passwords();
   // Every candidate is a real attempt, and firmware locks out after a few wrong ones. The
   // provider's settings are read without a password, so a run that changes nothing tries none;
   // the legacy backend unlocks with it even to read.
@@ -120,6 +126,10 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
   }
   if (passwordSet && !state.currentPasswordAccepted) {
     log::Write(kNotAcceptedWarning);
+    return kResultPassword;
+  }
+  if (makersInterface && !passwordSet && !newPassword.empty() && !fwattr::FirstPasswordSettable()) {
+    log::Write(kFirstPasswordError);
     return kResultPassword;
   }
   // An unconvertible new password parses as empty; sending it would remove the password.

@@ -1,6 +1,7 @@
 // Where attributes come from and where their changes go: one driver folder of the kernel's
-// firmware-attributes class. The provider over them (fwattr_provider.cpp) validates before
-// anything is written and decides nothing by the source's kind.
+// firmware-attributes class, or a maker's own WMI interface. The provider over them
+// (fwattr_provider.cpp) validates before anything is written and decides nothing by the
+// source's kind.
 #pragma once
 
 #include <cstdint>
@@ -14,10 +15,22 @@
 namespace corvane::fwattr {
 
 struct AdminPassword {
-  bool exists = false;       // the source has an administrator password at all
-  bool isSet = false;        // one is set
-  bool certificate = false;  // it authenticates with certificates, not with a password
+  bool exists = false;          // the source has an administrator password at all
+  bool isSet = false;           // one is set
+  bool certificate = false;     // it authenticates with certificates, not with a password
+  bool takesText = true;        // it is given as text
+  bool takesScanCodes = false;  // it is given as the scan codes of its keys
+  bool firstSettable = true;    // a first one can be set through this interface
   std::optional<std::int32_t> minLength, maxLength;
+};
+
+// A password as the firmware is given it: text, or the scan codes of its keys (one byte per
+// key, SHIFT in bit 7), as the "<kbd/>" form carries them.
+struct Password {
+  std::string bytes;
+  bool scanCodes = false;
+  [[nodiscard]] bool empty() const { return bytes.empty(); }
+  bool operator==(const Password&) const = default;
 };
 
 // The error numbers a source answers, as the C library names them (0 is success).
@@ -25,7 +38,7 @@ class AttributeSource {
  public:
   virtual ~AttributeSource() = default;
 
-  // How messages name the source: the driver folder's name.
+  // How messages name the source: the driver folder's name, or the maker's namespace.
   [[nodiscard]] virtual std::string Label() const = 0;
   // Every attribute, in the source's order.
   virtual std::vector<RawAttribute> ReadAll() = 0;
@@ -38,7 +51,7 @@ class AttributeSource {
   // Writes a value under password (empty: none), or holds it until Finish when that saves the
   // firmware's storage a write. Reports its own failures on standard error.
   virtual int Write(const std::string& name, const std::string& value,
-                    const std::string& password) = 0;
+                    const Password& password) = 0;
   // Ends the writes: makes every held or waiting change, saves them, puts back what it switched
   // and ends the password session. Nonzero when the changes of the batch were not kept.
   virtual int Finish() = 0;
@@ -47,14 +60,17 @@ class AttributeSource {
 
   // Whether password unlocks the source: name's value written back unchanged under it, which
   // the firmware authenticates like any change and which changes nothing.
-  virtual int CheckPassword(const std::string& password, const std::string& name,
+  virtual int CheckPassword(const Password& password, const std::string& name,
                             const std::string& value) = 0;
   // Changes the administrator password from current to wanted (empty: removed).
-  virtual int ChangePassword(const std::string& current, const std::string& wanted) = 0;
+  virtual int ChangePassword(const Password& current, const Password& wanted) = 0;
 };
 
 // One line on standard error for a failed write: what was written, the error's name and what
 // it usually means for these drivers.
 void ReportWriteError(std::string_view what, int error);
+// The same line for a firmware that answers in words of its own: what was written, the answer
+// as the firmware gave it, and what it means.
+void ReportFirmwareAnswer(std::string_view what, std::string_view answer, std::string_view meaning);
 
 }  // namespace corvane::fwattr

@@ -18,15 +18,43 @@ namespace corvane::fwattr {
 namespace {
 
 constexpr std::string_view kUtf16Marker = "<utf-16/>";
+constexpr std::string_view kKbdMarker = "<kbd/>";
 
-// The text of a "<utf-16/>" argument; the empty argument is the empty text. False for any
-// other form: the kernel takes passwords as text only.
-bool TextOf(std::u16string_view argument, std::string& text) {
-  text = platform::Utf16ToUtf8(argument);
-  if (text.empty()) return true;
-  if (text.compare(0, kUtf16Marker.size(), kUtf16Marker) != 0) return false;
-  text.erase(0, kUtf16Marker.size());
+bool ParseHex(std::string_view hex, std::string& bytes) {
+  bytes.clear();
+  if (hex.size() % 2 != 0) return false;
+  const auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+  };
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = digit(hex[i]), low = digit(hex[i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes.push_back(static_cast<char>(high * 16 + low));
+  }
   return true;
+}
+
+// The password an argument carries in a form the administrator password takes: "<utf-16/>"
+// text, or "<kbd/>" scan codes; the empty argument is the empty text. False for a form the
+// source does not take (the kernel, for one, takes text only).
+bool PasswordOf(std::u16string_view argument, const AdminPassword& admin, Password& password) {
+  const std::string text = platform::Utf16ToUtf8(argument);
+  password = Password();
+  if (text.empty()) return true;
+  if (text.compare(0, kUtf16Marker.size(), kUtf16Marker) == 0) {
+    password.bytes = text.substr(kUtf16Marker.size());
+    return (admin.takesText || password.empty()) && !HasLineBreak(password.bytes);
+  }
+  if (text.compare(0, kKbdMarker.size(), kKbdMarker) == 0) {
+    // No keys is no password, whatever its form.
+    if (!ParseHex(std::string_view(text).substr(kKbdMarker.size()), password.bytes)) return false;
+    password.scanCodes = !password.empty();
+    return admin.takesScanCodes || password.empty();
+  }
+  return false;
 }
 
 // What can be typed at the firmware's own password prompt on any keyboard layout.
@@ -91,10 +119,12 @@ std::int32_t ChangeAdminPassword(Provider& provider, std::u16string_view value,
   if (source == nullptr) return kReturnReadOnly;
   // A password unlocks nothing where certificates authenticate.
   if (admin.certificate) return kReturnAccessDenied;
-  std::string current, wanted;
-  if (!TextOf(password, current) || HasLineBreak(current)) return kReturnAccessDenied;
+  Password current, wanted;
+  if (!PasswordOf(password, admin, current)) return kReturnAccessDenied;
   if (admin.isSet && current.empty()) return kReturnAccessDenied;
-  if (!TextOf(value, wanted) || HasLineBreak(wanted)) return kReturnInvalidValue;
+  if (!PasswordOf(value, admin, wanted)) return kReturnInvalidValue;
+  // Some firmware takes a first password only in its own setup.
+  if (!admin.isSet && !admin.firstSettable && !wanted.empty()) return kReturnReadOnly;
   FinishWrites(provider);
 
   // A change to itself asks whether the password is current. Setting it again could be refused
@@ -109,8 +139,10 @@ std::int32_t ChangeAdminPassword(Provider& provider, std::u16string_view value,
     // Without any setting to write back, only the change to itself can tell.
     return ReturnCodeOfWriteError(source->ChangePassword(current, wanted));
   }
-  // The empty text removes the password; a new one must be typeable at the firmware's prompt.
-  if (!wanted.empty() && (!IsPrintableAscii(wanted) || !LengthAllowed(wanted.size(), admin)))
+  // The empty text removes the password; a new one must be typeable at the firmware's prompt
+  // (scan codes are keys already).
+  if (!wanted.empty() && ((!wanted.scanCodes && !IsPrintableAscii(wanted.bytes)) ||
+                          !LengthAllowed(wanted.bytes.size(), admin)))
     return kReturnInvalidValue;
   return ReturnCodeOfWriteError(source->ChangePassword(current, wanted));
 }
@@ -171,9 +203,13 @@ const char* ErrorMeaning(int error) {
 
 void ReportWriteError(std::string_view what, int error) {
   const char* name = ErrorName(error);
-  const std::string number = "error " + std::to_string(error);
-  platform::Os().WriteErr("corvane: " + std::string(what) + ": " + (name ? name : number) + ": " +
-                          ErrorMeaning(error) + ".\n");
+  ReportFirmwareAnswer(what, name ? name : "error " + std::to_string(error), ErrorMeaning(error));
+}
+
+void ReportFirmwareAnswer(std::string_view what, std::string_view answer,
+                          std::string_view meaning) {
+  platform::Os().WriteErr("corvane: " + std::string(what) + ": " + std::string(answer) + ": " +
+                          std::string(meaning) + ".\n");
 }
 
 std::int32_t ReturnCodeOfWriteError(int error) {
@@ -232,16 +268,16 @@ std::int32_t SetBiosSetting(Provider& provider, std::u16string_view name, std::u
   if (index == provider.sources.size()) return kReturnNotFound;
   AttributeSource& source = *provider.sources[index];
 
-  std::string passwordText;
-  if (!TextOf(password, passwordText) || HasLineBreak(passwordText)) return kReturnAccessDenied;
   const AdminPassword admin = source.Admin();
-  if (admin.certificate || (admin.isSet && passwordText.empty())) return kReturnAccessDenied;
+  Password given;
+  if (!PasswordOf(password, admin, given)) return kReturnAccessDenied;
+  if (admin.certificate || (admin.isSet && given.empty())) return kReturnAccessDenied;
   if (attribute.readOnly) return kReturnReadOnly;
 
   std::string toWrite;
   if (!ValueToWrite(attribute, platform::Utf16ToUtf8(value), toWrite)) return kReturnInvalidValue;
   const std::int32_t code = ReturnCodeOfWriteError(
-      source.Write(attribute.name, toWrite, admin.isSet ? passwordText : std::string()));
+      source.Write(attribute.name, toWrite, admin.isSet ? given : Password()));
   if (code == kReturnSuccess) {
     provider.batch.push_back({index, attribute.name, attribute.value});
     provider.unsaved.erase(platform::AsciiUpper(attribute.name));

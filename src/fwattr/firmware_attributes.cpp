@@ -2,8 +2,10 @@
 
 #include <memory>
 
+#include "fwattr/maker_sources.h"
 #include "fwattr/provider.h"
 #include "fwattr/tree_source.h"
+#include "fwattr/wmi_client.h"
 #include "platform/host.h"
 
 namespace corvane::fwattr {
@@ -26,6 +28,16 @@ Search& LastSearch() {
   return search;
 }
 
+constexpr std::u16string_view kProviderNamespace = u"\\\\.\\root\\Lumo\\InstrumentedBIOS";
+
+void Install(const std::shared_ptr<Provider>& provider) {
+  InstalledProvider() = provider;
+  wbem::InstallLocatorFactory([provider](std::unique_ptr<wbem::Locator>& locator) {
+    locator = CreateProviderLocator(provider);
+    return wbem::kOk;
+  });
+}
+
 }  // namespace
 
 bool InstallTree(const std::string& root) {
@@ -33,18 +45,31 @@ bool InstallTree(const std::string& root) {
   for (const auto& driver : FindDriverFolders(root))
     provider->sources.push_back(CreateTreeSource(driver));
   if (provider->sources.empty()) return false;
-  InstalledProvider() = provider;
-  wbem::InstallLocatorFactory([provider](std::unique_ptr<wbem::Locator>& locator) {
-    locator = CreateProviderLocator(provider);
-    return wbem::kOk;
-  });
+  Install(provider);
+  return true;
+}
+
+bool InstallFromInterfaces(const wbem::LocatorFactory& locators) {
+  InstalledProvider().reset();
+  wbem::InstallLocatorFactory(locators);
+  // Only a namespace that is not there lets a maker's interface serve: a provider that refuses
+  // the connection, or answers without its interface, leaves the run to the management library
+  // as it always has.
+  if (WmiConnection(locators, kProviderNamespace).result() != wbem::kInvalidNamespace) return false;
+  auto provider = std::make_shared<Provider>();
+  if (HasDellInterface(locators))
+    provider->sources.push_back(CreateDellSource(locators));
+  else if (HasLenovoInterface(locators))
+    provider->sources.push_back(CreateLenovoSource(locators));
+  if (provider->sources.empty()) return false;
+  Install(provider);
   return true;
 }
 
 bool InstallFromEnvironment() {
-  // Where the kernel has no such class, no folder stands in for it either.
+  // Where the kernel has no such class, the makers' WMI interfaces stand in for it.
   const std::string platformRoot = PlatformTreeRoot();
-  if (platformRoot.empty()) return false;
+  if (platformRoot.empty()) return InstallFromInterfaces(wbem::CreatePlatformLocator);
   const std::string given = platform::Os().Environment(kTreeVariable);
   LastSearch() = {given.empty() ? platformRoot : given, !given.empty()};
   return InstallTree(LastSearch().root);
@@ -60,6 +85,14 @@ bool CertificateAuthentication() {
   for (const auto& source : provider->sources)
     if (const AdminPassword admin = source->Admin(); admin.exists) return admin.certificate;
   return false;
+}
+
+bool FirstPasswordSettable() {
+  const auto& provider = InstalledProvider();
+  if (!provider) return true;
+  for (const auto& source : provider->sources)
+    if (const AdminPassword admin = source->Admin(); admin.exists) return admin.firstSettable;
+  return true;
 }
 
 bool RestartPending() {

@@ -1,10 +1,12 @@
 // BIOS settings served as the provider from makers' interfaces other than the provider itself:
-// on Linux the kernel's firmware-attributes class (/sys/class/firmware-attributes), so that
-// machines whose drivers expose their settings there get the same GetConfig, SetConfig and
-// password change as machines with the provider.
+// on Linux the kernel's firmware-attributes class (/sys/class/firmware-attributes), on Windows
+// Dell's and Lenovo's own WMI interfaces, so that machines whose firmware answers there get the
+// same GetConfig, SetConfig and password change as machines with the provider.
 #pragma once
 
 #include <string>
+
+#include "platform/wbem.h"
 
 namespace corvane::fwattr {
 
@@ -13,7 +15,14 @@ namespace corvane::fwattr {
 // when no driver folder there holds attributes.
 bool InstallTree(const std::string& root);
 
-// CORVANE_FIRMWARE_ATTRIBUTES when set, else the kernel's class folder; on Linux only.
+// Asks what answers through locators, in this order: the provider's own namespace, which then
+// serves as ever; Dell's interface; Lenovo's. Installs the provider over the maker's interface
+// that answers, else locators themselves, as the process's WMI locator. True when a maker's
+// interface serves.
+bool InstallFromInterfaces(const wbem::LocatorFactory& locators);
+
+// On Linux CORVANE_FIRMWARE_ATTRIBUTES when set, else the kernel's class folder; where the
+// kernel has no such class, the makers' interfaces through the platform's own WMI.
 bool InstallFromEnvironment();
 
 // The class folder of this platform; empty where there is none.
@@ -23,6 +32,8 @@ std::string PlatformTreeRoot();
 bool Serving();
 // Whether its administrator authenticates with certificates, which no password unlocks.
 bool CertificateAuthentication();
+// Whether a first administrator password can be set through it.
+bool FirstPasswordSettable();
 
 // Whether a setting was changed this run and the firmware reports that changes wait for a
 // restart.

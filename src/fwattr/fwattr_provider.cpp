@@ -188,7 +188,10 @@ wbem::ObjectPtr MakeSetupPassword(const AdminPassword& admin) {
   object->Add("Name", Text(kSetupPasswordName));
   object->Add("IsSet", wbem::Variant::Int32(admin.isSet ? 1 : 0));
   object->Add("PwdSetFrom", wbem::Variant::Int32(1));
-  object->Add("SupportedEncoding", TextList({"utf-16"}));
+  std::vector<std::string> encodings;
+  if (admin.takesScanCodes) encodings.emplace_back("kbd");
+  if (admin.takesText) encodings.emplace_back("utf-16");
+  object->Add("SupportedEncoding", TextList(encodings));
   if (admin.minLength) object->Add("MinLength", wbem::Variant::Int32(*admin.minLength));
   if (admin.maxLength) object->Add("MaxLength", wbem::Variant::Int32(*admin.maxLength));
   object->Add("IsReadOnly", wbem::Variant::Int32(admin.exists ? 0 : 1));

@@ -82,8 +82,7 @@ class TreeSource : public AttributeSource {
     return platform::Trim(ReadIfPresent(attributes_, "pending_reboot").value_or("")) == "1";
   }
 
-  int Write(const std::string& name, const std::string& value,
-            const std::string& password) override {
+  int Write(const std::string& name, const std::string& value, const Password& password) override {
     // Without the password in place nothing is written: the write would only be refused.
     if (OpenSession(password) != 0) return EACCES;
     // Where changes can wait for one save, a second change switches to waiting, so that a run
@@ -109,13 +108,13 @@ class TreeSource : public AttributeSource {
 
   [[nodiscard]] bool Changed() const override { return changed_; }
 
-  int CheckPassword(const std::string& password, const std::string& name,
+  int CheckPassword(const Password& password, const std::string& name,
                     const std::string& value) override {
     EndBatch();
     const std::string folder = AdminFolder();
     if (folder.empty()) return EACCES;
     const std::string session = Join(folder, "current_password");
-    int error = WriteValue(session, password);
+    int error = WriteValue(session, password.bytes);
     if (error == 0) {
       // Waiting changes are not saved, so the check costs the firmware's storage nothing.
       const std::string mode = SaveMode();
@@ -128,13 +127,13 @@ class TreeSource : public AttributeSource {
     return error;
   }
 
-  int ChangePassword(const std::string& current, const std::string& wanted) override {
+  int ChangePassword(const Password& current, const Password& wanted) override {
     EndBatch();
     const std::string folder = AdminFolder();
     if (folder.empty()) return ENOENT;
     const std::string session = Join(folder, "current_password");
-    int error = WriteValue(session, current);
-    if (error == 0) error = WriteValue(Join(folder, "new_password"), wanted);
+    int error = WriteValue(session, current.bytes);
+    if (error == 0) error = WriteValue(Join(folder, "new_password"), wanted.bytes);
     if (error != 0) ReportWriteError(kPasswordWhat, error);
     WriteValue(session, "");
     return error;
@@ -225,7 +224,7 @@ class TreeSource : public AttributeSource {
   }
 
   // The password goes to the kernel once per batch, before the first write.
-  int OpenSession(const std::string& password) {
+  int OpenSession(const Password& password) {
     if (sessionOpen_ && password == sessionPassword_) return 0;
     EndBatch();
     sessionOpen_ = true;
@@ -234,7 +233,7 @@ class TreeSource : public AttributeSource {
     const AdminPassword admin = Admin();
     if (!admin.isSet) return 0;
     sessionFolder_ = AdminFolder();
-    const int error = WriteValue(Join(sessionFolder_, "current_password"), password);
+    const int error = WriteValue(Join(sessionFolder_, "current_password"), password.bytes);
     if (error != 0) {
       ReportWriteError(kPasswordWhat, error);
       EndBatch();
@@ -286,7 +285,7 @@ class TreeSource : public AttributeSource {
   std::string driver_;
   const std::string attributes_ = "attributes";
   bool sessionOpen_ = false;
-  std::string sessionPassword_;
+  Password sessionPassword_;
   std::string sessionFolder_;  // where the password went; empty when none was needed
   std::string mode_;           // save_settings as found
   bool switched_ = false;      // this batch switched to bulk

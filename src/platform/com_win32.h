@@ -122,8 +122,8 @@ inline std::u16string TextOf(BSTR text) {
 }
 
 // A VARIANT as the mirror's Variant: strings, the integer types (widened to 32 bits), booleans,
-// null, empty, and one-dimensional string arrays. Other types carry nothing the program reads
-// and come back empty. Fails only when a string array cannot be read.
+// null, empty, and one-dimensional string and byte arrays. Other types carry nothing the program
+// reads and come back empty. Fails only when an array cannot be read.
 wbem::HResult FromVariant(const VARIANT& in, wbem::Variant& out);
 // The mirror's Variant as a VARIANT for Put; E_OUTOFMEMORY when a string cannot be allocated.
 wbem::HResult ToVariant(const wbem::Variant& in, VariantValue& out);

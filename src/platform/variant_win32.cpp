@@ -1,6 +1,7 @@
 // VARIANTs, BSTRs and safe arrays of the provider, in and out of the mirror's Variant. Text stays
 // UTF-16 here: the callers convert it through the ANSI code page.
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,24 @@ HRESULT ReadStringArray(SAFEARRAY* array, std::vector<std::u16string>& items) {
     SysFreeString(element);
     if (index == upper) break;
   }
+  return S_OK;
+}
+
+// A one-dimensional uint8 array, as WMI passes a uint8[] argument.
+HRESULT ReadByteArray(SAFEARRAY* array, std::vector<std::uint8_t>& items) {
+  items.clear();
+  if (array == nullptr || SafeArrayGetDim(array) != 1) return E_INVALIDARG;
+  LONG lower = 0;
+  LONG upper = 0;
+  HRESULT hr = SafeArrayGetLBound(array, 1, &lower);
+  if (SUCCEEDED(hr)) hr = SafeArrayGetUBound(array, 1, &upper);
+  if (FAILED(hr) || upper < lower) return hr;
+  void* data = nullptr;
+  hr = SafeArrayAccessData(array, &data);
+  if (FAILED(hr)) return hr;
+  const auto* first = static_cast<const std::uint8_t*>(data);
+  items.assign(first, first + (static_cast<std::int64_t>(upper) - lower + 1));
+  SafeArrayUnaccessData(array);
   return S_OK;
 }
 
@@ -84,6 +103,13 @@ wbem::HResult FromVariant(const VARIANT& in, wbem::Variant& out) {
       out = wbem::Variant::StringArray(std::move(items));
       return S_OK;
     }
+    case VT_ARRAY | VT_UI1: {
+      std::vector<std::uint8_t> items;
+      const HRESULT hr = ReadByteArray(in.parray, items);
+      if (FAILED(hr)) return hr;
+      out = wbem::Variant::ByteArray(std::move(items));
+      return S_OK;
+    }
     default:
       return S_OK;
   }
@@ -124,6 +150,18 @@ wbem::HResult ToVariant(const wbem::Variant& in, VariantValue& out) {
         if (FAILED(hr)) return hr;
       }
       v->vt = VT_ARRAY | VT_BSTR;
+      v->parray = array.Release();
+      return S_OK;
+    }
+    case wbem::Variant::Type::ByteArray: {
+      SafeArray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(in.bytes.size())));
+      if (array.Get() == nullptr) return E_OUTOFMEMORY;
+      void* data = nullptr;
+      const HRESULT hr = SafeArrayAccessData(array.Get(), &data);
+      if (FAILED(hr)) return hr;
+      if (!in.bytes.empty()) std::memcpy(data, in.bytes.data(), in.bytes.size());
+      SafeArrayUnaccessData(array.Get());
+      v->vt = VT_ARRAY | VT_UI1;
       v->parray = array.Release();
       return S_OK;
     }

@@ -20,4 +20,9 @@ void InstallLocatorFactory(LocatorFactory factory) {
   InstalledFactory() = std::move(factory);
 }
 
+LocatorFactory CurrentLocatorFactory() {
+  if (InstalledFactory()) return InstalledFactory();
+  return CreatePlatformLocator;
+}
+
 }  // namespace corvane::wbem

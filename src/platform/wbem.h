@@ -34,23 +34,29 @@ inline bool Succeeded(HResult hr) {
   return hr >= 0;
 }
 
-// A VARIANT reduced to the types the provider's properties use.
+// A VARIANT reduced to the types the providers' properties and method arguments use.
 struct Variant {
-  enum class Type { Empty, Null, String, Int32, Bool, StringArray };
+  enum class Type { Empty, Null, String, Int32, Bool, StringArray, ByteArray };
   Type type = Type::Empty;
   std::u16string string;
-  std::int32_t int32 = 0;
+  std::int32_t int32 = 0;  // also the unsigned integers, as WMI hands them over
   bool boolean = false;
   std::vector<std::u16string> strings;  // a one-dimensional safe array with lower bound 0
+  std::vector<std::uint8_t> bytes;      // a uint8 array, the same shape
 
-  static Variant Null() { return Variant{Type::Null, {}, 0, false, {}}; }
+  static Variant Null() { return Variant{Type::Null, {}, 0, false, {}, {}}; }
   static Variant String(std::u16string text) {
-    return Variant{Type::String, std::move(text), 0, false, {}};
+    return Variant{Type::String, std::move(text), 0, false, {}, {}};
   }
-  static Variant Int32(std::int32_t value) { return Variant{Type::Int32, {}, value, false, {}}; }
-  static Variant Bool(bool value) { return Variant{Type::Bool, {}, 0, value, {}}; }
+  static Variant Int32(std::int32_t value) {
+    return Variant{Type::Int32, {}, value, false, {}, {}};
+  }
+  static Variant Bool(bool value) { return Variant{Type::Bool, {}, 0, value, {}, {}}; }
   static Variant StringArray(std::vector<std::u16string> items) {
-    return Variant{Type::StringArray, {}, 0, false, std::move(items)};
+    return Variant{Type::StringArray, {}, 0, false, std::move(items), {}};
+  }
+  static Variant ByteArray(std::vector<std::uint8_t> items) {
+    return Variant{Type::ByteArray, {}, 0, false, {}, std::move(items)};
   }
 };
 
@@ -115,6 +121,9 @@ HResult CreateLocator(std::unique_ptr<Locator>& locator);
 using LocatorFactory = std::function<HResult(std::unique_ptr<Locator>&)>;
 // Installs the factory for the whole process; an empty function restores the platform's own.
 void InstallLocatorFactory(LocatorFactory factory);
+// What CreateLocator answers through now: the installed factory, else the platform's own. A
+// provider installed over it later still reaches, through this, what answered before.
+LocatorFactory CurrentLocatorFactory();
 
 // The platform's own provider access (wbem_win32.cpp, wbem_posix.cpp).
 HResult CreatePlatformLocator(std::unique_ptr<Locator>& locator);

@@ -43,13 +43,19 @@ std::string DocumentText(const Json& document) {
 
 bool SaveSection(const std::string& path, std::string_view key, const Json& section,
                  const Json& known) {
+  Json sections = Json::object();
+  sections[std::string(key)] = section;
+  return SaveSections(path, sections, known);
+}
+
+bool SaveSections(const std::string& path, const Json& sections, const Json& known) {
   std::string text;
   Json current;
   std::string error;
   if (!platform::Os().ReadFile(path, text) || !ParseJsonText(text, current, error) ||
       !current.is_object())
     current = known;
-  current[std::string(key)] = section;
+  for (const auto& [key, section] : sections.items()) current[key] = section;
   return platform::Os().WriteWholeFile(path, DocumentText(current), false);
 }
 

@@ -26,5 +26,7 @@ std::string DocumentText(const Json& document);
 // the file cannot be written.
 bool SaveSection(const std::string& path, std::string_view key, const Json& section,
                  const Json& known);
+// The same for several sections at once: sections maps each key to its section.
+bool SaveSections(const std::string& path, const Json& sections, const Json& known);
 
 }  // namespace corvane::sim

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "platform/utf8.h"
@@ -42,6 +43,14 @@ struct Faults {
   bool returnMissing = false;
 };
 
+// What Lenovo's firmware holds only until the next boot, so for the process's life here:
+// changes set and not yet saved, and what its opcode interface was told.
+struct LenovoSession {
+  std::vector<std::pair<std::string, std::string>> waiting;  // item, value
+  bool authenticated = false;  // the opcode interface took the supervisor password
+  std::string passwordType, currentPassword, newPassword;  // an opcode password change
+};
+
 class SimulatedMachine {
  public:
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
@@ -57,12 +66,17 @@ class SimulatedMachine {
   Json interfaceProperties = Json::object();
   std::string interfaceRelPath;
   Faults faults;
+  // Dell's and Lenovo's own interfaces: their sections stay in the document and are changed
+  // there.
+  bool hasDell = false;
+  bool hasLenovo = false;
+  LenovoSession lenovo;
   bool dirty = false;  // changes not yet saved
 };
 
-// Keys of a setting that start with a lower-case letter control the simulation and are never
-// served.
-bool IsControlKey(std::string_view key);
+// The top-level keys of the sections the program's side serves and saves.
+inline constexpr std::string_view kDellSection = "dell";
+inline constexpr std::string_view kLenovoSection = "lenovo";
 
 // Upper-cased ASCII of the trimmed text: the key of every case-insensitive lookup here.
 std::string FoldKey(std::string_view text);
@@ -73,6 +87,17 @@ using platform::Utf8ToUtf16;
 
 // A property value of the file as the provider serves it.
 wbem::Variant ToVariant(const Json& value);
+// Whether a JSON value can be a property: a string, a 32-bit integer, a boolean, an array of
+// strings or null; a reason when it cannot.
+bool CheckProperty(const std::string& key, const Json& value, std::string& error);
+bool FitsInt32(const Json& value);
+
+// Checks a dell or lenovo section as it is loaded; a reason when it is malformed.
+bool CheckMakerSection(std::string_view key, const Json& section, std::string& error);
+// A connection to one of the makers' namespaces of the machine's dell and lenovo sections;
+// nullptr for a namespace the machine does not have.
+wbem::ServicesPtr ConnectMakerNamespace(const std::shared_ptr<SimulatedMachine>& machine,
+                                        std::u16string_view nameSpace);
 
 // The firmware's side of SetBIOSSetting; answers its Return code.
 std::int32_t SetBiosSetting(SimulatedMachine& machine, std::u16string_view name,

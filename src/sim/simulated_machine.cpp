@@ -13,13 +13,9 @@
 #include "sim/machine_file.h"
 #include "sim/machine_model.h"
 #include "sim/simulated_memory.h"
+#include "sim/wmi_objects.h"
 
 namespace corvane::sim {
-bool IsControlKey(std::string_view key) {
-  return !key.empty() && key[0] >= 'a' && key[0] <= 'z';
-}
-
-namespace {
 
 bool FitsInt32(const Json& value) {
   if (value.is_number_unsigned())
@@ -51,6 +47,8 @@ bool CheckProperty(const std::string& key, const Json& value, std::string& error
           "booleans, arrays of strings or null";
   return false;
 }
+
+namespace {
 
 bool IsHexCodes(const std::string& text) {
   if (text.size() % 2 != 0) return false;
@@ -225,18 +223,12 @@ bool LoadInterface(const Json& section, SimulatedMachine& machine, std::string& 
   return true;
 }
 
-// The key of a WMI object path: backslashes and double quotes escaped.
 std::string InterfaceRelPath(const Json& properties) {
   std::string instanceName = "ACPI\\PNP0C14\\0_0";
   const auto given = properties.find("InstanceName");
   if (given != properties.end() && given->is_string())
     instanceName = given->get_ref<const std::string&>();
-  std::string escaped;
-  for (char c : instanceName) {
-    if (c == '\\' || c == '"') escaped.push_back('\\');
-    escaped.push_back(c);
-  }
-  return std::string(kInterfaceClass) + ".InstanceName=\"" + escaped + "\"";
+  return InstancePath(kInterfaceClass, instanceName);
 }
 
 bool LoadProvider(Json& provider, SimulatedMachine& machine, std::string& error) {
@@ -308,20 +300,32 @@ std::shared_ptr<SimulatedMachine> ParseMachine(const std::string& json, const st
   error.clear();
   Json document;
   if (!ParseJsonText(json, document, error)) return nullptr;
+  constexpr const char* kShape =
+      R"(a machine is a JSON object with "provider", "dell", "lenovo" and/or "legacy")";
   if (!document.is_object()) {
-    error = R"(a machine is a JSON object with "provider" and/or "legacy")";
+    error = kShape;
     return nullptr;
   }
   auto machine = std::make_shared<SimulatedMachine>();
   machine->path = path;
   const auto provider = document.find("provider");
-  if (provider == document.end() && !document.contains("legacy")) {
-    error = R"(a machine is a JSON object with "provider" and/or "legacy")";
+  machine->hasDell = document.contains(kDellSection);
+  machine->hasLenovo = document.contains(kLenovoSection);
+  if (provider == document.end() && !document.contains("legacy") && !machine->hasDell &&
+      !machine->hasLenovo) {
+    error = kShape;
     return nullptr;
   }
   if (provider != document.end()) {
     machine->hasProvider = true;
     if (!LoadProvider(*provider, *machine, error)) return nullptr;
+  }
+  for (const std::string_view key : {kDellSection, kLenovoSection}) {
+    const auto section = document.find(key);
+    if (section != document.end() && !CheckMakerSection(key, *section, error)) {
+      error.insert(0, std::string(key) + ": ");
+      return nullptr;
+    }
   }
   // The management library serves this section; a fault in it stops the run here too.
   const auto legacy = document.find("legacy");
@@ -380,9 +384,14 @@ bool SaveMachine(SimulatedMachine& machine, std::string& error) {
     bool written = false;
     if (machine.document.size() > 1) {
       // Other sections may have changed on disk since the load (the management library keeps
-      // the legacy section): replace only the provider's.
-      Json whole = WholeDocument(machine);
-      written = SaveSection(machine.path, "provider", whole["provider"], whole);
+      // the legacy section): replace only those served here.
+      const Json whole = WholeDocument(machine);
+      Json sections = Json::object();
+      for (const std::string_view key :
+           {std::string_view("provider"), kDellSection, kLenovoSection})
+        if (const auto section = whole.find(key); section != whole.end())
+          sections[std::string(key)] = *section;
+      written = SaveSections(machine.path, sections, whole);
     } else {
       written = platform::Os().WriteWholeFile(machine.path, MachineToJson(machine), false);
     }

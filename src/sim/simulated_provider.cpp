@@ -16,6 +16,7 @@
 #include "sim/machine_model.h"
 #include "sim/sim_keyboard.h"
 #include "sim/simulated_machine.h"
+#include "sim/wmi_objects.h"
 
 namespace corvane::sim {
 namespace {
@@ -32,33 +33,6 @@ std::string Upper(std::u16string_view text) {
 // Reading and writing the file's objects. Property names match without regard to case, as WMI's
 // do; controls are never properties.
 
-// Property reads are the hot path of an enumeration: compare without allocating.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-Json::const_iterator FindProperty(const Json& data, std::string_view name) {
-  for (auto it = data.begin(); it != data.end(); ++it)
-    if (!IsControlKey(it.key()) && SameName(it.key(), name)) return it;
-  return data.end();
-}
-
-void SetProperty(Json& data, std::string_view name, Json value) {
-  for (auto it = data.begin(); it != data.end(); ++it)
-    if (!IsControlKey(it.key()) && SameName(it.key(), name)) {
-      *it = std::move(value);
-      return;
-    }
-  data[std::string(name)] = std::move(value);
-}
-
 // A flag reads as its boolean or nonzero integer; anything else as whenUnreadable.
 bool Flag(const Json& data, std::string_view name, bool whenUnreadable) {
   const auto it = FindProperty(data, name);
@@ -72,10 +46,6 @@ std::optional<std::int64_t> Integer(const Json& data, std::string_view name) {
   const auto it = FindProperty(data, name);
   if (it == data.end() || !it->is_number_integer()) return std::nullopt;
   return it->get<std::int64_t>();
-}
-
-std::string Text(const Json& value) {
-  return value.is_string() ? value.get_ref<const std::string&>() : std::string();
 }
 
 // The entry of a list cut before its " DISABLED" marker, in any letter case.
@@ -147,7 +117,7 @@ bool SupportsUtf16(const Json& data) {
   const auto list = FindProperty(data, "SupportedEncoding");
   if (list == data.end() || !list->is_array()) return false;
   for (const auto& item : *list)
-    if (FoldKey(Text(item)) == "UTF-16") return true;
+    if (FoldKey(TextOf(item)) == "UTF-16") return true;
   return false;
 }
 
@@ -155,10 +125,10 @@ bool SupportsUtf16(const Json& data) {
 bool StoredCodes(const Json& data, std::string& codes) {
   codes.clear();
   if (const auto kept = data.find("passwordCodes"); kept != data.end())
-    return ParseHexCodes(Utf8ToUtf16(Text(*kept)), codes);
+    return ParseHexCodes(Utf8ToUtf16(TextOf(*kept)), codes);
   const auto text = data.find("password");
   if (text == data.end()) return false;
-  return KeysOf(platform::ToNarrow(Utf8ToUtf16(Text(*text))), codes);
+  return KeysOf(platform::ToNarrow(Utf8ToUtf16(TextOf(*text))), codes);
 }
 
 const SettingRecord* SetupPassword(const SimulatedMachine& machine) {
@@ -176,7 +146,7 @@ bool PasswordAccepted(const SimulatedMachine& machine, std::u16string_view passw
     // A password set as codes has no text that could be compared.
     const auto text = data.find("password");
     if (!SupportsUtf16(data) || PwdSetFromZero(data) || text == data.end()) return false;
-    return Utf8ToUtf16(Text(*text)) == password.substr(kUtf16Marker.size());
+    return Utf8ToUtf16(TextOf(*text)) == password.substr(kUtf16Marker.size());
   }
   if (StartsWith(password, kKbdMarker)) {
     std::string given, stored;
@@ -250,7 +220,7 @@ std::int32_t SetEnumeration(Json& data, const std::string& value) {
   if (list == data.end() || !list->is_array()) return kReturnInvalidValue;
   const std::string wanted = FoldKey(value);
   for (const auto& item : *list) {
-    const std::string entry = platform::Trim(Text(item));
+    const std::string entry = platform::Trim(TextOf(item));
     if (entry.empty() || entry == "--") continue;
     const std::string base = CutMarker(entry);
     if (wanted == platform::AsciiUpper(base) || wanted == platform::AsciiUpper(entry)) {
@@ -299,7 +269,7 @@ std::int32_t SetOrderedList(Json& data, const std::string& value) {
   const Json& elements = *list;
   std::unordered_map<std::string, std::size_t> byBase;
   for (std::size_t i = 0; i < elements.size(); ++i) {
-    const std::string entry = platform::Trim(Text(elements[i]));
+    const std::string entry = platform::Trim(TextOf(elements[i]));
     if (!entry.empty() && entry != "--") byBase.emplace(platform::AsciiUpper(CutMarker(entry)), i);
   }
 
@@ -327,7 +297,7 @@ std::int32_t SetOrderedList(Json& data, const std::string& value) {
   Json reordered = Json::array();
   std::string joined;
   for (std::size_t i : order) {
-    std::string entry = platform::Trim(Text(elements[i]));
+    std::string entry = platform::Trim(TextOf(elements[i]));
     if (named[i]) entry = CutMarker(entry) + (disabled[i] ? " DISABLED" : "");
     reordered.push_back(named[i] ? Json(entry) : elements[i]);
     if (entry.empty() || entry == "--") continue;
@@ -341,27 +311,6 @@ std::int32_t SetOrderedList(Json& data, const std::string& value) {
 
 // ---------------------------------------------------------------------------------------------
 // WMI objects.
-
-// Values given with Put stay with the object, as they do on an object fetched from WMI.
-class LocalValues {
- public:
-  [[nodiscard]] const wbem::Variant* Find(std::string_view name) const {
-    for (const auto& [known, value] : values_)
-      if (SameName(known, name)) return &value;
-    return nullptr;
-  }
-  void Set(std::string_view name, const wbem::Variant& value) {
-    for (auto& [known, current] : values_)
-      if (SameName(known, name)) {
-        current = value;
-        return;
-      }
-    values_.emplace_back(std::string(name), value);
-  }
-
- private:
-  std::vector<std::pair<std::string, wbem::Variant>> values_;
-};
 
 // A setting instance: a view on the record that was current when it was fetched.
 class SettingObject : public wbem::ClassObject {
@@ -405,77 +354,6 @@ class SettingObject : public wbem::ClassObject {
   LocalValues puts_;
 };
 
-// Every other object: class objects, the interface instance, the method signature and the
-// in- and out-parameters.
-class PlainObject : public wbem::ClassObject {
- public:
-  enum class Role { Class, Instance, Signature, Parameters };
-
-  PlainObject(Role role, std::string className, std::vector<std::string> chain)
-      : role_(role), className_(std::move(className)), chain_(std::move(chain)) {}
-
-  void Add(const std::string& name, const wbem::Variant& value) { properties_.Set(name, value); }
-
-  wbem::HResult Get(std::u16string_view name, wbem::Variant& value) override {
-    const std::string narrow = Utf16ToUtf8(name);
-    if (const wbem::Variant* found = properties_.Find(narrow)) {
-      value = *found;
-      return wbem::kOk;
-    }
-    if (SameName(narrow, "__CLASS")) {
-      value = wbem::Variant::String(Utf8ToUtf16(className_));
-      return wbem::kOk;
-    }
-    return wbem::kNotFound;
-  }
-  wbem::HResult Put(std::u16string_view name, const wbem::Variant& value) override {
-    const std::string narrow = Utf16ToUtf8(name);
-    // The method's parameters are fixed by its signature.
-    if ((role_ == Role::Signature || role_ == Role::Parameters) && !properties_.Find(narrow))
-      return wbem::kNotFound;
-    properties_.Set(narrow, value);
-    return wbem::kOk;
-  }
-  wbem::HResult InheritsFrom(std::u16string_view className) override {
-    const std::string upper = Upper(className);
-    for (const auto& c : chain_)
-      if (c == upper) return wbem::kOk;
-    return wbem::kFalse;
-  }
-  wbem::HResult GetMethod(std::u16string_view name, wbem::ObjectPtr& signature) override {
-    signature.reset();
-    if (role_ != Role::Class || chain_.front() != FoldKey(kInterfaceClass) ||
-        Upper(name) != platform::AsciiUpper(kMethodName))
-      return wbem::kNotFound;
-    signature = MakeParameters(Role::Signature);
-    return wbem::kOk;
-  }
-  wbem::HResult SpawnInstance(wbem::ObjectPtr& instance) override {
-    instance.reset();
-    if (role_ == Role::Class) {
-      instance = std::make_unique<PlainObject>(Role::Instance, className_, chain_);
-    } else if (role_ == Role::Signature) {
-      instance = MakeParameters(Role::Parameters);
-    } else {
-      return wbem::kFailed;
-    }
-    return wbem::kOk;
-  }
-
-  static std::unique_ptr<PlainObject> MakeParameters(Role role) {
-    auto object = std::make_unique<PlainObject>(role, "__PARAMETERS",
-                                                std::vector<std::string>{"__PARAMETERS"});
-    for (const char* name : {"Name", "Value", "Password"}) object->Add(name, wbem::Variant::Null());
-    return object;
-  }
-
- private:
-  Role role_;
-  std::string className_;
-  std::vector<std::string> chain_;  // upper-cased, own class first
-  LocalValues properties_;
-};
-
 wbem::ObjectPtr MakeInterfaceInstance(const SimulatedMachine& machine) {
   auto object =
       std::make_unique<PlainObject>(PlainObject::Role::Instance, std::string(kInterfaceClass),
@@ -508,31 +386,6 @@ class SimulatedEnum : public wbem::EnumClassObject {
   std::size_t next_ = 0;
 };
 
-// Reads a string argument; a missing or null one is empty text.
-bool ReadArgument(wbem::ClassObject& in, const char16_t* name, std::u16string& text) {
-  text.clear();
-  wbem::Variant value;
-  if (in.Get(name, value) != wbem::kOk || value.type == wbem::Variant::Type::Null ||
-      value.type == wbem::Variant::Type::Empty)
-    return true;
-  if (value.type != wbem::Variant::Type::String) return false;
-  text = value.string;
-  return true;
-}
-
-std::vector<std::string> SplitBlanks(std::string_view text) {
-  std::vector<std::string> words;
-  std::size_t pos = 0;
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (pos < text.size()) {
-    while (pos < text.size() && blank(text[pos])) ++pos;
-    const std::size_t start = pos;
-    while (pos < text.size() && !blank(text[pos])) ++pos;
-    if (pos > start) words.emplace_back(text.substr(start, pos - start));
-  }
-  return words;
-}
-
 class SimulatedServices : public wbem::Services {
  public:
   explicit SimulatedServices(std::shared_ptr<SimulatedMachine> machine)
@@ -549,12 +402,8 @@ class SimulatedServices : public wbem::Services {
   wbem::HResult ExecQuery(std::u16string_view language, std::u16string_view query, std::int32_t,
                           wbem::EnumPtr& result) override {
     result.reset();
-    if (Upper(language) != "WQL") return wbem::kInvalidQuery;
-    const auto words = SplitBlanks(Utf16ToUtf8(query));
-    if (words.size() != 4 || platform::AsciiUpper(words[0]) != "SELECT" || words[1] != "*" ||
-        platform::AsciiUpper(words[2]) != "FROM")
-      return wbem::kInvalidQuery;
-    const std::string classKey = platform::AsciiUpper(words[3]);
+    std::string classKey;
+    if (!ParseSelectAll(language, query, classKey)) return wbem::kInvalidQuery;
     if (!machine_->knownClasses.count(classKey)) return wbem::kInvalidClass;
     if (machine_->faults.failQueries.count(classKey)) return wbem::kFailed;
     result = Instances(classKey);
@@ -574,7 +423,10 @@ class SimulatedServices : public wbem::Services {
     const bool interface = key == FoldKey(kInterfaceClass);
     if (!interface && key != FoldKey(kBaseClass)) chain.push_back(FoldKey(kBaseClass));
     const std::string name = interface ? std::string(kInterfaceClass) : ClassSpelling(key);
-    object = std::make_unique<PlainObject>(PlainObject::Role::Class, name, std::move(chain));
+    std::vector<MethodSignature> methods;
+    if (interface) methods.push_back({std::string(kMethodName), {"Name", "Value", "Password"}});
+    object = std::make_unique<PlainObject>(PlainObject::Role::Class, name, std::move(chain),
+                                           std::move(methods));
     return wbem::kOk;
   }
 
@@ -601,8 +453,7 @@ class SimulatedServices : public wbem::Services {
       return wbem::kInvalidParameter;
 
     const std::int32_t code = SetBiosSetting(*machine_, name, value, password);
-    auto out = std::make_unique<PlainObject>(PlainObject::Role::Parameters, "__PARAMETERS",
-                                             std::vector<std::string>{"__PARAMETERS"});
+    auto out = PlainObject::MakeParameters(PlainObject::Role::Parameters, {});
     if (!machine_->faults.returnMissing) out->Add("Return", wbem::Variant::Int32(code));
     outParams = std::move(out);
     return wbem::kOk;
@@ -649,24 +500,19 @@ class SimulatedLocator : public wbem::Locator {
   wbem::HResult ConnectServer(std::u16string_view nameSpace, std::int32_t,
                               wbem::ServicesPtr& services) override {
     services.reset();
-    if (!machine_ || !machine_->hasProvider || !IsProviderNamespace(nameSpace))
-      return wbem::kInvalidNamespace;
+    if (!machine_) return wbem::kInvalidNamespace;
+    if (!IsNamespace(nameSpace, R"(ROOT\LUMO\INSTRUMENTEDBIOS)")) {
+      // The makers' own namespaces, of the machine's dell and lenovo sections.
+      services = ConnectMakerNamespace(machine_, nameSpace);
+      return services ? wbem::kOk : wbem::kInvalidNamespace;
+    }
+    if (!machine_->hasProvider) return wbem::kInvalidNamespace;
     if (machine_->faults.connect) return wbem::kAccessDenied;
     services = std::make_unique<SimulatedServices>(machine_);
     return wbem::kOk;
   }
 
  private:
-  // root\Lumo\InstrumentedBIOS, on this machine or on "." by either slash.
-  static bool IsProviderNamespace(std::u16string_view nameSpace) {
-    std::string path = Upper(nameSpace);
-    for (char& c : path)
-      if (c == '/') c = '\\';
-    for (std::string_view prefix : {R"(\\.\)", R"(\\LOCALHOST\)"})
-      if (path.rfind(prefix, 0) == 0) path.erase(0, prefix.size());
-    return path == "ROOT\\LUMO\\INSTRUMENTEDBIOS";
-  }
-
   std::shared_ptr<SimulatedMachine> machine_;
 };
 

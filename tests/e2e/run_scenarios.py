@@ -47,6 +47,10 @@ Every run gets CORVANE_FIRMWARE_ATTRIBUTES: the copy of its tree, or an empty fo
 scenario ever reaches the kernel's own /sys/class/firmware-attributes. The copy's files and
 folders are made writable by their owner, as the kernel's current_value files are. With
 --platform windows the scenarios with a tree are skipped: trees are read on Linux only.
+  --- maker-after              {"dell": {"Class": {"Instance": {"Property": value}}, "key": value}}:
+                               the only changes allowed in the dell and lenovo sections; an
+                               instance is named by its AttributeName, BootListType or NameId,
+                               or by the item its CurrentSetting starts with
   --- legacy-after             {"key": value, "objects": {"Object": {"key": value}}}: the only
                                changes allowed in the legacy section; an object is named by its
                                name text and its sub-name texts joined with backslashes, as in a
@@ -137,9 +141,9 @@ def parse(path):
     scenario = {'path': path, 'args': [], 'env': {}, 'machine': None, 'inline_machine': None,
                 'copy_binary': False, 'windows': None, 'exit': None, 'files': {}, 'stdout': None,
                 'stderr_contains': [], 'stderr': None, 'files_after': {}, 'absent': [], 'exists': [],
-                'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [], 'tree_links': [],
-                'tree_after': {}, 'legacy_after': None, 'dirs': [], 'symlinks': [], 'user': None,
-                'modes': [], 'requires_root': None}
+                'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [],
+                'tree_links': [], 'tree_after': {}, 'legacy_after': None, 'maker_after': None,
+                'dirs': [], 'symlinks': [], 'user': None, 'modes': [], 'requires_root': None}
     defines = {}
     with open(path, encoding='utf-8', newline='') as handle:
         lines = handle.read().split('\n')
@@ -237,6 +241,8 @@ def parse(path):
             scenario['tree_links'].append(arg.rsplit(' ', 1))
         elif kind == 'legacy-after':
             scenario['legacy_after'] = json.loads(body)
+        elif kind == 'maker-after':
+            scenario['maker_after'] = json.loads(body)
         elif kind == 'dir':
             name, _, mode = arg.partition(' ')
             scenario['dirs'].append((name, int(mode.strip() or '700', 8)))
@@ -355,10 +361,48 @@ def compare_machine(before, after, expected, errors):
     for name in expected:
         if name not in seen:
             errors.append(f'machine-after names {name!r}, which the machine does not have')
-    rest_before = {k: v for k, v in before.items() if k not in ('provider', 'legacy')}
-    rest_after = {k: v for k, v in after.items() if k not in ('provider', 'legacy')}
+    rest_before = {k: v for k, v in before.items() if k not in ('provider', 'legacy') + MAKERS}
+    rest_after = {k: v for k, v in after.items() if k not in ('provider', 'legacy') + MAKERS}
     if rest_before != rest_after:
-        errors.append('machine: sections other than the provider and the legacy section changed')
+        errors.append('machine: sections other than those served changed')
+
+
+MAKERS = ('dell', 'lenovo')
+
+
+def instance_name(item, position):
+    """A maker's instance as maker-after names it: its attribute, list or password name, or the
+    item of its CurrentSetting."""
+    for key in ('AttributeName', 'BootListType', 'NameId'):
+        if isinstance(item.get(key), str):
+            return item[key]
+    setting = item.get('CurrentSetting')
+    return setting.split(',', 1)[0] if isinstance(setting, str) and setting else f'#{position}'
+
+
+def compare_makers(before, after, expected, errors):
+    for maker in MAKERS:
+        old, new, wanted = before.get(maker), after.get(maker), dict((expected or {}).get(maker, {}))
+        if old is None or new is None:
+            if old != new or wanted:
+                errors.append(f'{maker}: the section was added or removed, or is not there')
+            continue
+        for key in sorted(set(old) | set(new)):
+            was, now = old.get(key), new.get(key)
+            if not (isinstance(was, list) and isinstance(now, list)):
+                compare_fields(f'{maker}: ', {key: was}, {key: now},
+                               {key: wanted.pop(key)} if key in wanted else {}, errors)
+                continue
+            instances = wanted.pop(key, {})
+            if len(was) != len(now):
+                errors.append(f'{maker}: {key} has {len(was)} instances before, {len(now)} after')
+                continue
+            for position, (a, b) in enumerate(zip(was, now)):
+                name = instance_name(a, position)
+                compare_fields(f'{maker}: {key}[{name}].', a, b, instances.pop(name, {}), errors)
+            errors.extend(f'{maker}-after names {key}[{name}], which is not there'
+                          for name in instances)
+        errors.extend(f'{maker}-after names {key}, which is not there' for key in wanted)
 
 
 def object_key(item):
@@ -378,9 +422,9 @@ def compare_fields(where, was, now, wanted, errors):
             compare_fields(f'{where}{key}.', old, new, wanted[key], errors)
         elif key in wanted:
             if new != wanted[key]:
-                errors.append(f'legacy: {where}{key} is {new!r}, expected {wanted[key]!r}')
+                errors.append(f'{where}{key} is {new!r}, expected {wanted[key]!r}')
         elif old != new:
-            errors.append(f'legacy: {where}{key} changed from {old!r} to {new!r}')
+            errors.append(f'{where}{key} changed from {old!r} to {new!r}')
 
 
 def compare_legacy(before, after, expected, errors):
@@ -393,7 +437,7 @@ def compare_legacy(before, after, expected, errors):
         if expected or wanted_objects:
             errors.append('legacy-after names a section the machine does not have')
         return
-    compare_fields('', {k: v for k, v in old.items() if k != 'objects'},
+    compare_fields('legacy: ', {k: v for k, v in old.items() if k != 'objects'},
                    {k: v for k, v in new.items() if k != 'objects'}, expected, errors)
     old_objects, new_objects = old.get('objects', []), new.get('objects', [])
     if len(old_objects) != len(new_objects):
@@ -410,7 +454,7 @@ def compare_legacy(before, after, expected, errors):
             wanted = wanted_objects[key]
         if key is not None:
             seen.add(key)
-        compare_fields(f'{key or "#" + str(position)}.', was, now, wanted, errors)
+        compare_fields(f'legacy: {key or "#" + str(position)}.', was, now, wanted, errors)
     for name in wanted_objects:
         if name not in seen:
             errors.append(f'legacy-after names {name!r}, which the machine does not have')
@@ -529,6 +573,7 @@ def run(scenario, args, name):
         stdout = result.stdout.decode('utf-8', errors=BYTES)
         if args.crlf:
             stdout = stdout.replace('\r\n', '\n')
+            stderr = stderr.replace('\r\n', '\n')
         if result.returncode != scenario['exit']:
             errors.append(f'exit code {result.returncode}, expected {scenario["exit"]}')
         if scenario['stdout'] is not None:
@@ -563,6 +608,7 @@ def run(scenario, args, name):
                 after = json.load(handle)
             compare_machine(before, after, scenario['machine_after'], errors)
             compare_legacy(before, after, scenario['legacy_after'], errors)
+            compare_makers(before, after, scenario['maker_after'], errors)
         elif machine_variable in env and os.path.exists(machine_path):
             with open(machine_path, 'rb') as handle:
                 if handle.read() != before_bytes:
@@ -588,7 +634,8 @@ def main():
     parser.add_argument('--scenarios', required=True)
     parser.add_argument('--machines', required=True)
     parser.add_argument('--runner', default='', help='a command to run the binary with (wine)')
-    parser.add_argument('--crlf', action='store_true', help='line ends are CR LF (Windows)')
+    parser.add_argument('--crlf', action='store_true',
+                        help='line ends of standard output and error are CR LF (Windows)')
     parser.add_argument('--platform', default='posix', choices=('posix', 'windows'),
                         help='the platform of the binary; windows: headers apply to windows')
     parser.add_argument('--com-double', action='store_true',

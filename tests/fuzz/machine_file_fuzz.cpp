@@ -4,7 +4,9 @@
 // - a loaded machine serves GetConfig, whose text starts with the REPSET header;
 // - the program and the simulated firmware agree on whether a setup password is set: the
 //   program's IsSetupPasswordSet is true exactly when the firmware refuses a write of the
-//   setup password that carries no password.
+//   setup password that carries no password;
+// - the provider's section comes first, then a dell section, then a lenovo section with
+//   settings: a maker's interface serves exactly when no section before it does.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,6 +15,7 @@
 #include "config/configuration_job.h"
 #include "fake_host.h"
 #include "fuzz_check.h"
+#include "fwattr/firmware_attributes.h"
 #include "sim/machine_model.h"
 #include "sim/simulated_machine.h"
 #include "wmi/password_options.h"
@@ -54,6 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(sim::MachineToJson(*again) == saved, "the saved machine changes when saved again");
 
   sim::InstallProvider(machine);
+  const auto lenovo = machine->document.find("lenovo");
+  const bool lenovoSettings = lenovo != machine->document.end() &&
+                              lenovo->contains("Lenovo_BiosSetting") &&
+                              !(*lenovo)["Lenovo_BiosSetting"].empty();
+  FUZZ_CHECK(fwattr::InstallFromInterfaces(wbem::CurrentLocatorFactory()) ==
+                 (!machine->hasProvider && (machine->hasDell || lenovoSettings)),
+             "a maker's interface served out of turn");
   if (PasswordProbeApplies(*machine)) {
     const bool set = wmi::IsSetupPasswordSet();
     const auto probe = sim::ParseMachine(saved, "", error);

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Proves that Corvane.exe under Wine reaches the provider through its COM code, and checks the
-calls it makes there.
+calls it makes there; and that it reaches Dell's and Lenovo's interfaces the same way.
 
 One run changes the setup password and applies and reads back settings with the machine handed
 to the WMI double of the prefix (CORVANE_MACHINE unset); the double's trace must show every COM
@@ -103,6 +103,54 @@ def check_trace(lines, failures):
          'the program called an interface method the adapter is not meant to use')
 
 
+# Dell's and Lenovo's interfaces, reached after the provider's namespace answered that it is not
+# there: the calls each run must make, and how often.
+MAKER_RUNS = [
+    ('dell-xps13-9310.json', ['/nspwd:Dell-4dmin', '/SetConfig:changes.txt'],
+     'English\nWakeOnLan\n\t*LanOnly\nUEFI Boot Order\n\tUSB NIC (IPV6)\n',
+     {r'ConnectServer "\\.\root\dcim\sysman\biosattributes" flags=0x80 ': None,
+      r'ConnectServer "\\.\root\dcim\sysman\wmisecurity" flags=0x80 ': None,
+      'Put SecType VT_I4 flags=0x0 type=0': None,
+      'Put SecHandle VT_ARRAY|VT_UI1 flags=0x0 type=0': None,
+      'Put BootOrder VT_ARRAY|VT_BSTR flags=0x0 type=0': None,
+      r'ExecMethod "SecurityInterface.InstanceName="ACPI\\PNP0C14\\0_0"" SetNewPassword ': 1,
+      r'ExecMethod "BIOSAttributeInterface.InstanceName="ACPI\\PNP0C14\\0_0"" SetAttribute ': 1,
+      r'ExecMethod "SetBootOrder.InstanceName="ACPI\\PNP0C14\\0_0"" Set ': 1}),
+    ('lenovo-notebook.json', ['/cspwd:Think-2024', '/SetConfig:changes.txt'],
+     'English\nWakeOnLAN\n\t*Enable\nSecureBoot\n\t*Disable\n',
+     {r'ConnectServer "\\.\root\WMI" flags=0x80 ': None,
+      'Put parameter VT_BSTR flags=0x0 type=0': None,
+      r'ExecMethod "Lenovo_GetBiosSelections.InstanceName="ACPI\\PNP0C14\\0_0"" ': None,
+      r'ExecMethod "Lenovo_WmiOpcodeInterface.InstanceName="ACPI\\PNP0C14\\0_0"" ': 2,
+      r'ExecMethod "Lenovo_SetBiosSetting.InstanceName="ACPI\\PNP0C14\\0_0"" ': 2,
+      r'ExecMethod "Lenovo_SaveBiosSettings.InstanceName="ACPI\\PNP0C14\\0_0"" ': 1}),
+]
+
+
+def check_makers(runner, binary, machines, root, failures):
+    for machine, args, changes, calls in MAKER_RUNS:
+        work = os.path.join(root, machine)
+        os.mkdir(work)
+        shutil.copy(os.path.join(machines, machine), os.path.join(work, 'machine.json'))
+        with open(os.path.join(work, 'changes.txt'), 'w', encoding='utf-8') as handle:
+            handle.write(changes)
+        trace = os.path.join(work, 'trace.txt')
+        code, log = run(runner, binary, work, {'CORVANE_COM_DOUBLE_MACHINE':
+                                               os.path.join(work, 'machine.json'),
+                                               'CORVANE_COM_DOUBLE_TRACE': trace}, args)
+        lines = read(trace).splitlines() if os.path.exists(trace) else []
+        if code != 0 or 'changeStatus="fail"' in log:
+            failures.append(f'{machine} through COM ended with {code}:\n{log}')
+        if not lines or not lines[1].startswith(CONNECT.split(' flags')[0]):
+            failures.append(f'{machine}: the provider\'s namespace was not asked first')
+        for start, count in calls.items():
+            made = sum(line.startswith(start) for line in lines)
+            if made == 0 or (count is not None and made != count):
+                failures.append(f'{machine}: {made} calls {start!r}, expected {count or "some"}')
+        if any('does not use' in line for line in lines):
+            failures.append(f'{machine}: an interface method the adapter is not meant to use')
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument('--binary', required=True)
@@ -148,6 +196,8 @@ def main():
             if results['com'][index] != results['own'][index]:
                 failures.append(f'the {what} through COM differs from the program\'s own '
                                 f'simulated machine')
+
+        check_makers(runner, binary, args.machines, root, failures)
 
         # Wine presents this copy of the program as Windows 2000 (version 5.0).
         old = os.path.join(root, 'old')

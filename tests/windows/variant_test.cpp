@@ -34,7 +34,7 @@ std::string Describe(const wbem::Variant& v) {
 
 bool Same(const wbem::Variant& a, const wbem::Variant& b) {
   return a.type == b.type && a.string == b.string && a.int32 == b.int32 && a.boolean == b.boolean &&
-         a.strings == b.strings;
+         a.strings == b.strings && a.bytes == b.bytes;
 }
 
 BSTR Bstr(std::u16string_view text) {
@@ -177,6 +177,8 @@ TEST(VariantTest, MirrorValuesBecomeTheVariantsWmiTakesAndComeBackUnchanged) {
       {wbem::Variant::Int32(-7), VT_I4},
       {wbem::Variant::Bool(true), VT_BOOL},
       {wbem::Variant::StringArray({u"a", u"", u"c"}), VT_ARRAY | VT_BSTR},
+      {wbem::Variant::ByteArray({0x44, 0x00, 0xFF}), VT_ARRAY | VT_UI1},
+      {wbem::Variant::ByteArray({}), VT_ARRAY | VT_UI1},
   };
   for (const Case& c : cases) {
     VariantValue raw;

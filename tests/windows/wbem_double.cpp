@@ -1,9 +1,10 @@
 // A stand-in for the WMI locator, for the tests under Wine: an in-process COM server registered
 // in the test prefix as the locator's class, serving the simulated machine named by
 // CORVANE_COM_DOUBLE_MACHINE through IWbemLocator, IWbemServices (with IClientSecurity),
-// IEnumWbemClassObject and IWbemClassObject. Corvane.exe then runs its real COM code against
-// it, while CORVANE_MACHINE stays unset. Every call is appended as one line to the file named
-// by CORVANE_COM_DOUBLE_TRACE, so that a test can see the COM path was taken and how.
+// IEnumWbemClassObject and IWbemClassObject, in the provider's namespace and in Dell's and
+// Lenovo's. Corvane.exe then runs its real COM code against it, while CORVANE_MACHINE stays unset.
+// Every call is appended as one line to the file named by CORVANE_COM_DOUBLE_TRACE, so that a test
+// can see the COM path was taken and how.
 //
 // Its variant conversions are written here on their own rather than shared with the program,
 // so that a fault in the program's conversions cannot cancel out against the same fault here.
@@ -110,6 +111,8 @@ HRESULT ToComVariant(const wbem::Variant& in, VARIANT* out) {
       out->parray = array;
       return S_OK;
     }
+    case wbem::Variant::Type::ByteArray:
+      break;  // no property of the simulated machine is one
   }
   return E_INVALIDARG;
 }
@@ -128,6 +131,8 @@ std::string TypeName(VARTYPE type) {
       return "VT_BOOL";
     case VT_ARRAY | VT_BSTR:
       return "VT_ARRAY|VT_BSTR";
+    case VT_ARRAY | VT_UI1:
+      return "VT_ARRAY|VT_UI1";
     default:
       return "vt=" + std::to_string(type);
   }
@@ -148,6 +153,28 @@ HRESULT FromComVariant(const VARIANT& in, wbem::Variant& out) {
     case VT_BOOL:
       out = wbem::Variant::Bool(in.boolVal != VARIANT_FALSE);
       return S_OK;
+    case VT_ARRAY | VT_BSTR:
+    case VT_ARRAY | VT_UI1: {
+      // The makers' in-parameters: one-dimensional, lower bound 0.
+      LONG upper = -1;
+      if (SafeArrayGetDim(in.parray) != 1 || FAILED(SafeArrayGetUBound(in.parray, 1, &upper)))
+        return kTypeMismatch;
+      out = in.vt == (VT_ARRAY | VT_BSTR) ? wbem::Variant::StringArray({})
+                                          : wbem::Variant::ByteArray({});
+      for (LONG i = 0; i <= upper; ++i) {
+        if (in.vt == (VT_ARRAY | VT_UI1)) {
+          std::uint8_t byte = 0;
+          SafeArrayGetElement(in.parray, &i, &byte);
+          out.bytes.push_back(byte);
+        } else {
+          BSTR item = nullptr;
+          SafeArrayGetElement(in.parray, &i, &item);
+          out.strings.push_back(BstrText(item));
+          SysFreeString(item);
+        }
+      }
+      return S_OK;
+    }
     default:
       return kTypeMismatch;
   }

@@ -1,0 +1,349 @@
+// Lenovo's BIOS-settings WMI interface as an attribute source. Each setting is one
+// "Item,Value" text; its choices come from GetBiosSelections or from the value's own markup.
+// Changes wait until SaveBiosSettings, so a batch makes its changes and saves once. The
+// password travels inside the texts, or through the opcode interface of newer firmware; a
+// first administrator password can be set only in the firmware's own setup, and a new one takes
+// effect at the next boot.
+#include <cerrno>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fwattr/maker_sources.h"
+#include "fwattr/wmi_client.h"
+#include "platform/text.h"
+#include "platform/utf8.h"
+
+namespace corvane::fwattr {
+namespace {
+
+constexpr std::u16string_view kNamespace = u"\\\\.\\root\\WMI";
+constexpr std::u16string_view kSettingClass = u"Lenovo_BiosSetting";
+constexpr std::u16string_view kOpcodeClass = u"Lenovo_WmiOpcodeInterface";
+constexpr std::string_view kPasswordWhat = "the administrator password";
+constexpr std::string_view kSaveWhat = "saving the changes";
+
+// PasswordState: the supervisor password is set; a certificate authenticates instead.
+constexpr std::int32_t kSupervisorBit = 0x2;
+constexpr std::int32_t kCertificateBit = 0x80;
+
+struct Answer {
+  int error;
+  const char* meaning;
+};
+
+Answer AnswerOf(std::string_view answer) {
+  if (answer == "Success") return {0, ""};
+  if (answer == "Access Denied")
+    return {EACCES, "the BIOS administrator (supervisor) password is missing or wrong"};
+  if (answer == "Invalid Parameter") return {EINVAL, "the firmware refused the name or the value"};
+  if (answer == "Not Supported") return {EOPNOTSUPP, "the firmware does not support this"};
+  if (answer == "System Busy")
+    return {EBUSY, "changes made earlier wait for a restart; restart, then try again"};
+  return {EIO, "an answer this program does not know"};
+}
+
+wbem::Variant Text(std::string_view text) {
+  return wbem::Variant::String(platform::Utf8ToUtf16(text));
+}
+
+std::string Key(std::string_view name) {
+  return platform::AsciiUpper(platform::Trim(name));
+}
+
+bool HasNoCase(std::string_view text, std::string_view word) {
+  return platform::AsciiUpper(text).find(word) != std::string::npos;
+}
+
+// The password as the texts carry it: the text, or its scan codes as hexadecimal digits
+// ("1e302e"), and the name of that encoding.
+std::string Encoded(const Password& password) {
+  if (!password.scanCodes) return password.bytes;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : password.bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex.push_back(kDigits[byte >> 4]);
+    hex.push_back(kDigits[byte & 0x0F]);
+  }
+  return hex;
+}
+std::string Encoding(const Password& password) {
+  return password.scanCodes ? "scancode,us" : "ascii,us";
+}
+// "pw,ascii,us": the password, its encoding and the keyboard it was typed on.
+std::string Triple(const Password& password) {
+  return Encoded(password) + "," + Encoding(password);
+}
+
+// ',' and ';' end the fields of the texts a password travels in.
+bool Carriable(const Password& password) {
+  return password.scanCodes || password.bytes.find_first_of(",;") == std::string::npos;
+}
+
+class LenovoSource : public AttributeSource {
+ public:
+  explicit LenovoSource(wbem::LocatorFactory locators) : locators_(std::move(locators)) {}
+  ~LenovoSource() override { EndBatch(); }
+  LenovoSource(const LenovoSource&) = delete;
+  LenovoSource& operator=(const LenovoSource&) = delete;
+
+  [[nodiscard]] std::string Label() const override { return "root\\WMI"; }
+
+  std::vector<RawAttribute> ReadAll() override {
+    std::vector<RawAttribute> all;
+    WmiConnection connection(locators_, kNamespace);
+    for (const auto& object : connection.Instances(kSettingClass)) {
+      const std::string setting = ReadText(*object, u"CurrentSetting").value_or("");
+      const std::size_t comma = setting.find(',');
+      RawAttribute raw;
+      raw.name = setting.substr(0, comma);
+      // Empty instances and reserved items are no settings.
+      if (comma == std::string::npos || platform::Trim(raw.name).empty() ||
+          platform::Trim(raw.name) == "Reserved")
+        continue;
+      raw.current = setting.substr(comma + 1);
+      // Older firmware lists the choices in the value itself; the others answer for them.
+      if (!HasNoCase(raw.current, "[OPTIONAL:")) raw.possible = Selections(connection, raw.name);
+      all.push_back(std::move(raw));
+    }
+    cache_ = all;
+    return all;
+  }
+
+  bool Read(std::string_view name, RawAttribute& raw) override {
+    if (!cache_) ReadAll();
+    const std::string wanted = Key(name);
+    for (const auto& known : *cache_)
+      if (Key(known.name) == wanted) {
+        raw = known;
+        return true;
+      }
+    return false;
+  }
+
+  AdminPassword Admin() override {
+    if (!admin_) {
+      WmiConnection connection(locators_, kNamespace);
+      AdminPassword admin;
+      const auto settings = connection.Instances(u"Lenovo_BiosPasswordSettings");
+      if (!settings.empty()) {
+        wbem::ClassObject& object = *settings.front();
+        const std::int32_t state = ReadNumber(object, u"PasswordState").value_or(0);
+        admin.exists = true;
+        admin.isSet = (state & kSupervisorBit) != 0;
+        admin.certificate = (state & kCertificateBit) != 0;
+        // Bit 0 ASCII text, bit 1 scan codes; firmware that says neither takes text.
+        const std::int32_t encodings = ReadNumber(object, u"SupportedEncodings").value_or(1);
+        admin.takesScanCodes = (encodings & 0x2) != 0;
+        admin.takesText = (encodings & 0x1) != 0 || !admin.takesScanCodes;
+        admin.minLength = ReadNumber(object, u"MinLength");
+        admin.maxLength = ReadNumber(object, u"MaxLength");
+      }
+      admin.firstSettable = false;
+      // A machine that did not answer is asked again next time.
+      if (!connection.connected()) return admin;
+      admin_ = admin;
+    }
+    AdminPassword admin = *admin_;
+    // The password changed this run is the one that counts from the next boot on.
+    if (changedTo_) admin.isSet = !changedTo_->empty();
+    return admin;
+  }
+
+  // The interface reports no waiting changes; those this run saved wait for the next boot.
+  bool RestartPending() override { return changed_; }
+
+  int Write(const std::string& name, const std::string& value, const Password& password) override {
+    // They would end the value's field: the firmware would read the rest as a password.
+    if (value.find_first_of(",;") != std::string::npos) {
+      ReportFirmwareAnswer(name, "',' or ';' in the value",
+                           "the firmware's interface cannot carry these characters");
+      return EINVAL;
+    }
+    if (const int error = OpenBatch(password)) return error;
+    std::string parameter = name + "," + value;
+    if (!sessionByOpcode_ && !session_.empty()) parameter.append(",").append(Triple(session_));
+    cache_.reset();
+    const int error = Call(u"Lenovo_SetBiosSetting", u"SetBiosSetting",
+                           {{u"parameter", Text(parameter + ";")}}, name);
+    if (error == 0) waiting_ = true;
+    return error;
+  }
+
+  int Finish() override { return EndBatch(); }
+
+  [[nodiscard]] bool Changed() const override { return changed_; }
+
+  // Newer firmware checks the password by its opcode alone; older firmware by a value written
+  // back unchanged, never saved.
+  int CheckPassword(const Password& password, const std::string& name,
+                    const std::string& value) override {
+    EndBatch();
+    const Password effective = InEffect(password);
+    if (!Carriable(effective)) return EACCES;
+    if (Opcodes(effective))
+      return Call(kOpcodeClass, u"WmiOpcodeInterface",
+                  {{u"Parameter", Text("WmiOpcodePasswordAdmin:" + effective.bytes + ";")}}, "",
+                  false);
+    cache_.reset();
+    return Call(u"Lenovo_SetBiosSetting", u"SetBiosSetting",
+                {{u"parameter", Text(name + "," + value + "," + Triple(effective) + ";")}}, "",
+                false);
+  }
+
+  int ChangePassword(const Password& current, const Password& wanted) override {
+    EndBatch();
+    if (!Admin().isSet) {
+      ReportFirmwareAnswer(kPasswordWhat, "not set",
+                           "this firmware takes a first administrator password only in its own "
+                           "setup screens");
+      return EOPNOTSUPP;
+    }
+    const Password effective = InEffect(current);
+    if (!Carriable(effective) || !Carriable(wanted)) {
+      ReportFirmwareAnswer(kPasswordWhat, "',' or ';' in a password",
+                           "the firmware's interface cannot carry these characters");
+      return Carriable(effective) ? EINVAL : EACCES;
+    }
+    int error = 0;
+    if (Opcodes(effective) && !wanted.scanCodes) {
+      for (const std::string& step : {std::string("WmiOpcodePasswordType:pap;"),
+                                      "WmiOpcodePasswordCurrent01:" + effective.bytes + ";",
+                                      "WmiOpcodePasswordNew01:" + wanted.bytes + ";",
+                                      std::string("WmiOpcodePasswordSetUpdate;")})
+        if ((error = Call(kOpcodeClass, u"WmiOpcodeInterface", {{u"Parameter", Text(step)}},
+                          kPasswordWhat)) != 0)
+          break;
+    } else {
+      const std::string parameter = std::string("pap,") + Encoded(effective) + "," +
+                                    Encoded(wanted) + "," + Encoding(effective) + ";";
+      error = Call(u"Lenovo_SetBiosPassword", u"SetBiosPassword", {{u"parameter", Text(parameter)}},
+                   kPasswordWhat);
+    }
+    if (error == 0) {
+      // Until the next boot the firmware still takes the password it had.
+      if (!before_) before_ = effective;
+      changedTo_ = wanted;
+    }
+    return error;
+  }
+
+ private:
+  // Choices by item, asked once per run: they do not change with the values.
+  std::optional<std::string> Selections(WmiConnection& connection, const std::string& item) {
+    if (const auto known = selections_.find(item); known != selections_.end()) return known->second;
+    std::optional<std::string> choices;
+    if (!noSelections_) {
+      wbem::ObjectPtr out;
+      const wbem::HResult hr = connection.Call(u"Lenovo_GetBiosSelections", u"GetBiosSelections",
+                                               {{u"Item", Text(item)}}, out);
+      // Firmware without the method lists its choices in the values.
+      if (!wbem::Succeeded(hr)) noSelections_ = true;
+      if (out) choices = ReadText(*out, u"Selections");
+      if (choices && platform::Trim(*choices).empty()) choices.reset();
+    }
+    selections_[item] = choices;
+    return choices;
+  }
+
+  // The password the firmware checks this boot for the one given.
+  [[nodiscard]] Password InEffect(const Password& password) const {
+    return changedTo_ && before_ && password == *changedTo_ ? *before_ : password;
+  }
+
+  bool Opcodes(const Password& password) {
+    if (!opcode_) {
+      WmiConnection connection(locators_, kNamespace);
+      opcode_ = !connection.Instances(kOpcodeClass).empty();
+    }
+    return *opcode_ && !password.empty() && !password.scanCodes;
+  }
+
+  // Opens a batch under the password; newer firmware takes it once, through the opcode
+  // interface, before the first change.
+  int OpenBatch(const Password& given) {
+    const Password password = InEffect(given);
+    if (batchOpen_ && password == session_) return 0;
+    EndBatch();
+    if (!Carriable(password)) {
+      ReportFirmwareAnswer(kPasswordWhat, "',' or ';' in a password",
+                           "the firmware's interface cannot carry these characters");
+      return EACCES;
+    }
+    if (Opcodes(password))
+      if (const int error =
+              Call(kOpcodeClass, u"WmiOpcodeInterface",
+                   {{u"Parameter", Text("WmiOpcodePasswordAdmin:" + password.bytes + ";")}},
+                   kPasswordWhat))
+        return error;
+    batchOpen_ = true;
+    session_ = password;
+    sessionByOpcode_ = Opcodes(password);
+    return 0;
+  }
+
+  // Saves what the batch changed, once.
+  int EndBatch() {
+    if (!batchOpen_) return 0;
+    int result = 0;
+    if (waiting_) {
+      const std::string parameter =
+          !sessionByOpcode_ && !session_.empty() ? Triple(session_) + ";" : std::string();
+      result = Call(u"Lenovo_SaveBiosSettings", u"SaveBiosSettings",
+                    {{u"parameter", Text(parameter)}}, kSaveWhat);
+      if (result == 0) changed_ = true;
+      cache_.reset();
+    }
+    batchOpen_ = waiting_ = false;
+    session_ = Password();
+    return result;
+  }
+
+  // Calls a method whose answer is the text of its out-parameter "return".
+  int Call(std::u16string_view className, std::u16string_view method,
+           const std::vector<Argument>& in, std::string_view what, bool report = true) {
+    WmiConnection connection(locators_, kNamespace);
+    wbem::ObjectPtr out;
+    const wbem::HResult hr = connection.Call(className, method, in, out);
+    const std::optional<std::string> answer =
+        wbem::Succeeded(hr) && out ? ReadText(*out, u"return") : std::nullopt;
+    if (!answer) {
+      if (report)
+        ReportFirmwareAnswer(what, wbem::Succeeded(hr) ? "no answer" : HResultText(hr),
+                             "the firmware's WMI interface did not answer the call");
+      return EIO;
+    }
+    const Answer meaning = AnswerOf(platform::Trim(*answer));
+    if (meaning.error != 0 && report) ReportFirmwareAnswer(what, *answer, meaning.meaning);
+    return meaning.error;
+  }
+
+  wbem::LocatorFactory locators_;
+  std::optional<std::vector<RawAttribute>> cache_;
+  std::map<std::string, std::optional<std::string>> selections_;
+  bool noSelections_ = false;
+  std::optional<AdminPassword> admin_;
+  std::optional<bool> opcode_;  // the firmware has the opcode interface
+  bool batchOpen_ = false;
+  bool waiting_ = false;  // a change waits for the save
+  Password session_;
+  bool sessionByOpcode_ = false;  // the password went through the opcode interface
+  std::optional<Password> before_, changedTo_;
+  bool changed_ = false;
+};
+
+}  // namespace
+
+bool HasLenovoInterface(const wbem::LocatorFactory& locators) {
+  WmiConnection connection(locators, kNamespace);
+  return !connection.Instances(kSettingClass).empty();
+}
+
+std::unique_ptr<AttributeSource> CreateLenovoSource(wbem::LocatorFactory locators) {
+  return std::make_unique<LenovoSource>(std::move(locators));
+}
+
+}  // namespace corvane::fwattr

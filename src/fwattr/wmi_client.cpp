@@ -1,0 +1,113 @@
+#include "fwattr/wmi_client.h"
+
+#include <cstdint>
+
+#include "fwattr/attribute_model.h"
+#include "platform/host.h"
+#include "platform/utf8.h"
+
+namespace corvane::fwattr {
+
+WmiConnection::WmiConnection(const wbem::LocatorFactory& locators, std::u16string_view nameSpace) {
+  std::unique_ptr<wbem::Locator> locator;
+  result_ = locators ? locators(locator) : wbem::kFailed;
+  if (!wbem::Succeeded(result_)) return;
+  if (!locator) {
+    result_ = wbem::kFailed;
+    return;
+  }
+  // Bounded waits exist only from Windows XP (5.1) on; older systems refuse the flag.
+  const std::int32_t flags =
+      platform::Os().OsVersionAtLeast(5, 1) ? wbem::kFlagConnectUseMaxWait : 0;
+  wbem::ServicesPtr services;
+  result_ = locator->ConnectServer(nameSpace, flags, services);
+  if (wbem::Succeeded(result_) && !services) result_ = wbem::kFailed;
+  if (!wbem::Succeeded(result_)) return;
+  result_ = services->SetProxyBlanket();
+  if (wbem::Succeeded(result_)) services_ = std::move(services);
+}
+
+std::vector<wbem::ObjectPtr> WmiConnection::Instances(std::u16string_view className) {
+  std::vector<wbem::ObjectPtr> objects;
+  if (!services_) return objects;
+  wbem::EnumPtr walk;
+  if (!wbem::Succeeded(services_->ExecQuery(u"WQL", u"select * from " + std::u16string(className),
+                                            wbem::kFlagForwardOnly, walk)) ||
+      !walk)
+    return objects;
+  while (true) {
+    wbem::ObjectPtr object;
+    if (!wbem::Succeeded(walk->Next(wbem::kInfinite, object)) || !object) break;
+    objects.push_back(std::move(object));
+  }
+  return objects;
+}
+
+wbem::HResult WmiConnection::Call(std::u16string_view className, std::u16string_view method,
+                                  const std::vector<Argument>& in, wbem::ObjectPtr& out) {
+  out.reset();
+  if (!services_) return result_;
+  wbem::ObjectPtr classObject, signature, parameters;
+  wbem::HResult hr = services_->GetObjectByPath(className, 0, classObject);
+  if (wbem::Succeeded(hr) && classObject) hr = classObject->GetMethod(method, signature);
+  if (wbem::Succeeded(hr) && signature) hr = signature->SpawnInstance(parameters);
+  if (!wbem::Succeeded(hr)) return hr;
+  if (!parameters) return wbem::kFailed;
+  // A method is never called with an argument missing.
+  for (const Argument& argument : in)
+    if (const wbem::HResult put = parameters->Put(argument.name, argument.value);
+        !wbem::Succeeded(put))
+      return put;
+  // The makers' methods are called on their class's instance, as their own tools do.
+  std::u16string path(className);
+  wbem::EnumPtr walk;
+  wbem::ObjectPtr instance;
+  wbem::Variant relPath;
+  if (wbem::Succeeded(services_->CreateInstanceEnum(className, wbem::kFlagForwardOnly, walk)) &&
+      walk && wbem::Succeeded(walk->Next(wbem::kInfinite, instance)) && instance &&
+      instance->Get(u"__RELPATH", relPath) == wbem::kOk &&
+      relPath.type == wbem::Variant::Type::String && !relPath.string.empty())
+    path = relPath.string;
+  hr = services_->ExecMethod(path, method, 0, parameters.get(), out);
+  if (!wbem::Succeeded(hr)) out.reset();
+  return hr;
+}
+
+std::optional<std::string> ReadText(wbem::ClassObject& object, std::u16string_view name) {
+  wbem::Variant value;
+  if (object.Get(name, value) != wbem::kOk) return std::nullopt;
+  if (value.type == wbem::Variant::Type::String) return platform::Utf16ToUtf8(value.string);
+  if (value.type == wbem::Variant::Type::Int32) return std::to_string(value.int32);
+  return std::nullopt;
+}
+
+std::optional<std::int32_t> ReadNumber(wbem::ClassObject& object, std::u16string_view name) {
+  wbem::Variant value;
+  if (object.Get(name, value) != wbem::kOk) return std::nullopt;
+  if (value.type == wbem::Variant::Type::Int32) return value.int32;
+  if (value.type == wbem::Variant::Type::Bool) return value.boolean ? 1 : 0;
+  if (value.type == wbem::Variant::Type::String)
+    return ParseInt32(platform::Utf16ToUtf8(value.string));
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> ReadTexts(wbem::ClassObject& object,
+                                                  std::u16string_view name) {
+  wbem::Variant value;
+  if (object.Get(name, value) != wbem::kOk || value.type != wbem::Variant::Type::StringArray)
+    return std::nullopt;
+  std::vector<std::string> texts;
+  texts.reserve(value.strings.size());
+  for (const auto& item : value.strings) texts.push_back(platform::Utf16ToUtf8(item));
+  return texts;
+}
+
+std::string HResultText(wbem::HResult hr) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4)
+    text.push_back(kDigits[(static_cast<std::uint32_t>(hr) >> shift) & 0xF]);
+  return text;
+}
+
+}  // namespace corvane::fwattr
