@@ -66,6 +66,9 @@ class AttributeSource {
   virtual int ChangePassword(const Password& current, const Password& wanted) = 0;
 };
 
+// How reasons name a write of the administrator password.
+inline constexpr std::string_view kPasswordWhat = "the administrator password";
+
 // One line on standard error for a failed write: what was written, the error's name and what
 // it usually means for these drivers.
 void ReportWriteError(std::string_view what, int error);

@@ -20,10 +20,9 @@ namespace {
 
 constexpr std::u16string_view kAttributeNamespace = u"\\\\.\\root\\dcim\\sysman\\biosattributes";
 constexpr std::u16string_view kSecurityNamespace = u"\\\\.\\root\\dcim\\sysman\\wmisecurity";
-constexpr std::u16string_view kInterfaceClass = u"BIOSAttributeInterface";
+constexpr std::u16string_view kDellInterface = u"BIOSAttributeInterface";
 constexpr std::u16string_view kBootOrderClass = u"BootOrder";
 constexpr std::string_view kBootOrderSuffix = " Boot Order";
-constexpr std::string_view kPasswordWhat = "the administrator password";
 
 struct AttributeClass {
   std::u16string_view name;
@@ -75,14 +74,6 @@ std::vector<Argument> Security(const Password& password) {
   return {{u"SecType", wbem::Variant::Int32(bytes.empty() ? 0 : 1)},
           {u"SecHndCount", wbem::Variant::Int32(count)},
           {u"SecHandle", wbem::Variant::ByteArray(std::move(bytes))}};
-}
-
-wbem::Variant Text(std::string_view text) {
-  return wbem::Variant::String(platform::Utf8ToUtf16(text));
-}
-
-std::string Key(std::string_view name) {
-  return platform::AsciiUpper(platform::Trim(name));
 }
 
 // Items joined as the kernel driver shows them, each ended by ';', so that a lone item holding
@@ -256,7 +247,7 @@ class DellSource : public AttributeSource {
     }
     in.push_back({u"AttributeName", Text(name)});
     in.push_back({u"AttributeValue", Text(value)});
-    return Answered(connection, kInterfaceClass, u"SetAttribute", in, name, report, false);
+    return Answered(connection, kDellInterface, u"SetAttribute", in, name, report, false);
   }
 
   // Calls a setter and turns its Status into an error number, saying why on failure.
@@ -291,7 +282,7 @@ class DellSource : public AttributeSource {
 
 bool HasDellInterface(const wbem::LocatorFactory& locators) {
   WmiConnection connection(locators, kAttributeNamespace);
-  return !connection.Instances(kInterfaceClass).empty();
+  return !connection.Instances(kDellInterface).empty();
 }
 
 std::unique_ptr<AttributeSource> CreateDellSource(wbem::LocatorFactory locators) {

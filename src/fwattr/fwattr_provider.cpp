@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fwattr/provider.h"
+#include "fwattr/wmi_client.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
@@ -28,10 +29,6 @@ std::string Upper(std::u16string_view text) {
 }
 std::string Upper(std::string_view text) {
   return platform::AsciiUpper(text);
-}
-
-wbem::Variant Text(std::string_view text) {
-  return wbem::Variant::String(platform::Utf8ToUtf16(text));
 }
 
 wbem::Variant TextList(const std::vector<std::string>& items) {

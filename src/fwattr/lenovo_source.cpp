@@ -22,19 +22,18 @@ namespace {
 constexpr std::u16string_view kNamespace = u"\\\\.\\root\\WMI";
 constexpr std::u16string_view kSettingClass = u"Lenovo_BiosSetting";
 constexpr std::u16string_view kOpcodeClass = u"Lenovo_WmiOpcodeInterface";
-constexpr std::string_view kPasswordWhat = "the administrator password";
 constexpr std::string_view kSaveWhat = "saving the changes";
 
 // PasswordState: the supervisor password is set; a certificate authenticates instead.
 constexpr std::int32_t kSupervisorBit = 0x2;
 constexpr std::int32_t kCertificateBit = 0x80;
 
-struct Answer {
+struct Reply {
   int error;
   const char* meaning;
 };
 
-Answer AnswerOf(std::string_view answer) {
+Reply ReplyOf(std::string_view answer) {
   if (answer == "Success") return {0, ""};
   if (answer == "Access Denied")
     return {EACCES, "the BIOS administrator (supervisor) password is missing or wrong"};
@@ -43,14 +42,6 @@ Answer AnswerOf(std::string_view answer) {
   if (answer == "System Busy")
     return {EBUSY, "changes made earlier wait for a restart; restart, then try again"};
   return {EIO, "an answer this program does not know"};
-}
-
-wbem::Variant Text(std::string_view text) {
-  return wbem::Variant::String(platform::Utf8ToUtf16(text));
-}
-
-std::string Key(std::string_view name) {
-  return platform::AsciiUpper(platform::Trim(name));
 }
 
 bool HasNoCase(std::string_view text, std::string_view word) {
@@ -316,7 +307,7 @@ class LenovoSource : public AttributeSource {
                              "the firmware's WMI interface did not answer the call");
       return EIO;
     }
-    const Answer meaning = AnswerOf(platform::Trim(*answer));
+    const Reply meaning = ReplyOf(platform::Trim(*answer));
     if (meaning.error != 0 && report) ReportFirmwareAnswer(what, *answer, meaning.meaning);
     return meaning.error;
   }

@@ -33,7 +33,6 @@ bool IsFolder(const std::string& path) {
 constexpr std::string_view kBulk = "bulk";
 constexpr std::string_view kSingle = "single";
 constexpr std::string_view kSave = "save";
-constexpr std::string_view kPasswordWhat = "the administrator password";
 
 class TreeSource : public AttributeSource {
  public:

@@ -4,6 +4,7 @@
 
 #include "fwattr/attribute_model.h"
 #include "platform/host.h"
+#include "platform/text.h"
 #include "platform/utf8.h"
 
 namespace corvane::fwattr {
@@ -108,6 +109,14 @@ std::string HResultText(wbem::HResult hr) {
   for (int shift = 28; shift >= 0; shift -= 4)
     text.push_back(kDigits[(static_cast<std::uint32_t>(hr) >> shift) & 0xF]);
   return text;
+}
+
+wbem::Variant Text(std::string_view text) {
+  return wbem::Variant::String(platform::Utf8ToUtf16(text));
+}
+
+std::string Key(std::string_view name) {
+  return platform::AsciiUpper(platform::Trim(name));
 }
 
 }  // namespace corvane::fwattr

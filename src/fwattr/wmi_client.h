@@ -49,6 +49,11 @@ std::optional<std::int32_t> ReadNumber(wbem::ClassObject& object, std::u16string
 std::optional<std::vector<std::string>> ReadTexts(wbem::ClassObject& object,
                                                   std::u16string_view name);
 
+// A string variant of UTF-8 text.
+wbem::Variant Text(std::string_view text);
+// A name as lookups compare it: blanks at the ends and ASCII letter case ignored.
+std::string Key(std::string_view name);
+
 // An HRESULT as WMI's documentation writes it: 0x8004100E.
 std::string HResultText(wbem::HResult hr);
 

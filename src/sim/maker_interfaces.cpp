@@ -15,6 +15,7 @@
 #include "platform/host.h"
 #include "platform/text.h"
 #include "sim/machine_model.h"
+#include "sim/section_values.h"
 #include "sim/sim_keyboard.h"
 #include "sim/simulated_machine.h"
 #include "sim/wmi_objects.h"
@@ -100,7 +101,7 @@ wbem::ObjectPtr MakeInstance(std::string_view className, const Json& data) {
   return object;
 }
 
-std::optional<std::int64_t> Integer(const Json& data, std::string_view name) {
+std::optional<std::int64_t> NumberOf(const Json& data, std::string_view name) {
   const auto it = FindProperty(data, name);
   if (it == data.end()) return std::nullopt;
   if (it->is_number_integer()) return it->get<std::int64_t>();
@@ -134,8 +135,8 @@ void CountRefusal(SimulatedMachine& machine, Json& passwordObject) {
 
 bool LengthAllowed(const Json& data, std::string_view minimum, std::string_view maximum,
                    std::size_t length) {
-  const auto low = Integer(data, minimum);
-  const auto high = Integer(data, maximum);
+  const auto low = NumberOf(data, minimum);
+  const auto high = NumberOf(data, maximum);
   const auto size = static_cast<std::int64_t>(length);
   return (!low || size >= *low) && (!high || size <= *high);
 }
@@ -350,7 +351,7 @@ class DellServices : public MakerServices {
   // The administrator password, when one is set, must be the SecHandle's bytes.
   bool Authenticated(wbem::ClassObject& in) {
     Json* admin = PasswordObject("Admin");
-    if (admin == nullptr || Integer(*admin, "IsPasswordSet").value_or(0) != 1) return true;
+    if (admin == nullptr || NumberOf(*admin, "IsPasswordSet").value_or(0) != 1) return true;
     wbem::Variant type, count, handle;
     in.Get(u"SecType", type);
     in.Get(u"SecHndCount", count);
@@ -399,8 +400,8 @@ class DellServices : public MakerServices {
           // The firmware stores a number with a '+' as 0.
           const auto number =
               value.rfind('+', 0) == 0 ? std::optional<std::int64_t>(0) : Decimal(value);
-          const auto low = Integer(item, "LowerBound"), high = Integer(item, "UpperBound"),
-                     step = Integer(item, "ScalarIncrement");
+          const auto low = NumberOf(item, "LowerBound"), high = NumberOf(item, "UpperBound"),
+                     step = NumberOf(item, "ScalarIncrement");
           if (!number || (low && *number < *low) || (high && *number > *high) ||
               (step && *step > 0 && (*number - low.value_or(0)) % *step != 0))
             return kStatusInvalidParameter;
@@ -448,7 +449,7 @@ class DellServices : public MakerServices {
     if (target == nullptr) return kStatusInvalidParameter;
     if (!Authenticated(in)) return kStatusAccessDenied;
     Json* admin = PasswordObject("Admin");
-    const bool set = Integer(*target, "IsPasswordSet").value_or(0) == 1;
+    const bool set = NumberOf(*target, "IsPasswordSet").value_or(0) == 1;
     if (set && Argument(in, u"OldPassword") != Control(*target, "password")) {
       CountRefusal(machine(), admin != nullptr ? *admin : *target);
       return kStatusAccessDenied;
@@ -497,24 +498,6 @@ std::string JoinFields(const std::vector<std::string>& fields, std::size_t from,
 std::string Unterminated(std::string text) {
   if (!text.empty() && text.back() == ';') text.pop_back();
   return text;
-}
-
-bool DecodeHex(std::string_view hex, std::string& bytes) {
-  bytes.clear();
-  if (hex.size() % 2 != 0) return false;
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    unsigned value = 0;
-    for (const char c : hex.substr(i, 2)) {
-      const int digit = c >= '0' && c <= '9'   ? c - '0'
-                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                               : -1;
-      if (digit < 0) return false;
-      value = value * 16 + static_cast<unsigned>(digit);
-    }
-    bytes.push_back(static_cast<char>(value));
-  }
-  return true;
 }
 
 class LenovoServices : public MakerServices {
@@ -576,7 +559,7 @@ class LenovoServices : public MakerServices {
   bool SupervisorSet() {
     const Json* passwords = Passwords();
     return passwords != nullptr &&
-           (Integer(*passwords, "PasswordState").value_or(0) & kSupervisorBit) != 0;
+           (NumberOf(*passwords, "PasswordState").value_or(0) & kSupervisorBit) != 0;
   }
 
   // "pw,ascii,us" or "1e302e,scancode,us" against the supervisor password in effect.
@@ -586,7 +569,7 @@ class LenovoServices : public MakerServices {
     const std::string stored = Control(*passwords, "password");
     if (encoding == "ascii") return password == stored;
     std::string given, keys;
-    return encoding == "scancode" && DecodeHex(password, given) && KeysOf(stored, keys) &&
+    return encoding == "scancode" && section::DecodeHex(password, given) && KeysOf(stored, keys) &&
            given == keys;
   }
 
@@ -720,7 +703,7 @@ class LenovoServices : public MakerServices {
     if (!Matches(current, encoding)) return Refuse(true);
     Json* passwords = Passwords();
     std::string text = wanted;
-    if (encoding == "scancode" && !DecodeHex(wanted, text)) return kInvalidParameter;
+    if (encoding == "scancode" && !section::DecodeHex(wanted, text)) return kInvalidParameter;
     if (!text.empty() && !LengthAllowed(*passwords, "MinLength", "MaxLength", text.size()))
       return kInvalidParameter;
     (*passwords)["passwordAtRestart"] = wanted;
