@@ -18,7 +18,6 @@
 #include "config/configuration_job.h"
 #include "fake_firmware.h"
 #include "fake_host.h"
-#include "fake_library.h"
 #include "fake_wbem.h"
 #include "fuzz_check.h"
 #include "legacy/bios_access.h"
@@ -215,8 +214,7 @@ struct Machine {
   }
   testing::FakeHost host;
   testing::ScopedFakeProvider provider;  // no provider: the legacy backend serves
-  testing::FakeLibrary library;
-  testing::FakeFirmware firmware{library};
+  testing::FakeFirmware firmware;
   std::vector<testing::FakeFirmware::Object> pristine;
   BiosAccess access;
 };

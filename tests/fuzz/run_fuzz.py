@@ -3,8 +3,8 @@
 
   run_fuzz.py --build build/fuzz [--seconds 30 | --runs 1000000] [NAME ...]
 
-Each harness (build/fuzz/tests/fuzz/NAME_fuzz) starts from its seeds, tests/fuzz/corpus/NAME
-(made by make_corpus.py), and the inputs of faults it once found, tests/fuzz/regressions/NAME,
+Each harness (build/fuzz/tests/fuzz/NAME_fuzz) starts from its committed seeds,
+tests/fuzz/corpus/NAME, and the inputs of faults it once found, tests/fuzz/regressions/NAME,
 and uses the dictionary tests/fuzz/NAME.dict when there is one. What it adds to the corpus goes to
 BUILD/fuzz-work/NAME/corpus and what it finds (crashes, leaks, time-outs, failed checks) to
 BUILD/fuzz-work/NAME/findings, so the committed seeds never change. The run stops after the

@@ -22,11 +22,8 @@
 #include <vector>
 
 #include "config/configuration_job.h"
-#include "fake_bios.h"
 #include "fake_firmware.h"
 #include "fake_host.h"
-#include "fake_library.h"
-#include "fake_memory.h"
 #include "fake_wbem.h"
 #include "fuzz_check.h"
 #include "legacy/bios_access.h"
@@ -70,14 +67,11 @@ struct Fakes {
     wmi::g_biosAccessProbe = wmi::g_jobProbe = {};
     FUZZ_CHECK(access.LoadManagementLibrary("/lib", 0, 1) == 1, "the library does not load");
     const char* codes[] = {"HDA-L", "BAY-B", "USB-FL", "ZIP-1"};
-    for (std::uint32_t i = 0; i < 4; ++i) memory.Put(0xF0200 + 0x10 * i, codes[i]);
+    for (std::uint32_t i = 0; i < 4; ++i) firmware.Put(0xF0200 + 0x10 * i, codes[i]);
   }
   testing::FakeHost host;
   testing::ScopedFakeProvider provider;  // no provider: the legacy backend serves
-  testing::FakeLibrary library;
-  testing::FakeFirmware firmware{library};
-  testing::FakeBios bios{library};
-  testing::FakeMemory memory;
+  testing::FakeFirmware firmware;
   BiosAccess access;
 };
 
@@ -207,7 +201,7 @@ void LibraryObjects(Fakes& fakes, Input& input) {
 
 // What the simulated firmware holds, as far as the built-in objects reach it.
 struct BiosState {
-  explicit BiosState(const testing::FakeBios& b)
+  explicit BiosState(const testing::FakeFirmware& b)
       : toggles(b.toggles),
         eax(b.securityEax),
         ebx(b.securityEbx),
@@ -229,9 +223,9 @@ std::string TrimmedText(const Buffer& buffer) {
 }
 
 void BuiltInObjects(Fakes& fakes, Input& input, bool setB) {
-  auto& bios = fakes.bios;
-  fakes.firmware.servesList = false;
-  fakes.library.machineId = setB ? 2476 : 1184;
+  auto& bios = fakes.firmware;
+  bios.servesList = false;
+  bios.machineId = setB ? 2476 : 1184;
   bios.toggles.clear();
   for (std::uint16_t code = 0; code < 0x90; ++code)
     if (const std::uint8_t b = input.Byte(); b != 0xFF) bios.toggles[code] = b;
@@ -248,7 +242,6 @@ void BuiltInObjects(Fakes& fakes, Input& input, bool setB) {
   bios.deviceCount = input.Byte() % 6;
   bios.priorityLength = input.Byte() % 8;
   bios.table = input.Bytes(4 + 16 * bios.deviceCount);
-  bios.calls.clear();
 
   legacy::SysObjTable table(&fakes.access);
   std::uint32_t bytes = 0;
