@@ -130,13 +130,7 @@ class DellSource : public AttributeSource {
   // another's value, and each full read costs the firmware a walk over every attribute.
   bool Read(std::string_view name, RawAttribute& raw) override {
     if (!cache_) ReadAll();
-    const std::string wanted = Key(name);
-    for (const auto& known : *cache_)
-      if (Key(known.name) == wanted) {
-        raw = known;
-        return true;
-      }
-    return false;
+    return FindByKey(*cache_, name, raw);
   }
 
   AdminPassword Admin() override {

@@ -106,13 +106,7 @@ class LenovoSource : public AttributeSource {
 
   bool Read(std::string_view name, RawAttribute& raw) override {
     if (!cache_) ReadAll();
-    const std::string wanted = Key(name);
-    for (const auto& known : *cache_)
-      if (Key(known.name) == wanted) {
-        raw = known;
-        return true;
-      }
-    return false;
+    return FindByKey(*cache_, name, raw);
   }
 
   AdminPassword Admin() override {

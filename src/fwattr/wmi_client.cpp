@@ -119,4 +119,15 @@ std::string Key(std::string_view name) {
   return platform::AsciiUpper(platform::Trim(name));
 }
 
+bool FindByKey(const std::vector<RawAttribute>& attributes, std::string_view name,
+               RawAttribute& raw) {
+  const std::string wanted = Key(name);
+  for (const auto& known : attributes)
+    if (Key(known.name) == wanted) {
+      raw = known;
+      return true;
+    }
+  return false;
+}
+
 }  // namespace corvane::fwattr

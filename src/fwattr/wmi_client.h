@@ -54,6 +54,11 @@ wbem::Variant Text(std::string_view text);
 // A name as lookups compare it: blanks at the ends and ASCII letter case ignored.
 std::string Key(std::string_view name);
 
+struct RawAttribute;
+// The attribute of that name (compared as Key compares) among those read; false when none.
+bool FindByKey(const std::vector<RawAttribute>& attributes, std::string_view name,
+               RawAttribute& raw);
+
 // An HRESULT as WMI's documentation writes it: 0x8004100E.
 std::string HResultText(wbem::HResult hr);
 
