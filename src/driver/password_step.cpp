@@ -1,6 +1,8 @@
 #include "driver/password_step.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "fwattr/firmware_attributes.h"
@@ -53,6 +55,49 @@ bool IsPrintableAscii(const std::string& text) {
   return true;
 }
 
+// The password values of the selected kinds in command-line order, each once; a value that did
+// not become scan codes is not what was typed and is never tried.
+std::vector<std::string> Candidates(int argc, const char* const* argv, int kinds) {
+  std::vector<std::string> candidates;
+  int walk = -1;
+  std::string candidate;
+  std::string failedToken;
+  while (wmi::ParsePasswordOption(argc, argv, kinds, &walk, candidate, failedToken)) {
+    if (!failedToken.empty()) {
+      failedToken.clear();
+      continue;
+    }
+    if (std::find(candidates.begin(), candidates.end(), candidate) == candidates.end())
+      candidates.push_back(candidate);
+  }
+  return candidates;
+}
+
+// On the makers' interfaces the change itself judges each candidate, in order, until one is
+// the current password: no attempt is made only to check one.
+int ChangeByCandidates(const std::string& newPassword, PasswordState& state) {
+  const std::vector<std::string> candidates = std::move(state.untried);
+  state.untried.clear();
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const std::int32_t result = wmi::ChangeSetupPassword(candidates[i], newPassword);
+    if (result == 0) {
+      state.currentPassword = newPassword;
+      state.currentPasswordAccepted = true;
+      // A change to itself only found the password current.
+      if (candidates[i] != newPassword) log::Write(kChangedSuccess);
+      return kResultSuccess;
+    }
+    if (!fwattr::IsPasswordRefusal(result)) {
+      log::Write(kChangeFailedError);
+      // The candidate may still be the current password: the settings' changes judge it.
+      state.untried.assign(candidates.begin() + static_cast<std::ptrdiff_t>(i), candidates.end());
+      return kResultPassword;
+    }
+  }
+  log::Write(kNotAcceptedWarning);
+  return kResultPassword;
+}
+
 }  // namespace
 
 int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
@@ -74,6 +119,7 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
 
   state.currentPassword.clear();
   state.currentPasswordAccepted = !passwordSet;
+  state.untried.clear();
   state.backendFound = wmiPresent || access.IsUsable();
   // Where the settings come through the makers' own interfaces, a password unlocks nothing when
   // certificates sign changes, and only typeable text can be a new one.
@@ -92,28 +138,23 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
   // the legacy backend unlocks with it even to read.
   const bool needsAuthority =
       changesSettings || (newPasswordGiven && !newUntypeable) || !wmiPresent;
+  // The makers' interfaces judge a password by the first change that needs it; the provider and
+  // the management library by a change of the password to itself, the first accepted winning.
+  const bool byChange = makersInterface && passwordSet;
   if (passwordSet && needsAuthority) {
-    // Each candidate is tried by changing the password from it to itself; the first the BIOS
-    // accepts is the current one. A candidate given twice is tried once.
-    std::vector<std::string> tried;
-    int walk = -1;
-    std::string candidate;
-    std::string failedToken;
-    const int kinds = newUntypeable ? wmi::kCurrentPasswordOptions : wmi::kAllPasswordOptions;
-    while (wmi::ParsePasswordOption(argc, argv, kinds, &walk, candidate, failedToken)) {
-      // A value that did not become scan codes is not what was typed: never try it.
-      if (!failedToken.empty()) {
-        failedToken.clear();
-        continue;
-      }
-      if (std::find(tried.begin(), tried.end(), candidate) != tried.end()) continue;
-      tried.push_back(candidate);
-      const bool accepted = wmiPresent ? wmi::ChangeSetupPassword(candidate, candidate) == 0
-                                       : access.CheckSetupPassword(candidate);
-      if (accepted) {
-        state.currentPassword = candidate;
-        state.currentPasswordAccepted = true;
-        break;
+    std::vector<std::string> candidates = Candidates(
+        argc, argv, newUntypeable ? wmi::kCurrentPasswordOptions : wmi::kAllPasswordOptions);
+    if (byChange) {
+      state.untried = std::move(candidates);
+    } else {
+      for (const auto& candidate : candidates) {
+        const bool accepted = wmiPresent ? wmi::ChangeSetupPassword(candidate, candidate) == 0
+                                         : access.CheckSetupPassword(candidate);
+        if (accepted) {
+          state.currentPassword = candidate;
+          state.currentPasswordAccepted = true;
+          break;
+        }
       }
     }
   }
@@ -124,7 +165,7 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
     log::Write(kUntypeableError);
     return kResultPassword;
   }
-  if (passwordSet && !state.currentPasswordAccepted) {
+  if (passwordSet && !state.currentPasswordAccepted && state.untried.empty()) {
     log::Write(kNotAcceptedWarning);
     return kResultPassword;
   }
@@ -137,6 +178,7 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
     log::Write(kChangeFailedError);
     return kResultPassword;
   }
+  if (byChange) return ChangeByCandidates(newPassword, state);
   if (newPassword == state.currentPassword) return kResultSuccess;
 
   const std::int32_t result = wmiPresent

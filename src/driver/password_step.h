@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "driver/library_extraction.h"
 
@@ -18,6 +19,9 @@ struct PasswordState {
   bool backendFound = false;
   // Its administrator authenticates with certificates: nothing can be changed, as said once.
   bool certificateOnly = false;
+  // On the makers' interfaces a password is judged by the first change that needs it: the
+  // candidates not judged yet, in command-line order.
+  std::vector<std::string> untried;
 };
 
 // Runs the whole step once per run and returns the result code it leaves (0 or 10). When the

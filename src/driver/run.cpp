@@ -1,7 +1,10 @@
 #include "driver/run.h"
 
+#include <cstddef>
 #include <new>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/configuration_job.h"
 #include "driver/help_text.h"
@@ -123,19 +126,66 @@ void RunGetConfig(BiosAccess& access, const PasswordState& passwords,
   if (!ok) resultCode = kResultJobFailed;
 }
 
-void RunSetConfig(BiosAccess& access, const PasswordState& passwords,
-                  const std::string& libraryPath, bool advanced, std::string_view argument,
-                  int& resultCode) {
+void RefuseWithoutPassword(int& resultCode) {
+  log::Write(
+      "<ERROR msg=\"Could not change settings.  Password is set, but no valid current admin "
+      "password provided.\" />\n");
+  resultCode = kResultPassword;
+}
+
+// The makers' interfaces judge the password by the changes that need it: they are made under
+// each candidate in turn until the firmware takes one or refuses them all. False when it refused
+// them all.
+bool JudgeByChange(const config::ConfigurationJob& job, PasswordState& passwords) {
+  std::vector<std::string> encoded;
+  encoded.reserve(passwords.untried.size());
+  for (const auto& candidate : passwords.untried)
+    encoded.push_back(wmi::EncodeCurrentPassword(candidate));
+  std::size_t accepted = 0;
+  switch (fwattr::TryPasswords(job.pendingNames, job.pendingNewValues, encoded, accepted)) {
+    case fwattr::CandidateVerdict::Accepted:
+      passwords.currentPassword = passwords.untried[accepted];
+      passwords.currentPasswordAccepted = true;
+      passwords.untried.clear();
+      return true;
+    case fwattr::CandidateVerdict::Refused:
+      passwords.untried.clear();
+      return false;
+    case fwattr::CandidateVerdict::Undecided:
+      break;
+  }
+  // No change told: a later one may.
+  passwords.currentPassword = passwords.untried[accepted];
+  return true;
+}
+
+// After a save in bulk the firmware takes each change as a save of its own until a restart,
+// and only so many: a file that needs more changes nothing.
+bool RefuseBeyondRestartLimit(const config::ConfigurationJob& job, int& resultCode) {
+  const int left = fwattr::ChangesBeforeRestart();
+  if (left < 0 || job.pendingNames.size() <= static_cast<std::size_t>(left)) return false;
+  log::Printf(
+      "<ERROR msg=\"No setting was changed: the BIOS holds changes that wait for a restart, so "
+      "each change needs a save of its own, and the %zu changes asked for are more than the %d "
+      "it takes before a restart. Restart the computer, then run again.\" />\n",
+      job.pendingNames.size(), left);
+  platform::Os().WriteErr(
+      "corvane: restart the computer: the BIOS holds changes that wait for a restart, and takes "
+      "at most " +
+      std::to_string(left) + " more before then.\n");
+  resultCode = kResultSettingFailed;
+  return true;
+}
+
+void RunSetConfig(BiosAccess& access, PasswordState& passwords, const std::string& libraryPath,
+                  bool advanced, std::string_view argument, int& resultCode) {
   // The password step said why once already.
   if (passwords.certificateOnly) {
     resultCode = kResultPassword;
     return;
   }
-  if (!passwords.currentPasswordAccepted) {
-    log::Write(
-        "<ERROR msg=\"Could not change settings.  Password is set, but no valid current admin "
-        "password provided.\" />\n");
-    resultCode = kResultPassword;
+  if (!passwords.currentPasswordAccepted && passwords.untried.empty()) {
+    RefuseWithoutPassword(resultCode);
     return;
   }
   // Each option names its own file: one without a name is refused even after an option that
@@ -147,13 +197,20 @@ void RunSetConfig(BiosAccess& access, const PasswordState& passwords,
   }
   config::ConfigurationJob job(&access, passwords.currentPassword, libraryPath);
   job.advanced = advanced;
-  // The provider takes the encoded Password argument; the management library takes the
-  // password as the password step accepted it.
-  if (job.wmiAvailable) job.password = wmi::EncodeCurrentPassword(passwords.currentPassword);
   if (!job.ReadConfigFile(fileName)) {
     ReportUnreadFile(fileName, resultCode);
     return;
   }
+  if (RefuseBeyondRestartLimit(job, resultCode)) return;
+  // A file the machine matches needs no password: none is tried.
+  if (!passwords.currentPasswordAccepted && !job.pendingNames.empty() &&
+      !JudgeByChange(job, passwords)) {
+    RefuseWithoutPassword(resultCode);
+    return;
+  }
+  // The provider takes the encoded Password argument; the management library takes the
+  // password as the password step accepted it.
+  if (job.wmiAvailable) job.password = wmi::EncodeCurrentPassword(passwords.currentPassword);
   if (!job.ApplyConfig()) resultCode = kResultJobFailed;
 }
 

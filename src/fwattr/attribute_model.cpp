@@ -22,6 +22,11 @@ struct Markup {
   std::vector<std::string> excluded;  // devices left out of a boot order
 };
 
+bool IsBracketed(std::string_view text) {
+  return text.size() >= 2 && text.front() == '[' && text.back() == ']' &&
+         text.substr(1, text.size() - 2).find_first_of("[]") == std::string_view::npos;
+}
+
 // Removes the first bracketed group that starts with word (ASCII case ignored); inside gets
 // its text up to the closing bracket.
 bool TakeGroup(std::string& text, std::string_view word, std::string& inside) {
@@ -49,8 +54,7 @@ Markup ReadMarkup(std::string_view raw) {
   while (!text.empty() && text.back() == ';')
     text = platform::Trim(text.substr(0, text.size() - 1));
   // A shown-only value may stand in brackets of its own: [01/01/2019].
-  if (markup.shownOnly && text.size() >= 2 && text.front() == '[' && text.back() == ']')
-    text = platform::Trim(text.substr(1, text.size() - 2));
+  if (markup.shownOnly && IsBracketed(text)) text = platform::Trim(text.substr(1, text.size() - 2));
   markup.value = std::move(text);
   return markup;
 }
@@ -112,12 +116,28 @@ void ReadExcludingOrder(Attribute& attribute, const std::vector<std::string>& ex
   attribute.value = CommaJoined(attribute.elements);
 }
 
-// Older Lenovo boot orders without a type: two or more ':'-joined devices, all of them choices.
-bool IsColonOrder(std::string_view value, const std::vector<std::string>& possible) {
+// A boot order by its name: Boot Order, BootOrder, Primary Boot Sequence; not BootOrderLock.
+bool IsOrderName(std::string_view name) {
+  std::string key;
+  for (const char c : platform::AsciiUpper(name))
+    if (c != ' ') key.push_back(c);
+  const auto endsWith = [&](std::string_view end) {
+    return key.size() >= end.size() && key.compare(key.size() - end.size(), end.size(), end) == 0;
+  };
+  return key.find("BOOT") != std::string::npos && (endsWith("ORDER") || endsWith("SEQUENCE"));
+}
+
+// Lenovo boot orders as drivers and firmware show them without saying so: devices joined with
+// ':' that are all among the choices (two or more, or any number under an order's name), or,
+// without choices, any ':'-joined devices under an order's name.
+bool IsColonOrder(std::string_view value, const std::vector<std::string>& possible,
+                  bool orderName) {
   const auto parts = SplitItems(value, ':');
-  return parts.size() >= 2 && std::all_of(parts.begin(), parts.end(), [&](const std::string& part) {
-           return Contains(possible, part);
-         });
+  if (parts.empty()) return false;
+  if (possible.empty()) return orderName;
+  return (parts.size() >= 2 || orderName) &&
+         std::all_of(parts.begin(), parts.end(),
+                     [&](const std::string& part) { return Contains(possible, part); });
 }
 
 bool IsPatternLetter(char c) {
@@ -134,6 +154,15 @@ bool IsFormatPattern(std::string_view text) {
   return letters && separators && text.size() <= 16 &&
          std::all_of(text.begin(), text.end(),
                      [](char c) { return IsPatternLetter(c) || IsPatternSeparator(c); });
+}
+
+// The format a setting's name ends with: AlarmTime(HH:MM:SS).
+std::string NameFormat(std::string_view name) {
+  const std::string trimmed = platform::Trim(name);
+  const std::size_t open = trimmed.rfind('(');
+  if (open == std::string::npos || trimmed.back() != ')') return {};
+  const std::string inside = trimmed.substr(open + 1, trimmed.size() - open - 2);
+  return IsFormatPattern(inside) ? inside : std::string();
 }
 
 // Digits where the format has letters, a separator where it has one, each field in its range
@@ -265,6 +294,18 @@ Attribute ParseAttribute(const RawAttribute& raw) {
   const std::vector<std::string> possible =
       raw.possible ? SplitChoices(*raw.possible) : std::vector<std::string>();
 
+  // Boot orders that no type marks as such: the same order reads the same whether or not it
+  // excludes a device.
+  const bool orderName = IsOrderName(raw.name);
+  const bool untyped = type.empty() || type == "enumeration" || type == "string";
+  if (untyped && markup.optional.empty() && !markup.hasExcluded &&
+      (type != "enumeration" || !Contains(possible, attribute.value) || orderName) &&
+      IsColonOrder(attribute.value, possible, orderName)) {
+    // Every device is a choice; those outside the order are excluded.
+    ReadExcludingOrder(attribute, possible);
+    return attribute;
+  }
+
   AttributeKind kind = AttributeKind::Other;
   if (type == "enumeration") {
     kind = AttributeKind::Enumeration;
@@ -283,10 +324,6 @@ Attribute ParseAttribute(const RawAttribute& raw) {
     } else if (possible.size() == 1 && IsFormatPattern(possible.front())) {
       kind = AttributeKind::String;
       attribute.pattern = possible.front();
-    } else if (IsColonOrder(attribute.value, possible)) {
-      // Every device is a choice; those outside the order are excluded.
-      ReadExcludingOrder(attribute, possible);
-      return attribute;
     } else {
       kind = possible.empty() ? AttributeKind::String : AttributeKind::Enumeration;
     }
@@ -308,6 +345,12 @@ Attribute ParseAttribute(const RawAttribute& raw) {
     case AttributeKind::String:
       attribute.minLength = raw.minLength;
       attribute.maxLength = raw.maxLength;
+      if (attribute.pattern.empty()) attribute.pattern = NameFormat(raw.name);
+      // A date or time the firmware shows in brackets is written in them: [00:00:00].
+      if (!attribute.pattern.empty() && IsBracketed(attribute.value)) {
+        attribute.bracketed = true;
+        attribute.value = platform::Trim(attribute.value.substr(1, attribute.value.size() - 2));
+      }
       break;
     case AttributeKind::OrderedList: {
       if (markup.hasExcluded) {
@@ -394,11 +437,16 @@ bool ValueToWrite(const Attribute& attribute, const std::string& value, std::str
       out = std::to_string(number);
       return true;
     }
-    case AttributeKind::String:
-      if (!LengthAllowed(value.size(), attribute.minLength, attribute.maxLength)) return false;
-      if (!attribute.pattern.empty() && !FitsPattern(value, attribute.pattern)) return false;
-      out = value;
+    case AttributeKind::String: {
+      std::string text = value;
+      // A date or time is taken with its brackets or without, and written as the firmware has it.
+      if (!attribute.pattern.empty() && IsBracketed(text))
+        text = platform::Trim(text.substr(1, text.size() - 2));
+      if (!LengthAllowed(text.size(), attribute.minLength, attribute.maxLength)) return false;
+      if (!attribute.pattern.empty() && !FitsPattern(text, attribute.pattern)) return false;
+      out = attribute.bracketed ? "[" + text + "]" : text;
       return true;
+    }
     case AttributeKind::OrderedList:
       return OrderedListValue(attribute, value, out);
     case AttributeKind::Other:

@@ -38,7 +38,8 @@ struct Attribute {
   // A boot order whose elements outside the order are excluded devices: they carry the
   // " DISABLED" marker, and a device marked so leaves the order.
   bool excludes = false;
-  std::string pattern;  // a date or time format a string must fit, such as MM/DD/YYYY
+  std::string pattern;     // a date or time format a string must fit, such as MM/DD/YYYY
+  bool bracketed = false;  // the firmware shows and takes the date or time in brackets
   std::optional<std::int32_t> minValue, maxValue;
   std::int32_t increment = 0;  // 0: any step
   std::optional<std::int32_t> minLength, maxLength;

@@ -53,16 +53,17 @@ class AttributeSource {
   virtual int Write(const std::string& name, const std::string& value,
                     const Password& password) = 0;
   // Ends the writes: makes every held or waiting change, saves them, puts back what it switched
-  // and ends the password session. Nonzero when the changes of the batch were not kept.
+  // and ends the password session. Nonzero when a held change or the save failed: the changes
+  // of the batch were not kept. A Write followed by Finish is one change the firmware has judged,
+  // password and all, wherever it checks the password (at the change, or only at the save).
   virtual int Finish() = 0;
   // A change was kept this run.
   [[nodiscard]] virtual bool Changed() const = 0;
+  // How many more changes this run can make before the firmware needs a restart; -1: no limit.
+  virtual int ChangesBeforeRestart() { return -1; }
 
-  // Whether password unlocks the source: name's value written back unchanged under it, which
-  // the firmware authenticates like any change and which changes nothing.
-  virtual int CheckPassword(const Password& password, const std::string& name,
-                            const std::string& value) = 0;
-  // Changes the administrator password from current to wanted (empty: removed).
+  // Changes the administrator password from current to wanted (empty: removed); the change
+  // itself checks current.
   virtual int ChangePassword(const Password& current, const Password& wanted) = 0;
 };
 

@@ -1,6 +1,6 @@
 // SetBIOSSetting on real firmware: every request is checked against what the driver shows
-// before anything is written, a password is checked without touching it, and a change that
-// was never saved reads back as it was.
+// before anything is written, a password is judged by the first change that needs it, and a
+// change that was never saved reads back as it was.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -88,23 +88,6 @@ bool ReadWithRules(AttributeSource& source, std::string_view name, Attribute& at
   return true;
 }
 
-// A setting whose value can be written back unchanged: an enumeration first, as its choices
-// are the plainest values, then any other kind but an order.
-bool FindProbe(AttributeSource& source, std::string& name, std::string& value) {
-  const std::vector<Attribute> all = ReadAllWithRules(source);
-  for (const bool enumerationsOnly : {true, false})
-    for (const auto& attribute : all) {
-      if (attribute.readOnly || attribute.kind == AttributeKind::OrderedList ||
-          enumerationsOnly != (attribute.kind == AttributeKind::Enumeration))
-        continue;
-      if (ValueToWrite(attribute, attribute.value, value)) {
-        name = attribute.name;
-        return true;
-      }
-    }
-  return false;
-}
-
 std::int32_t ChangeAdminPassword(Provider& provider, std::u16string_view value,
                                  std::u16string_view password) {
   AttributeSource* source = nullptr;
@@ -127,16 +110,9 @@ std::int32_t ChangeAdminPassword(Provider& provider, std::u16string_view value,
   if (!admin.isSet && !admin.firstSettable && !wanted.empty()) return kReturnReadOnly;
   FinishWrites(provider);
 
-  // A change to itself asks whether the password is current. Setting it again could be refused
-  // by a password-history rule and so turn away the right password: a value written back
-  // unchanged under it answers instead.
+  // A change to itself: the firmware judges current as it judges any change.
   if (current == wanted) {
     if (!admin.isSet) return current.empty() ? kReturnSuccess : kReturnAccessDenied;
-    std::string probe, probeValue;
-    if (FindProbe(*source, probe, probeValue))
-      return source->CheckPassword(current, probe, probeValue) == 0 ? kReturnSuccess
-                                                                    : kReturnAccessDenied;
-    // Without any setting to write back, only the change to itself can tell.
     return ReturnCodeOfWriteError(source->ChangePassword(current, wanted));
   }
   // The empty text removes the password; a new one must be typeable at the firmware's prompt
@@ -199,6 +175,23 @@ const char* ErrorMeaning(int error) {
   }
 }
 
+// The source that serves a name, and its attribute with the Dell rules applied.
+bool FindAttribute(Provider& provider, const std::string& name, std::size_t& index,
+                   Attribute& attribute) {
+  for (index = 0; index < provider.sources.size(); ++index)
+    if (ReadWithRules(*provider.sources[index], name, attribute)) return true;
+  return false;
+}
+
+std::string MadeKey(std::u16string_view name, std::u16string_view value) {
+  return platform::AsciiUpper(platform::Trim(platform::Utf16ToUtf8(name))) + '\n' +
+         platform::Utf16ToUtf8(value);
+}
+
+bool Refusal(int error) {
+  return error == EACCES || error == EPERM;
+}
+
 }  // namespace
 
 void ReportWriteError(std::string_view what, int error) {
@@ -243,29 +236,32 @@ std::vector<Attribute> ReadAllWithRules(AttributeSource& source) {
   return all;
 }
 
-void FinishWrites(Provider& provider) {
+int FinishWrites(Provider& provider) {
+  int first = 0;
   for (std::size_t i = 0; i < provider.sources.size(); ++i) {
-    if (provider.sources[i]->Finish() == 0) continue;
+    const int error = provider.sources[i]->Finish();
+    if (error == 0) continue;
+    if (first == 0) first = error;
     // Nothing of the batch was saved: its settings keep the values they had.
     for (const auto& written : provider.batch)
       if (written.source == i)
         provider.unsaved[platform::AsciiUpper(written.name)] = written.oldValue;
   }
   provider.batch.clear();
+  return first;
 }
 
-std::int32_t SetBiosSetting(Provider& provider, std::u16string_view name, std::u16string_view value,
-                            std::u16string_view password) {
-  const std::string nameText = platform::Utf16ToUtf8(name);
-  if (EqualsAsciiNoCase(platform::Trim(nameText), kSetupPasswordName))
-    return ChangeAdminPassword(provider, value, password);
+namespace {
 
+// One change as SetBIOSSetting makes it; underPassword tells whether the firmware took it under
+// the administrator password.
+std::int32_t Change(Provider& provider, std::u16string_view name, std::u16string_view value,
+                    std::u16string_view password, bool& underPassword) {
+  underPassword = false;
   std::size_t index = 0;
   Attribute attribute;
-  while (index < provider.sources.size() &&
-         !ReadWithRules(*provider.sources[index], nameText, attribute))
-    ++index;
-  if (index == provider.sources.size()) return kReturnNotFound;
+  if (!FindAttribute(provider, platform::Utf16ToUtf8(name), index, attribute))
+    return kReturnNotFound;
   AttributeSource& source = *provider.sources[index];
 
   const AdminPassword admin = source.Admin();
@@ -281,8 +277,52 @@ std::int32_t SetBiosSetting(Provider& provider, std::u16string_view name, std::u
   if (code == kReturnSuccess) {
     provider.batch.push_back({index, attribute.name, attribute.value});
     provider.unsaved.erase(platform::AsciiUpper(attribute.name));
+    underPassword = admin.isSet;
   }
   return code;
+}
+
+}  // namespace
+
+std::int32_t SetBiosSetting(Provider& provider, std::u16string_view name, std::u16string_view value,
+                            std::u16string_view password) {
+  const std::string nameText = platform::Utf16ToUtf8(name);
+  if (EqualsAsciiNoCase(platform::Trim(nameText), kSetupPasswordName))
+    return ChangeAdminPassword(provider, value, password);
+  // A change already made while its password was tried is not made twice.
+  if (const auto made = provider.made.find(MadeKey(name, value)); made != provider.made.end()) {
+    const std::int32_t code = made->second;
+    provider.made.erase(made);
+    return code;
+  }
+  bool underPassword = false;
+  return Change(provider, name, value, password, underPassword);
+}
+
+CandidateVerdict TryCandidates(Provider& provider, const std::vector<std::u16string>& names,
+                               const std::vector<std::u16string>& values,
+                               const std::vector<std::u16string>& candidates,
+                               std::size_t& accepted) {
+  FinishWrites(provider);
+  for (accepted = 0; accepted < candidates.size(); ++accepted) {
+    // The changes go as they would under the password, ended as one batch, so that the answer
+    // covers the save where only the save checks the password.
+    std::vector<std::int32_t> codes;
+    bool refused = false, taken = false;
+    for (std::size_t i = 0; i < names.size() && !refused; ++i) {
+      bool underPassword = false;
+      codes.push_back(Change(provider, names[i], values[i], candidates[accepted], underPassword));
+      refused = codes.back() == kReturnAccessDenied;
+      taken = taken || underPassword;
+    }
+    const int finished = FinishWrites(provider);
+    if (refused || Refusal(finished)) continue;
+    // Each change answers as it did; none is made a second time.
+    for (std::size_t i = 0; i < names.size(); ++i)
+      provider.made.emplace(MadeKey(names[i], values[i]), codes[i]);
+    return taken ? CandidateVerdict::Accepted : CandidateVerdict::Undecided;
+  }
+  return CandidateVerdict::Refused;
 }
 
 }  // namespace corvane::fwattr

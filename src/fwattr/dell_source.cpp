@@ -164,11 +164,6 @@ class DellSource : public AttributeSource {
 
   [[nodiscard]] bool Changed() const override { return changed_; }
 
-  int CheckPassword(const Password& password, const std::string& name,
-                    const std::string& value) override {
-    return Set(name, value, password, /*report=*/false);
-  }
-
   int ChangePassword(const Password& current, const Password& wanted) override {
     admin_.reset();
     std::vector<Argument> in = Security(current);
@@ -176,8 +171,7 @@ class DellSource : public AttributeSource {
     in.push_back({u"OldPassword", Text(current.bytes)});
     in.push_back({u"NewPassword", Text(wanted.bytes)});
     WmiConnection connection(locators_, kSecurityNamespace);
-    return Answered(connection, u"SecurityInterface", u"SetNewPassword", in, kPasswordWhat, true,
-                    true);
+    return Answered(connection, u"SecurityInterface", u"SetNewPassword", in, kPasswordWhat, true);
   }
 
  private:
@@ -220,8 +214,7 @@ class DellSource : public AttributeSource {
     return true;
   }
 
-  int Set(const std::string& name, const std::string& value, const Password& password,
-          bool report = true) {
+  int Set(const std::string& name, const std::string& value, const Password& password) {
     if (!cache_) ReadAll();
     const auto boot = bootLists_.find(name);
     const bool bootOrder = boot != bootLists_.end();
@@ -237,29 +230,28 @@ class DellSource : public AttributeSource {
       in.push_back({u"BootListType", Text(boot->second)});
       in.push_back({u"BOCount", wbem::Variant::Int32(static_cast<std::int32_t>(devices.size()))});
       in.push_back({u"BootOrder", wbem::Variant::StringArray(std::move(devices))});
-      return Answered(connection, u"SetBootOrder", u"Set", in, name, report, false);
+      return Answered(connection, u"SetBootOrder", u"Set", in, name, false);
     }
     in.push_back({u"AttributeName", Text(name)});
     in.push_back({u"AttributeValue", Text(value)});
-    return Answered(connection, kDellInterface, u"SetAttribute", in, name, report, false);
+    return Answered(connection, kDellInterface, u"SetAttribute", in, name, false);
   }
 
   // Calls a setter and turns its Status into an error number, saying why on failure.
   static int Answered(WmiConnection& connection, std::u16string_view className,
                       std::u16string_view method, const std::vector<Argument>& in,
-                      std::string_view what, bool report, bool passwordChange) {
+                      std::string_view what, bool passwordChange) {
     wbem::ObjectPtr out;
     const wbem::HResult hr = connection.Call(className, method, in, out);
     std::optional<std::int32_t> status;
     if (wbem::Succeeded(hr) && out) status = ReadNumber(*out, u"Status");
     if (!status) {
-      if (report)
-        ReportFirmwareAnswer(what, wbem::Succeeded(hr) ? "no Status" : HResultText(hr),
-                             "the firmware's WMI interface did not answer the call");
+      ReportFirmwareAnswer(what, wbem::Succeeded(hr) ? "no Status" : HResultText(hr),
+                           "the firmware's WMI interface did not answer the call");
       return EIO;
     }
     const Answer answer = AnswerOf(*status, passwordChange);
-    if (answer.error != 0 && report)
+    if (answer.error != 0)
       ReportFirmwareAnswer(what, "Status " + std::to_string(*status) + " (" + answer.name + ")",
                            answer.meaning);
     return answer.error;

@@ -7,6 +7,7 @@
 #include "fwattr/tree_source.h"
 #include "fwattr/wmi_client.h"
 #include "platform/host.h"
+#include "platform/text.h"
 
 namespace corvane::fwattr {
 namespace {
@@ -93,6 +94,35 @@ bool FirstPasswordSettable() {
   for (const auto& source : provider->sources)
     if (const AdminPassword admin = source->Admin(); admin.exists) return admin.firstSettable;
   return true;
+}
+
+CandidateVerdict TryPasswords(const std::vector<std::string>& names,
+                              const std::vector<std::string>& values,
+                              const std::vector<std::string>& candidates, std::size_t& accepted) {
+  const auto& provider = InstalledProvider();
+  if (!provider) return CandidateVerdict::Undecided;
+  // The texts cross into the provider as they would through WMI.
+  const auto wide = [](const std::vector<std::string>& texts) {
+    std::vector<std::u16string> converted;
+    converted.reserve(texts.size());
+    for (const auto& text : texts) converted.push_back(platform::ToWide(text));
+    return converted;
+  };
+  return TryCandidates(*provider, wide(names), wide(values), wide(candidates), accepted);
+}
+
+bool IsPasswordRefusal(std::int32_t returnCode) {
+  return returnCode == kReturnAccessDenied;
+}
+
+int ChangesBeforeRestart() {
+  const auto& provider = InstalledProvider();
+  int least = -1;
+  if (provider)
+    for (const auto& source : provider->sources)
+      if (const int left = source->ChangesBeforeRestart(); left >= 0 && (least < 0 || left < least))
+        least = left;
+  return least;
 }
 
 bool RestartPending() {

@@ -4,7 +4,10 @@
 // same GetConfig, SetConfig and password change as machines with the provider.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/wbem.h"
 
@@ -34,6 +37,26 @@ bool Serving();
 bool CertificateAuthentication();
 // Whether a first administrator password can be set through it.
 bool FirstPasswordSettable();
+
+enum class CandidateVerdict {
+  Accepted,   // the firmware took the change under the candidate at `accepted`
+  Refused,    // it refused every candidate's password
+  Undecided,  // the change failed otherwise, or is not one the firmware would be asked to make
+};
+// Where the makers' interfaces serve, a password is judged by the first changes that need it
+// rather than by a write of its own: makes the changes (names[i] = values[i]) under each
+// candidate in turn (each as the Password argument of SetBIOSSetting gives it) until the firmware
+// takes one. The changes are then made; SetBIOSSetting of each answers as it did, without a
+// second attempt.
+CandidateVerdict TryPasswords(const std::vector<std::string>& names,
+                              const std::vector<std::string>& values,
+                              const std::vector<std::string>& candidates, std::size_t& accepted);
+
+// Whether a Return code of SetBIOSSetting on this provider means the password was refused.
+bool IsPasswordRefusal(std::int32_t returnCode);
+
+// How many more changes the firmware takes before it needs a restart; -1: no limit known.
+int ChangesBeforeRestart();
 
 // Whether a setting was changed this run and the firmware reports that changes wait for a
 // restart.

@@ -27,6 +27,8 @@ constexpr std::string_view kSaveWhat = "saving the changes";
 // PasswordState: the supervisor password is set; a certificate authenticates instead.
 constexpr std::int32_t kSupervisorBit = 0x2;
 constexpr std::int32_t kCertificateBit = 0x80;
+// PasswordMode: 0 legacy, 1 passwords, 3 certificates.
+constexpr std::int32_t kCertificateMode = 3;
 
 struct Reply {
   int error;
@@ -119,7 +121,9 @@ class LenovoSource : public AttributeSource {
         const std::int32_t state = ReadNumber(object, u"PasswordState").value_or(0);
         admin.exists = true;
         admin.isSet = (state & kSupervisorBit) != 0;
-        admin.certificate = (state & kCertificateBit) != 0;
+        // Certificates sign changes: marked in the state, or (desktops) in the mode.
+        admin.certificate = (state & kCertificateBit) != 0 ||
+                            ReadNumber(object, u"PasswordMode").value_or(0) >= kCertificateMode;
         // Bit 0 ASCII text, bit 1 scan codes; firmware that says neither takes text.
         const std::int32_t encodings = ReadNumber(object, u"SupportedEncodings").value_or(1);
         admin.takesScanCodes = (encodings & 0x2) != 0;
@@ -162,23 +166,6 @@ class LenovoSource : public AttributeSource {
 
   [[nodiscard]] bool Changed() const override { return changed_; }
 
-  // Newer firmware checks the password by its opcode alone; older firmware by a value written
-  // back unchanged, never saved.
-  int CheckPassword(const Password& password, const std::string& name,
-                    const std::string& value) override {
-    EndBatch();
-    const Password effective = InEffect(password);
-    if (!Carriable(effective)) return EACCES;
-    if (Opcodes(effective))
-      return Call(kOpcodeClass, u"WmiOpcodeInterface",
-                  {{u"Parameter", Text("WmiOpcodePasswordAdmin:" + effective.bytes + ";")}}, "",
-                  false);
-    cache_.reset();
-    return Call(u"Lenovo_SetBiosSetting", u"SetBiosSetting",
-                {{u"parameter", Text(name + "," + value + "," + Triple(effective) + ";")}}, "",
-                false);
-  }
-
   int ChangePassword(const Password& current, const Password& wanted) override {
     EndBatch();
     if (!Admin().isSet) {
@@ -195,7 +182,10 @@ class LenovoSource : public AttributeSource {
     }
     int error = 0;
     if (Opcodes(effective) && !wanted.scanCodes) {
+      // The sequence the kernel sends: the supervisor password goes with the change itself,
+      // which checks it; an Admin told on its own earlier could block the change.
       for (const std::string& step : {std::string("WmiOpcodePasswordType:pap;"),
+                                      "WmiOpcodePasswordAdmin:" + effective.bytes + ";",
                                       "WmiOpcodePasswordCurrent01:" + effective.bytes + ";",
                                       "WmiOpcodePasswordNew01:" + wanted.bytes + ";",
                                       std::string("WmiOpcodePasswordSetUpdate;")})

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fwattr/attribute_source.h"
+#include "fwattr/firmware_attributes.h"
 #include "platform/wbem.h"
 
 namespace corvane::fwattr {
@@ -37,6 +38,8 @@ struct Provider {
   // Settings whose change was taken but never saved: they read with the value they kept.
   std::map<std::string, std::string> unsaved;  // upper-cased name -> value
   std::set<std::string> reportedTwice;         // upper-cased names
+  // Changes made while their password was tried: upper-cased name, line feed, value -> Return.
+  std::multimap<std::string, std::int32_t> made;
 };
 
 // An attribute served, with the source it comes from.
@@ -52,13 +55,21 @@ std::vector<Served> ServedSettings(Provider& provider);
 // Every attribute of a source, its Dell rules applied.
 std::vector<Attribute> ReadAllWithRules(AttributeSource& source);
 
-// Ends the batch of every source.
-void FinishWrites(Provider& provider);
+// Ends the batch of every source; the first error of a batch that was not kept, else 0.
+int FinishWrites(Provider& provider);
 
 // The firmware's side of SetBIOSSetting: answers its Return code. Nothing is written when the
 // request is refused.
 std::int32_t SetBiosSetting(Provider& provider, std::u16string_view name, std::u16string_view value,
                             std::u16string_view password);
+
+// Makes the changes under each candidate in turn (each as the Password argument gives it), each
+// time as one batch the firmware judges, until one is taken. Each change's answer is kept for
+// the SetBIOSSetting that asks for it, which then makes no second attempt.
+CandidateVerdict TryCandidates(Provider& provider, const std::vector<std::u16string>& names,
+                               const std::vector<std::u16string>& values,
+                               const std::vector<std::u16string>& candidates,
+                               std::size_t& accepted);
 
 // The Return code of a failed write (the C library's error number; 0 is success).
 std::int32_t ReturnCodeOfWriteError(int error);

@@ -33,6 +33,8 @@ bool IsFolder(const std::string& path) {
 constexpr std::string_view kBulk = "bulk";
 constexpr std::string_view kSingle = "single";
 constexpr std::string_view kSave = "save";
+// The most attributes the kernel's documentation lets one boot save.
+constexpr int kSavesPerBoot = 48;
 
 class TreeSource : public AttributeSource {
  public:
@@ -83,19 +85,20 @@ class TreeSource : public AttributeSource {
 
   int Write(const std::string& name, const std::string& value, const Password& password) override {
     // Without the password in place nothing is written: the write would only be refused.
-    if (OpenSession(password) != 0) return EACCES;
+    if (const int error = OpenSession(password)) return error;
     // Where changes can wait for one save, a second change switches to waiting, so that a run
     // costs the firmware's storage one save however many settings it changes.
-    if (mode_ == kSingle && !flushed_) {
+    if (canWait_ && !waiting_) {
       if (!held_) {
         held_ = Held{name, value};
         return 0;
       }
-      if (const int error = WriteValue(Join(attributes_, "save_settings"), kBulk))
+      if (const int error = WriteValue(Join(attributes_, "save_settings"), kBulk)) {
         ReportWriteError("save_settings", error);
-      else
-        switched_ = true;
-      flushed_ = true;
+      } else {
+        switched_ = waiting_ = true;
+      }
+      canWait_ = false;
       // A refused first change shows in the read-back, which finds its old value.
       const Held first = *std::exchange(held_, std::nullopt);
       WriteSetting(first.name, first.value);
@@ -107,23 +110,10 @@ class TreeSource : public AttributeSource {
 
   [[nodiscard]] bool Changed() const override { return changed_; }
 
-  int CheckPassword(const Password& password, const std::string& name,
-                    const std::string& value) override {
-    EndBatch();
-    const std::string folder = AdminFolder();
-    if (folder.empty()) return EACCES;
-    const std::string session = Join(folder, "current_password");
-    int error = WriteValue(session, password.bytes);
-    if (error == 0) {
-      // Waiting changes are not saved, so the check costs the firmware's storage nothing.
-      const std::string mode = SaveMode();
-      const bool switched =
-          mode == kSingle && WriteValue(Join(attributes_, "save_settings"), kBulk) == 0;
-      error = WriteValue(Join(Join(attributes_, name), "current_value"), value);
-      if (switched) WriteValue(Join(attributes_, "save_settings"), mode);
-    }
-    WriteValue(session, "");
-    return error;
+  // After a save in bulk mode the driver refuses bulk writes until a restart, so changes are
+  // then saved one by one, and the firmware takes only so many saves in one boot.
+  int ChangesBeforeRestart() override {
+    return !SaveMode().empty() && RestartPending() ? kSavesPerBoot : -1;
   }
 
   int ChangePassword(const Password& current, const Password& wanted) override {
@@ -147,11 +137,10 @@ class TreeSource : public AttributeSource {
   int EndBatch() {
     if (!sessionOpen_) return 0;
     int result = 0;
-    // A lone change is saved by the driver itself; its failure shows in the read-back.
-    if (held_) WriteSetting(held_->name, held_->value);
+    // A lone change is saved by the driver itself.
+    if (held_) result = WriteSetting(held_->name, held_->value);
     held_.reset();
-    const bool waiting = switched_ || mode_ == kBulk;
-    if (waiting && wrote_) {
+    if (waiting_ && wrote_) {
       if (const int error = WriteValue(Join(attributes_, "save_settings"), kSave)) {
         ReportWriteError("saving the changes", error);
         result = error;
@@ -160,13 +149,13 @@ class TreeSource : public AttributeSource {
       }
     }
     if (switched_)
-      if (const int error = WriteValue(Join(attributes_, "save_settings"), mode_))
+      if (const int error = WriteValue(Join(attributes_, "save_settings"), found_))
         ReportWriteError("save_settings", error);
     // No password is left in the kernel, whatever happened.
     if (!sessionFolder_.empty()) WriteValue(Join(sessionFolder_, "current_password"), "");
-    sessionOpen_ = switched_ = flushed_ = wrote_ = false;
+    sessionOpen_ = switched_ = waiting_ = canWait_ = wrote_ = false;
     sessionFolder_.clear();
-    mode_.clear();
+    found_.clear();
     return result;
   }
 
@@ -222,13 +211,25 @@ class TreeSource : public AttributeSource {
     return mode == kSingle || mode == kBulk ? mode : std::string();
   }
 
-  // The password goes to the kernel once per batch, before the first write.
+  // The password goes to the kernel once per batch, before the first write; the save mode is
+  // chosen then.
   int OpenSession(const Password& password) {
     if (sessionOpen_ && password == sessionPassword_) return 0;
     EndBatch();
     sessionOpen_ = true;
     sessionPassword_ = password;
-    mode_ = SaveMode();
+    found_ = SaveMode();
+    // Once a bulk save waits for a restart, bulk writes are refused: each change is then saved
+    // on its own.
+    const bool restart = !found_.empty() && RestartPending();
+    if (found_ == kBulk && restart) {
+      if (const int error = WriteValue(Join(attributes_, "save_settings"), kSingle))
+        ReportWriteError("save_settings", error);
+      else
+        switched_ = true;
+    }
+    waiting_ = found_ == kBulk && !switched_;
+    canWait_ = found_ == kSingle && !restart;
     const AdminPassword admin = Admin();
     if (!admin.isSet) return 0;
     sessionFolder_ = AdminFolder();
@@ -248,7 +249,7 @@ class TreeSource : public AttributeSource {
     }
     wrote_ = true;
     // A single save is the driver's own; waiting changes count once they are saved.
-    if (!switched_ && mode_ != kBulk) changed_ = true;
+    if (!waiting_) changed_ = true;
     return 0;
   }
 
@@ -286,9 +287,10 @@ class TreeSource : public AttributeSource {
   bool sessionOpen_ = false;
   Password sessionPassword_;
   std::string sessionFolder_;  // where the password went; empty when none was needed
-  std::string mode_;           // save_settings as found
-  bool switched_ = false;      // this batch switched to bulk
-  bool flushed_ = false;       // a second change came, so the first is no longer held
+  std::string found_;          // save_settings as found: empty where the driver has none
+  bool switched_ = false;      // this batch switched save_settings from what it found
+  bool waiting_ = false;       // writes wait for the save at the end of the batch
+  bool canWait_ = false;       // a second change may still switch to waiting
   bool wrote_ = false;
   std::optional<Held> held_;
   bool changed_ = false;

@@ -43,14 +43,6 @@ struct Faults {
   bool returnMissing = false;
 };
 
-// What Lenovo's firmware holds only until the next boot, so for the process's life here:
-// changes set and not yet saved, and what its opcode interface was told.
-struct LenovoSession {
-  std::vector<std::pair<std::string, std::string>> waiting;  // item, value
-  bool authenticated = false;  // the opcode interface took the supervisor password
-  std::string passwordType, currentPassword, newPassword;  // an opcode password change
-};
-
 class SimulatedMachine {
  public:
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
@@ -70,7 +62,6 @@ class SimulatedMachine {
   // there.
   bool hasDell = false;
   bool hasLenovo = false;
-  LenovoSession lenovo;
   bool dirty = false;  // changes not yet saved
 };
 

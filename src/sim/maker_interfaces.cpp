@@ -45,12 +45,12 @@ const SectionShape& ShapeOf(std::string_view key) {
                                    {"StringAttribute", {}},
                                    {"BootOrder", {}},
                                    {"PasswordObject", {"password:t", "refusedPasswords:n"}}},
-                                  {}};
+                                  {"boot:o"}};
   static const SectionShape kLenovo{kLenovoSection,
-                                    {{"Lenovo_BiosSetting", {"selections:t"}},
+                                    {{"Lenovo_BiosSetting", {"selections:t", "order:b"}},
                                      {"Lenovo_BiosPasswordSettings",
                                       {"password:t", "passwordAtRestart:t", "refusedPasswords:n"}}},
-                                    {"opcodeInterface:b", "saves:n"}};
+                                    {"opcodeInterface:b", "saves:n", "boot:o"}};
   return key == kDellSection ? kDell : kLenovo;
 }
 
@@ -60,11 +60,12 @@ bool CheckControl(const std::vector<std::string_view>& allowed, const std::strin
     if (control.substr(0, control.size() - 2) != key) continue;
     const char type = control.back();
     if ((type == 't' && value.is_string()) || (type == 'n' && FitsInt32(value)) ||
-        (type == 'b' && value.is_boolean()))
+        (type == 'b' && value.is_boolean()) || (type == 'o' && value.is_object()))
       return true;
     error = "\"" + key + "\" must be " +
             (type == 't'   ? "a string"
              : type == 'n' ? "a 32-bit integer"
+             : type == 'o' ? "an object"
                            : "true or false");
     return false;
   }
@@ -242,6 +243,29 @@ class MakerServices : public wbem::Services {
   SimulatedMachine& machine() { return *machine_; }
   Json& section() { return Section(*machine_, section_); }
 
+  // What lasts until the next boot; made when something is kept there.
+  Json& Boot() {
+    Json& boot = section()["boot"];
+    if (!boot.is_object()) boot = Json::object();
+    machine().dirty = true;
+    return boot;
+  }
+  [[nodiscard]] const Json* BootValue(const char* key) {
+    const auto boot = section().find("boot");
+    if (boot == section().end() || !boot->is_object()) return nullptr;
+    const auto value = boot->find(key);
+    return value == boot->end() ? nullptr : &*value;
+  }
+  // Nothing kept: no boot object at all, as after a restart.
+  void TidyBoot() {
+    const auto boot = section().find("boot");
+    if (boot == section().end() || !boot->is_object()) return;
+    for (const char* key : {"waiting", "change"})
+      if (const auto value = boot->find(key); value != boot->end() && value->empty())
+        boot->erase(value);
+    if (boot->empty()) section().erase(boot);
+  }
+
  private:
   // The method class at a path: its class path or its one instance's.
   [[nodiscard]] const MethodClass* MethodClassAt(const std::string& key) const {
@@ -367,8 +391,10 @@ class DellServices : public MakerServices {
     return accepted;
   }
 
-  // A value written again leaves the file untouched.
+  // A value written again leaves the setting untouched; the firmware counts the set all the
+  // same, so that a change now waits for a restart.
   void Store(Json& item, std::string_view name, Json value) {
+    if (BootValue("pendingReboot") == nullptr) Boot()["pendingReboot"] = true;
     const auto current = FindProperty(item, name);
     if (current != item.end() && *current == value) return;
     SetProperty(item, name, std::move(value));
@@ -470,13 +496,18 @@ class DellServices : public MakerServices {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Lenovo: every method takes one text and answers one; changes wait for SaveBiosSettings.
+// Lenovo: every method takes one text and answers one; changes wait for SaveBiosSettings. What
+// the firmware holds until its next boot (changes set and not saved, what its opcode interface
+// was told) lives in the section's "boot" object, so that the runs of one boot share it; a
+// machine file without it has just been started.
 
 constexpr std::string_view kSuccess = "Success";
 constexpr std::string_view kAccessDenied = "Access Denied";
 constexpr std::string_view kInvalidParameter = "Invalid Parameter";
+constexpr std::string_view kSystemBusy = "System Busy";
 constexpr std::int64_t kSupervisorBit = 0x2;
 constexpr std::string_view kExcluded = "[Excluded from boot order:";
+constexpr std::string_view kShowOnly = "[Status:ShowOnly]";
 
 std::vector<std::string> SplitFields(std::string_view text, char separator) {
   std::vector<std::string> fields;
@@ -488,9 +519,11 @@ std::vector<std::string> SplitFields(std::string_view text, char separator) {
   }
 }
 
-std::string JoinFields(const std::vector<std::string>& fields, std::size_t from, std::size_t to) {
+std::string JoinFields(const std::vector<std::string>& fields, std::size_t from, std::size_t to,
+                       char separator) {
   std::string text;
-  for (std::size_t i = from; i < to; ++i) text += (i > from ? "," : "") + fields[i];
+  for (std::size_t i = from; i < to; ++i)
+    text += (i > from ? std::string(1, separator) : "") + fields[i];
   return text;
 }
 
@@ -499,6 +532,73 @@ std::string Unterminated(std::string text) {
   if (!text.empty() && text.back() == ';') text.pop_back();
   return text;
 }
+
+bool IsFormatLetter(char c) {
+  return c == 'M' || c == 'D' || c == 'Y' || c == 'H' || c == 'S';
+}
+
+// A date or time format such as MM/DD/YYYY or HH:MM:SS.
+bool IsFormat(std::string_view text) {
+  return !text.empty() && std::any_of(text.begin(), text.end(), IsFormatLetter) &&
+         std::all_of(text.begin(), text.end(), [](char c) {
+           return IsFormatLetter(c) || c == '/' || c == ':' || c == '-' || c == '.';
+         });
+}
+
+// The format an item's name ends with: AlarmTime(HH:MM:SS).
+std::string NameFormat(std::string_view item) {
+  const std::size_t open = item.rfind('(');
+  if (open == std::string_view::npos || item.empty() || item.back() != ')') return {};
+  const std::string_view inside = item.substr(open + 1, item.size() - open - 2);
+  return IsFormat(inside) ? std::string(inside) : std::string();
+}
+
+// Digits where the format has letters, a separator where it has one, each field in its range
+// (M is the month in a date and the minutes in a time).
+bool FitsFormat(std::string_view value, std::string_view format) {
+  if (value.size() != format.size()) return false;
+  const bool time = format.find('H') != std::string_view::npos;
+  for (std::size_t i = 0; i < format.size();) {
+    const char letter = format[i];
+    if (!IsFormatLetter(letter)) {
+      if (std::string_view("/:-.").find(value[i]) == std::string_view::npos) return false;
+      ++i;
+      continue;
+    }
+    int number = 0;
+    for (; i < format.size() && format[i] == letter; ++i) {
+      if (value[i] < '0' || value[i] > '9') return false;
+      number = number * 10 + (value[i] - '0');
+    }
+    const int low = letter == 'M' ? (time ? 0 : 1) : letter == 'D' ? 1 : 0;
+    const int high = letter == 'M'   ? (time ? 59 : 12)
+                     : letter == 'D' ? 31
+                     : letter == 'H' ? 23
+                     : letter == 'S' ? 59
+                                     : 9999;
+    if (number < low || number > high) return false;
+  }
+  return true;
+}
+
+// The text of a bracketed group of a value ("[Optional:" ... "]"), or none.
+std::optional<std::string> Group(const std::string& current, std::string_view word) {
+  const std::size_t open = current.find(word);
+  if (open == std::string::npos) return std::nullopt;
+  const std::size_t start = open + word.size();
+  return current.substr(start, current.find(']', start) - start);
+}
+
+// What a setting takes, as the firmware knows it.
+struct Form {
+  bool shownOnly = false;
+  bool order = false;      // a boot order: devices joined with ':'
+  bool bracketed = false;  // the value stands in brackets: [00:00:00]
+  std::string format;      // a date or time format the value must fit
+  std::vector<std::string> choices;
+  std::vector<std::string> devices;  // a boot order's own devices
+  bool excludes = false;             // devices left out of the order are listed as excluded
+};
 
 class LenovoServices : public MakerServices {
  public:
@@ -528,6 +628,7 @@ class LenovoServices : public MakerServices {
       answer = SetBiosPassword(text);
     else
       answer = Opcode(text);
+    TidyBoot();
     out.Add("return", wbem::Variant::String(Utf8ToUtf16(answer)));
     return wbem::kOk;
   }
@@ -549,6 +650,11 @@ class LenovoServices : public MakerServices {
   bool Opcodes() {
     const auto opcode = section().find("opcodeInterface");
     return opcode != section().end() && opcode->get<bool>();
+  }
+
+  bool Waiting() {
+    const Json* waiting = BootValue("waiting");
+    return waiting != nullptr && waiting->is_array() && !waiting->empty();
   }
 
   Json* Passwords() {
@@ -579,6 +685,12 @@ class LenovoServices : public MakerServices {
     return kAccessDenied;
   }
 
+  // Whether a text ends with a password's three fields: pw,encoding,keyboard.
+  static bool CarriesPassword(const std::vector<std::string>& fields, std::size_t least) {
+    return fields.size() >= least + 3 &&
+           (fields[fields.size() - 2] == "ascii" || fields[fields.size() - 2] == "scancode");
+  }
+
   Json* Setting(std::string_view item) {
     for (auto& setting : Instances(section(), "Lenovo_BiosSetting")) {
       const std::string text = Property(setting, "CurrentSetting");
@@ -592,113 +704,141 @@ class LenovoServices : public MakerServices {
     return setting == nullptr ? std::string() : Control(*setting, "selections");
   }
 
-  // The text of a bracketed group of a value ("[Optional:" ... "]"), or none.
-  static std::optional<std::string> Group(const std::string& current, std::string_view word) {
-    const std::size_t open = current.find(word);
-    if (open == std::string::npos) return std::nullopt;
-    const std::size_t start = open + word.size();
-    return current.substr(start, current.find(']', start) - start);
+  static std::vector<std::string> Items(const std::string& list, char separator) {
+    std::vector<std::string> items;
+    for (auto& item : SplitFields(list, separator))
+      if (!item.empty()) items.push_back(std::move(item));
+    return items;
   }
 
-  // A boot order's devices: those in the order, then those it excludes.
-  static std::vector<std::string> Devices(const std::string& current) {
-    std::vector<std::string> devices = SplitFields(current.substr(0, current.find(';')), ':');
-    for (auto& device : SplitFields(Group(current, kExcluded).value_or(""), ':'))
-      if (!device.empty()) devices.push_back(std::move(device));
-    return devices;
-  }
-
-  // The choices a value must be among: the answer of GetBiosSelections, else the value's own
-  // [Optional:...] list or a boot order's devices; none for a setting of free text or a date.
-  static std::vector<std::string> Choices(const Json& setting, const std::string& current) {
-    std::string list = Control(setting, "selections");
-    if (list.empty()) list = Group(current, "[Optional:").value_or("");
-    if (list.empty() && Group(current, kExcluded)) return Devices(current);
-    std::vector<std::string> choices;
-    for (auto& choice : SplitFields(list, ','))
-      if (!choice.empty()) choices.push_back(std::move(choice));
-    // A format such as MM/DD/YYYY is no choice.
-    if (choices.size() == 1 && choices.front().find('/') != std::string::npos &&
-        std::any_of(choices.front().begin(), choices.front().end(),
-                    [](char c) { return c >= 'A' && c <= 'Z'; }))
-      choices.clear();
-    return choices;
-  }
-
-  static bool Allowed(const std::vector<std::string>& choices, const std::string& current,
-                      const std::string& value) {
-    if (choices.empty()) return true;
-    if (std::find(choices.begin(), choices.end(), value) != choices.end()) return true;
-    // A boot order: devices joined with ':', each a choice and named once.
+  // A setting as the firmware knows it, from its item, its value and its selections.
+  static Form FormOf(const Json& setting, const std::string& item, const std::string& current) {
+    Form form;
     const std::string shown = current.substr(0, current.find(';'));
-    if (shown.find(':') == std::string::npos) return false;
-    std::vector<std::string> devices = SplitFields(value, ':');
-    for (const auto& device : devices)
-      if (std::find(choices.begin(), choices.end(), device) == choices.end()) return false;
-    std::sort(devices.begin(), devices.end());
-    return std::adjacent_find(devices.begin(), devices.end()) == devices.end();
+    form.shownOnly = current.find(kShowOnly) != std::string::npos;
+    form.bracketed =
+        !form.shownOnly && shown.size() >= 2 && shown.front() == '[' && shown.back() == ']';
+    std::vector<std::string> selections = Items(Control(setting, "selections"), ',');
+    if (selections.size() == 1 && IsFormat(selections.front())) {
+      form.format = selections.front();
+      selections.clear();
+    }
+    if (form.format.empty()) form.format = NameFormat(item);
+    const auto order = setting.find("order");
+    form.order = (order != setting.end() && order->get<bool>()) || Group(current, kExcluded) ||
+                 (!form.bracketed && form.format.empty() && shown.find(':') != std::string::npos);
+    if (form.order) {
+      // Its own devices: those the firmware lists, else those in the order and excluded.
+      form.devices = selections;
+      if (form.devices.empty()) {
+        form.excludes = true;
+        form.devices = Items(shown, ':');
+        for (auto& device : Items(Group(current, kExcluded).value_or(""), ':'))
+          form.devices.push_back(std::move(device));
+      }
+      return form;
+    }
+    form.choices = selections;
+    if (form.choices.empty()) form.choices = Items(Group(current, "[Optional:").value_or(""), ',');
+    return form;
+  }
+
+  static bool Allowed(const Form& form, const std::string& value) {
+    if (form.shownOnly) return false;
+    if (form.order) {
+      // Its own devices, each once.
+      std::vector<std::string> devices = SplitFields(value, ':');
+      for (const auto& device : devices)
+        if (std::find(form.devices.begin(), form.devices.end(), device) == form.devices.end())
+          return false;
+      std::sort(devices.begin(), devices.end());
+      return std::adjacent_find(devices.begin(), devices.end()) == devices.end();
+    }
+    std::string_view inner = value;
+    if (form.bracketed) {
+      if (inner.size() < 2 || inner.front() != '[' || inner.back() != ']') return false;
+      inner = inner.substr(1, inner.size() - 2);
+    }
+    if (!form.format.empty()) return FitsFormat(inner, form.format);
+    if (!form.choices.empty())
+      return std::find(form.choices.begin(), form.choices.end(), value) != form.choices.end();
+    return !form.bracketed || inner.find_first_of("[]") == std::string_view::npos;
   }
 
   std::string_view SetBiosSetting(const std::string& text) {
     const std::vector<std::string> fields = SplitFields(text, ',');
     if (fields.size() < 2) return kInvalidParameter;
     std::size_t valueEnd = fields.size();
-    if (SupervisorSet() && !(Opcodes() && machine().lenovo.authenticated)) {
-      // The password travels as the last three fields: pw,encoding,keyboard.
-      if (fields.size() < 5) return Refuse(false);
+    // The password travels as the last three fields, checked at the set; on firmware with the
+    // opcode interface a set without it waits, and the save checks what the interface was told.
+    if (CarriesPassword(fields, 2) || (SupervisorSet() && !Opcodes())) {
+      if (!CarriesPassword(fields, 2)) return Refuse(false);
       valueEnd = fields.size() - 3;
-      if (!Matches(fields[valueEnd], fields[valueEnd + 1])) return Refuse(true);
+      if (SupervisorSet() && !Matches(fields[valueEnd], fields[valueEnd + 1])) return Refuse(true);
     }
     Json* setting = Setting(fields[0]);
     if (setting == nullptr) return kInvalidParameter;
     const std::string current = Property(*setting, "CurrentSetting").substr(fields[0].size() + 1);
-    const std::string value = JoinFields(fields, 1, valueEnd);
-    if (current.find("[Status:ShowOnly]") != std::string::npos ||
-        !Allowed(Choices(*setting, current), current, value))
-      return kInvalidParameter;
-    machine().lenovo.waiting.emplace_back(fields[0], value);
+    const std::string value = JoinFields(fields, 1, valueEnd, ',');
+    if (!Allowed(FormOf(*setting, fields[0], current), value)) return kInvalidParameter;
+    Json& waiting = Boot()["waiting"];
+    if (!waiting.is_array()) waiting = Json::array();
+    waiting.push_back(Json::array({fields[0], value}));
     return kSuccess;
   }
 
   std::string_view SaveBiosSettings(const std::string& text) {
-    if (SupervisorSet() && !(Opcodes() && machine().lenovo.authenticated)) {
+    if (SupervisorSet()) {
       const std::vector<std::string> fields = SplitFields(text, ',');
-      if (fields.size() < 3) return Refuse(false);
-      if (!Matches(fields[0], fields[1])) return Refuse(true);
+      if (CarriesPassword(fields, 0)) {
+        if (!Matches(fields[fields.size() - 3], fields[fields.size() - 2])) return Refuse(true);
+      } else {
+        if (!Opcodes()) return Refuse(false);
+        // What the opcode interface was told serves this one save.
+        const Json* told = BootValue("opcodePassword");
+        const std::optional<std::string> password =
+            told != nullptr ? std::optional<std::string>(TextOf(*told)) : std::nullopt;
+        if (told != nullptr) Boot().erase("opcodePassword");
+        if (!password) return Refuse(false);
+        if (!Matches(*password, "ascii")) return Refuse(true);
+      }
     }
-    LenovoSession& session = machine().lenovo;
-    for (const auto& [item, value] : session.waiting) {
+    if (!Waiting()) return kSuccess;
+    for (const auto& change : *BootValue("waiting")) {
+      const std::string item = TextOf(change.at(0));
+      const std::string value = TextOf(change.at(1));
       Json* setting = Setting(item);
       if (setting == nullptr) continue;
       const std::string current = Property(*setting, "CurrentSetting").substr(item.size() + 1);
-      // What stands after the value (";[Optional:...]") stays; a boot order excludes the
-      // devices the new order leaves out.
+      const Form form = FormOf(*setting, item, current);
+      // What stands after the value (";[Optional:...]") stays; an order of its own devices lists
+      // those it leaves out as excluded.
       const std::size_t markup = current.find(";[");
       std::string rest = markup == std::string::npos ? "" : current.substr(markup);
-      if (Group(current, kExcluded)) {
+      if (form.excludes) {
         const std::vector<std::string> order = SplitFields(value, ':');
         std::string excluded;
-        for (const auto& device : Devices(current))
+        for (const auto& device : form.devices)
           if (std::find(order.begin(), order.end(), device) == order.end())
             excluded += (excluded.empty() ? "" : ":") + device;
-        rest = ";" + std::string(kExcluded) + excluded + "]";
+        rest = excluded.empty() ? "" : ";" + std::string(kExcluded) + excluded + "]";
       }
-      std::string text = item;
-      text.append(",").append(value).append(rest);
-      SetProperty(*setting, "CurrentSetting", std::move(text));
+      SetProperty(*setting, "CurrentSetting", item + "," + value + rest);
     }
-    session.waiting.clear();
+    Boot().erase("waiting");
     Json& saves = section()["saves"];
     saves = (saves.is_number_integer() ? saves.get<std::int64_t>() : 0) + 1;
     machine().dirty = true;
     return kSuccess;
   }
 
-  // The supervisor password ("pap") changes; a first one cannot be set from the system. The
-  // new one takes effect at the next boot: until then the old one is the one checked.
+  // The supervisor password ("pap") changes; a first one cannot be set from the system, and no
+  // password while changes wait for a save. The new one takes effect at the next boot: until
+  // then the old one is the one checked.
   std::string_view ChangeSupervisor(const std::string& type, const std::string& current,
                                     const std::string& wanted, const std::string& encoding) {
     if (type != "pap") return "Not Supported";
+    if (Waiting()) return kSystemBusy;
     if (!SupervisorSet()) return Refuse(false);
     if (!Matches(current, encoding)) return Refuse(true);
     Json* passwords = Passwords();
@@ -717,31 +857,76 @@ class LenovoServices : public MakerServices {
     return ChangeSupervisor(fields[0], fields[1], fields[2], fields[3]);
   }
 
+  // WmiOpcodePasswordAdmin only keeps what it is told and answers Success whatever it is: the
+  // save, or the password change it belongs to, checks it. A change runs Type, Admin,
+  // Current01, New01, SetUpdate; an Admin told before its Type blocks it.
   std::string_view Opcode(const std::string& text) {
     const std::size_t colon = text.find(':');
     const std::string code = text.substr(0, colon);
     const std::string value = colon == std::string::npos ? std::string() : text.substr(colon + 1);
-    LenovoSession& session = machine().lenovo;
+    const bool changing = BootValue("change") != nullptr;
     if (code == "WmiOpcodePasswordAdmin") {
-      if (SupervisorSet() && !Matches(value, "ascii")) return Refuse(true);
-      session.authenticated = true;
-      return kSuccess;
-    }
-    if (code == "WmiOpcodePasswordType") {
-      session.passwordType = value;
-    } else if (code == "WmiOpcodePasswordCurrent01") {
-      session.currentPassword = value;
-    } else if (code == "WmiOpcodePasswordNew01") {
-      session.newPassword = value;
+      if (changing)
+        Boot()["change"]["admin"] = value;
+      else
+        Boot()["opcodePassword"] = value;
+    } else if (code == "WmiOpcodePasswordType") {
+      Json change = {{"type", value}};
+      if (BootValue("opcodePassword") != nullptr) change["blocked"] = true;
+      Boot()["change"] = std::move(change);
+    } else if (code == "WmiOpcodePasswordCurrent01" || code == "WmiOpcodePasswordNew01") {
+      if (!changing) return kInvalidParameter;
+      Boot()["change"][code == "WmiOpcodePasswordNew01" ? "new" : "current"] = value;
     } else if (code == "WmiOpcodePasswordSetUpdate") {
-      return ChangeSupervisor(session.passwordType, session.currentPassword, session.newPassword,
-                              "ascii");
+      if (!changing) return kInvalidParameter;
+      const Json change = *BootValue("change");
+      Boot().erase("change");
+      const auto field = [&](const char* key) {
+        const auto it = change.find(key);
+        return it == change.end() ? std::optional<std::string>() : TextOf(*it);
+      };
+      if (Waiting()) return kSystemBusy;
+      if (change.contains("blocked") || !field("admin")) return Refuse(false);
+      if (SupervisorSet() && !Matches(*field("admin"), "ascii")) return Refuse(true);
+      return ChangeSupervisor(field("type").value_or(""), field("current").value_or(""),
+                              field("new").value_or(""), "ascii");
     } else {
       return kInvalidParameter;
     }
     return kSuccess;
   }
 };
+
+}  // namespace
+
+namespace {
+
+// What a section keeps until the next boot, as the simulation writes it.
+bool CheckBoot(std::string_view key, const Json& boot, std::string& error) {
+  const auto text = [](const Json& value) { return value.is_string(); };
+  for (const auto& [name, value] : boot.items()) {
+    bool ok = false;
+    if (key == kDellSection) {
+      ok = name == "pendingReboot" && value.is_boolean();
+    } else if (name == "opcodePassword") {
+      ok = text(value);
+    } else if (name == "waiting") {
+      ok = value.is_array() && std::all_of(value.begin(), value.end(), [&](const Json& change) {
+             return change.is_array() && change.size() == 2 && text(change[0]) && text(change[1]);
+           });
+    } else if (name == "change") {
+      ok = value.is_object() &&
+           std::all_of(value.items().begin(), value.items().end(), [&](const auto& field) {
+             return field.key() == "blocked" ? field.value().is_boolean() : text(field.value());
+           });
+    }
+    if (!ok) {
+      error = "boot: \"" + name + "\" is not what the firmware keeps";
+      return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -756,6 +941,7 @@ bool CheckMakerSection(std::string_view key, const Json& section, std::string& e
     const Json& value = entry.value();
     if (IsControlKey(name)) {
       if (!CheckControl(shape.controls, name, value, error)) return false;
+      if (name == "boot" && !CheckBoot(key, value, error)) return false;
       continue;
     }
     const auto known = std::find_if(shape.classes.begin(), shape.classes.end(),
