@@ -166,9 +166,9 @@ bool RefuseBeyondRestartLimit(const config::ConfigurationJob& job, int& resultCo
   if (left < 0 || job.pendingNames.size() <= static_cast<std::size_t>(left)) return false;
   log::Printf(
       "<ERROR msg=\"No setting was changed: the BIOS holds changes that wait for a restart, so "
-      "each change needs a save of its own, and the %zu changes asked for are more than the %d "
+      "each change needs a save of its own, and the %d changes asked for are more than the %d "
       "it takes before a restart. Restart the computer, then run again.\" />\n",
-      job.pendingNames.size(), left);
+      static_cast<int>(job.pendingNames.size()), left);
   platform::Os().WriteErr(
       "corvane: restart the computer: the BIOS holds changes that wait for a restart, and takes "
       "at most " +

@@ -144,7 +144,7 @@ bool IsPatternLetter(char c) {
   return c == 'M' || c == 'D' || c == 'Y' || c == 'H' || c == 'S';
 }
 bool IsPatternSeparator(char c) {
-  return c == '/' || c == ':' || c == '-' || c == '.';
+  return c == '/' || c == ':' || c == '-' || c == '.' || c == '\\';
 }
 
 // A date or time format that older drivers give instead of choices: MM/DD/YYYY, HH/MM/SS.

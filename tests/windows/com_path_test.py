@@ -121,7 +121,7 @@ MAKER_RUNS = [
      {r'ConnectServer "\\.\root\WMI" flags=0x80 ': None,
       'Put parameter VT_BSTR flags=0x0 type=0': None,
       r'ExecMethod "Lenovo_GetBiosSelections.InstanceName="ACPI\\PNP0C14\\0_0"" ': None,
-      r'ExecMethod "Lenovo_WmiOpcodeInterface.InstanceName="ACPI\\PNP0C14\\0_0"" ': 2,
+      r'ExecMethod "Lenovo_WmiOpcodeInterface.InstanceName="ACPI\\PNP0C14\\0_0"" ': 1,
       r'ExecMethod "Lenovo_SetBiosSetting.InstanceName="ACPI\\PNP0C14\\0_0"" ': 2,
       r'ExecMethod "Lenovo_SaveBiosSettings.InstanceName="ACPI\\PNP0C14\\0_0"" ': 1}),
 ]
