@@ -161,6 +161,7 @@ class LenovoSource : public AttributeSource {
   int Finish() override { return EndBatch(); }
 
   [[nodiscard]] bool Changed() const override { return changed_; }
+  [[nodiscard]] bool PasswordAwaitsRestart() const override { return changedTo_.has_value(); }
 
   // Newer firmware checks the password by its opcode alone; older firmware by a value written
   // back unchanged, never saved.
