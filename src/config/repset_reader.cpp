@@ -60,16 +60,33 @@ std::size_t TakeEnumeration(ConfigurationJob& job, wbem::ClassObject& setting,
   return i;
 }
 
-// Strings and integers: the value lines joined, each without its leading white space.
+// Strings and integers: the value lines joined, each without its leading white space, and the
+// whole without blanks at its ends. The firmware's values read back without them, so a file
+// applied once would otherwise differ from the machine on every later run.
 std::size_t TakeText(ConfigurationJob& job, wbem::ClassObject& setting, bool integer,
                      const std::vector<std::string>& lines, std::size_t i) {
   std::string value;
   for (; i < lines.size() && IsValueLine(lines[i]); ++i) value += WithoutLeadingBlanks(lines[i]);
-  if (platform::EqualsNoCase(value, wmi::ReadStringProperty(setting, u"Value"))) return i;
-  // Integers are checked against their bounds. Any text is a valid string that the provider
-  // receives as the file holds it: a zero byte, or bytes that are no text of the code page,
-  // would reach the firmware as something nobody wrote, so such a value is passed over.
-  if (integer ? IsValidInteger(setting, value) : platform::ConvertsLosslessly(value))
+  value = platform::Trim(value);
+  const std::string current = wmi::ReadStringProperty(setting, u"Value");
+  if (platform::EqualsNoCase(value, current)) return i;
+  if (integer) {
+    // A number is judged by its value: 05 is 5, which the firmware holds already. An empty
+    // block is no number any firmware takes. The number goes to the firmware as it reads back.
+    std::int32_t wanted = 0;
+    std::int32_t now = 0;
+    if (value.empty() || !IsValidInteger(setting, value) || !ParseInteger(value, wanted)) {
+      ReportInvalid(job, setting, u"Value", value);
+      return i;
+    }
+    if (!current.empty() && ParseInteger(current, now) && now == wanted) return i;
+    job.RecordChange(setting, std::to_string(wanted));
+    return i;
+  }
+  // Any text of the setting's length is a valid string, which the provider receives as the file
+  // holds it: a zero byte, or bytes that are no text of the code page, would reach the firmware
+  // as something nobody wrote, so such a value is passed over.
+  if (IsValidLength(setting, value) && platform::ConvertsLosslessly(value))
     job.RecordChange(setting, value);
   else
     ReportInvalid(job, setting, u"Value", value);

@@ -159,7 +159,7 @@ bool IsListedValue(wbem::ClassObject& setting, std::string_view value, const cha
   return ReadListedValues(setting, listName, entries) && ContainsListedValue(entries, value);
 }
 
-bool IsValidInteger(wbem::ClassObject& setting, std::string_view text) {
+bool ParseInteger(std::string_view text, std::int32_t& value) {
   // Base-10 conversion into 32 bits: leading white space and one sign, then digits; the
   // whole text must be used and the number must fit.
   std::size_t pos = 0;
@@ -178,10 +178,26 @@ bool IsValidInteger(wbem::ClassObject& setting, std::string_view text) {
   // converts to 0 with nothing left).
   if (pos == digitsStart) pos = 0;
   if (pos != text.size() || outOfRange) return false;
-  const auto value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+  return true;
+}
+
+bool IsValidInteger(wbem::ClassObject& setting, std::string_view text) {
+  std::int32_t value = 0;
+  if (!ParseInteger(text, value)) return false;
   const std::int32_t lower = ReadBoundProperty(setting, u"LowerBound");
   const std::int32_t upper = ReadBoundProperty(setting, u"UpperBound");
   return lower <= value && value <= upper;
+}
+
+bool IsValidLength(wbem::ClassObject& setting, std::string_view text) {
+  const auto length = static_cast<std::int64_t>(platform::ToWide(text).size());
+  wbem::Variant bound;
+  if (setting.Get(u"MinLength", bound) == wbem::kOk && bound.type == wbem::Variant::Type::Int32 &&
+      length < bound.int32)
+    return false;
+  return !(setting.Get(u"MaxLength", bound) == wbem::kOk &&
+           bound.type == wbem::Variant::Type::Int32 && length > bound.int32);
 }
 
 bool IsSameOrder(wbem::ClassObject& setting, std::string_view commaList, const char16_t* listName) {

@@ -60,7 +60,13 @@ bool ReadBoolProperty(wbem::ClassObject& setting, const char16_t* name);
 std::int32_t ReadBoundProperty(wbem::ClassObject& setting, const char16_t* name);
 bool IsReadOnlySetting(wbem::ClassObject& setting);
 bool IsListedValue(wbem::ClassObject& setting, std::string_view value, const char16_t* listName);
+// The number in text as the C library's base-10 conversion reads it (leading white space, one
+// sign, digits; an empty text is 0), when the whole text is one 32-bit number.
+bool ParseInteger(std::string_view text, std::int32_t& value);
 bool IsValidInteger(wbem::ClassObject& setting, std::string_view text);
+// Whether a text's length, in UTF-16 units, lies within the setting's MinLength and MaxLength,
+// where it has them.
+bool IsValidLength(wbem::ClassObject& setting, std::string_view text);
 // Whether the list names the elements in their current order, as far as it goes; empty entries
 // and "--" placeholders of the list property are passed over, as GetConfig never writes them.
 bool IsSameOrder(wbem::ClassObject& setting, std::string_view commaList, const char16_t* listName);

@@ -9,6 +9,7 @@
 #include "config/configuration_job.h"
 #include "driver/help_text.h"
 #include "driver/library_extraction.h"
+#include "driver/password_input.h"
 #include "driver/password_step.h"
 #include "driver/translate.h"
 #include "fwattr/firmware_attributes.h"
@@ -61,25 +62,26 @@ std::string ValueFrom(std::string_view argument, std::size_t position) {
 
 // The early ends: a password that cannot become scan codes stops the run before anything
 // else is looked at. Returns true when the run must end with code 15.
-bool RefuseUnconvertiblePassword(int argc, const char* const* argv) {
+bool RefuseUnconvertiblePassword(const RunArguments& arguments) {
   int cursor = -1;
   std::string value;
   std::string failedToken;
-  while (
-      wmi::ParsePasswordOption(argc, argv, wmi::kAllPasswordOptions, &cursor, value, failedToken)) {
+  while (wmi::ParsePasswordOption(arguments.argc(), arguments.argv(), wmi::kAllPasswordOptions,
+                                  &cursor, value, failedToken)) {
     if (failedToken.empty()) continue;
     log::Printf(
         "<ERROR msg=\"Problem encountered with command line parameter '%s'.\n\nCould not "
         "convert '%s' into a keyboard scan code.\n\nSee Corvane.EXE /HELP for valid "
         "options.\" />\n",
-        argv[cursor], failedToken.c_str());
+        arguments.Describe(cursor).c_str(), failedToken.c_str());
     return true;
   }
   return false;
 }
 
-bool HelpRequested(int argc, const char* const* argv) {
-  if (argc < 2) return true;
+// commandLineCount: the arguments of the command line itself, read from standard input or not.
+bool HelpRequested(int commandLineCount, int argc, const char* const* argv) {
+  if (commandLineCount < 2) return true;
   for (int i = 1; i < argc; ++i)
     if (BeginsWithOption(argv[i], kHelpShort) || BeginsWithOption(argv[i], kHelpLong)) return true;
   return false;
@@ -230,7 +232,12 @@ void RunCheckConfig(BiosAccess& access, const PasswordState& passwords,
   // machine has.
   job.advanced = true;
   if (!job.ReadConfigFile(fileName)) {
-    ReportUnreadFile(fileName, resultCode);
+    // A reader that printed nothing never opened the file: no interface answered, so the
+    // settings could not be read, as for /GetConfig.
+    if (job.message.empty())
+      resultCode = kResultJobFailed;
+    else
+      ReportUnreadFile(fileName, resultCode);
     return;
   }
   if (!job.CompareConfig())
@@ -274,7 +281,7 @@ int RunSteps(BiosAccess& access, ManagementLibrary& library, int argc, const cha
 
 }  // namespace
 
-int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
+int Run(int commandLineCount, const char* const* commandLine, const std::string& rawCommandLine) {
   // Created first and destroyed last, on every path.
   BiosAccess access;
   g_resultOverride = 0;
@@ -288,8 +295,12 @@ int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
   ManagementLibrary library;
 
   // The early ends write only their own text and the translation record.
-  if (RefuseUnconvertiblePassword(argc, argv)) return TranslateResultCode(kResultCommandLine);
-  if (HelpRequested(argc, argv)) {
+  RunArguments arguments(commandLineCount, commandLine);
+  if (!arguments.ReadPasswordInput() || RefuseUnconvertiblePassword(arguments))
+    return TranslateResultCode(kResultCommandLine);
+  const int argc = arguments.argc();
+  const char* const* argv = arguments.argv();
+  if (HelpRequested(commandLineCount, argc, argv)) {
     WriteHelpText();
     return TranslateResultCode(kResultHelpShown);
   }
@@ -308,6 +319,10 @@ int Run(int argc, const char* const* argv, const std::string& rawCommandLine) {
   host.FlushOut();
   // Standard output keeps its exact records; what the firmware says of restarts goes to
   // standard error.
+  if (fwattr::PasswordAwaitsRestart())
+    host.WriteErr(
+        "corvane: the new BIOS password takes effect after a restart; until then the firmware "
+        "takes the one it had.\n");
   if (fwattr::RestartPending())
     host.WriteErr("corvane: the changed BIOS settings take effect after a restart.\n");
   else if (settingsShown && fwattr::ChangesAwaitRestart())

@@ -6,8 +6,9 @@
 
 namespace corvane::driver {
 
-// argv[0] is the program path; the options are the other arguments. rawCommandLine is the
-// unsplit command line for the framework initialisation. Returns the exit code.
-int Run(int argc, const char* const* argv, const std::string& rawCommandLine);
+// commandLine[0] is the program path; the options are the other arguments, and with /pwdstdin
+// the password options on standard input. rawCommandLine is the unsplit command line for the
+// framework initialisation. Returns the exit code.
+int Run(int commandLineCount, const char* const* commandLine, const std::string& rawCommandLine);
 
 }  // namespace corvane::driver

@@ -65,6 +65,8 @@ class AttributeSource {
   // Changes the administrator password from current to wanted (empty: removed); the change
   // itself checks current.
   virtual int ChangePassword(const Password& current, const Password& wanted) = 0;
+  // A password changed this run takes effect only at the next restart.
+  [[nodiscard]] virtual bool PasswordAwaitsRestart() const { return false; }
 };
 
 // How reasons name a write of the administrator password.

@@ -134,6 +134,14 @@ bool RestartPending() {
   return false;
 }
 
+bool PasswordAwaitsRestart() {
+  const auto& provider = InstalledProvider();
+  if (!provider) return false;
+  for (const auto& source : provider->sources)
+    if (source->PasswordAwaitsRestart()) return true;
+  return false;
+}
+
 bool ChangesAwaitRestart() {
   const auto& provider = InstalledProvider();
   if (!provider) return false;

@@ -61,6 +61,9 @@ int ChangesBeforeRestart();
 // Whether a setting was changed this run and the firmware reports that changes wait for a
 // restart.
 bool RestartPending();
+// Whether the administrator password was changed this run and the new one takes effect only
+// at the next restart.
+bool PasswordAwaitsRestart();
 // Whether the firmware reports changes that wait for a restart, whoever made them.
 bool ChangesAwaitRestart();
 

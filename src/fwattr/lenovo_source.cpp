@@ -165,6 +165,7 @@ class LenovoSource : public AttributeSource {
   int Finish() override { return EndBatch(); }
 
   [[nodiscard]] bool Changed() const override { return changed_; }
+  [[nodiscard]] bool PasswordAwaitsRestart() const override { return changedTo_.has_value(); }
 
   int ChangePassword(const Password& current, const Password& wanted) override {
     EndBatch();
@@ -198,8 +199,9 @@ class LenovoSource : public AttributeSource {
       error = Call(u"Lenovo_SetBiosPassword", u"SetBiosPassword", {{u"parameter", Text(parameter)}},
                    kPasswordWhat);
     }
-    if (error == 0) {
-      // Until the next boot the firmware still takes the password it had.
+    // Until the next boot the firmware still takes the password it had; a change to itself
+    // leaves nothing to wait for.
+    if (error == 0 && !(wanted == effective)) {
       if (!before_) before_ = effective;
       changedTo_ = wanted;
     }

@@ -65,6 +65,9 @@ class Host {
   virtual void WriteOut(std::string_view text) = 0;
   virtual void FlushOut() = 0;
   virtual void WriteErr(std::string_view text) = 0;
+  // Reads standard input to its end, as bytes; false when it cannot be read or holds more than
+  // limit bytes.
+  virtual bool ReadStandardInput(std::string& bytes, std::size_t limit) = 0;
 
   // Reads a whole file as bytes; false when it cannot be opened or read, or holds more than
   // kMaxFileBytes.

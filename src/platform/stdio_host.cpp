@@ -19,6 +19,19 @@ void StdioHost::WriteErr(std::string_view text) {
   (void)std::fflush(stderr);
 }
 
+bool StdioHost::ReadStandardInput(std::string& bytes, std::size_t limit) {
+  std::string content;
+  std::vector<char> buffer(4096);
+  std::size_t count = 0;
+  while ((count = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0) {
+    if (content.size() + count > limit) return false;
+    content.append(buffer.data(), count);
+  }
+  if (std::ferror(stdin) != 0) return false;
+  bytes = std::move(content);
+  return true;
+}
+
 bool StdioHost::ReadFile(const std::string& path, std::string& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;

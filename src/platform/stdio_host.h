@@ -15,6 +15,7 @@ class StdioHost : public Host {
   void WriteOut(std::string_view text) override;
   void FlushOut() override;
   void WriteErr(std::string_view text) override;
+  bool ReadStandardInput(std::string& bytes, std::size_t limit) override;
   bool ReadFile(const std::string& path, std::string& bytes) override;
 };
 

@@ -43,6 +43,10 @@ bool LongEnough(const PasswordOptionRow& row, std::size_t length) {
 
 }  // namespace
 
+bool IsPasswordOption(std::string_view argument) {
+  return MatchRow(argument, kAllPasswordOptions) != nullptr;
+}
+
 bool ParsePasswordOptionInForm(bool textForm, int argc, const char* const* argv, int kinds,
                                int* cursor, std::string& value, std::string& failedToken) {
   int index = cursor != nullptr ? *cursor : -1;

@@ -18,6 +18,9 @@ inline constexpr int kAllPasswordOptions = 3;
 // arguments are exhausted.
 bool ParsePasswordOption(int argc, const char* const* argv, int kinds, int* cursor,
                          std::string& value, std::string& failedToken);
+// Whether the argument begins with a password option of any kind, long enough for a value or
+// not.
+bool IsPasswordOption(std::string_view argument);
 // The same walk with the form decided by the caller; ParsePasswordOption asks the provider.
 bool ParsePasswordOptionInForm(bool textForm, int argc, const char* const* argv, int kinds,
                                int* cursor, std::string& value, std::string& failedToken);

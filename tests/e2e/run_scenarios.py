@@ -24,6 +24,7 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
   --- machine                  an inline machine file (JSON) instead of a sample
   --- file NAME                a file in the work folder before the run (folders made as needed)
   --- file-bytes NAME          the same, without the line feed that ends the last line
+  --- stdin                    what standard input holds (nothing when not given)
   --- dir NAME [MODE]          a folder made before the run, with an octal mode (default 700)
   --- symlink NAME TARGET      a symbolic link made before the run
   --- stdout [noeol]           the exact standard output ('noeol': no final line feed)
@@ -139,7 +140,7 @@ def substitute(value, defines):
 
 def parse(path):
     scenario = {'path': path, 'args': [], 'env': {}, 'machine': None, 'inline_machine': None,
-                'copy_binary': False, 'windows': None, 'exit': None, 'files': {}, 'stdout': None,
+                'copy_binary': False, 'windows': None, 'exit': None, 'files': {}, 'stdout': None, 'stdin': '',
                 'stderr_contains': [], 'stderr': None, 'files_after': {}, 'absent': [], 'exists': [],
                 'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [],
                 'tree_links': [], 'tree_after': {}, 'legacy_after': None, 'maker_after': None,
@@ -205,6 +206,8 @@ def parse(path):
         arg = header[1] if len(header) > 1 else ''
         if kind == 'stdout':
             scenario['stdout'] = body if arg == 'noeol' or not body else body + '\n'
+        elif kind == 'stdin':
+            scenario['stdin'] = body + '\n' if body else ''
         elif kind == 'machine':
             scenario['inline_machine'] = body
         elif kind == 'file':
@@ -253,7 +256,7 @@ def parse(path):
             raise ValueError(f'unknown section {kind!r}')
     if scenario['exit'] is None:
         raise ValueError(f'{path}: no exit line')
-    for key in ('args', 'env', 'files', 'stdout', 'stderr', 'stderr_contains', 'files_after',
+    for key in ('args', 'env', 'files', 'stdin', 'stdout', 'stderr', 'stderr_contains', 'files_after',
                 'machine_after', 'inline_machine'):
         scenario[key] = substitute(scenario[key], defines)
     return scenario
@@ -567,6 +570,7 @@ def run(scenario, args, name):
         with tempfile.TemporaryFile() as error_file:
             result = subprocess.run(command, cwd=work, env=env, stdout=subprocess.PIPE,
                                     stderr=error_file, timeout=120,
+                                    input=scenario['stdin'].encode('utf-8', errors=BYTES),
                                     preexec_fn=switch_user if user is not None else None)
             error_file.seek(0)
             stderr = error_file.read().decode('utf-8', errors=BYTES)

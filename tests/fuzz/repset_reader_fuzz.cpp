@@ -7,6 +7,7 @@
 //   ask for no change: re-reading written REPSET text gives the same values.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <string>
@@ -169,11 +170,15 @@ void CheckChange(const Json& machine, const std::string& name, const std::string
     case Kind::Integer:
       FUZZ_CHECK(AllowedInteger(setting, newValue), "a number out of bounds: " + detail);
       FUZZ_CHECK(!SameNoCase(newValue, current), "a number equal to the current one: " + detail);
+      // The firmware keeps numbers, not their spelling: 05 is the 5 it holds.
+      FUZZ_CHECK(newValue == std::to_string(std::strtoll(newValue.c_str(), nullptr, 10)),
+                 "a number not as the firmware keeps it: " + detail);
       break;
     case Kind::String:
       FUZZ_CHECK(newValue.find('\0') == std::string::npos && fuzz::IsUtf8(newValue),
                  "a text the provider would receive altered: " + detail);
       FUZZ_CHECK(!SameNoCase(newValue, current), "a text equal to the current one: " + detail);
+      FUZZ_CHECK(newValue == TrimC(newValue), "a text with blanks at its ends: " + detail);
       break;
     case Kind::OrderedList:
       FUZZ_CHECK(AllowedOrder(setting, newValue),

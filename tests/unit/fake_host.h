@@ -28,6 +28,7 @@ class FakeHost : public platform::Host {
   std::map<std::string, std::string> files;  // path -> bytes
   std::string out;
   std::string err;
+  std::string in;  // standard input, read once
   std::map<std::string, std::string> environment;
   // Folders exist when a file lies below them, or when listed here (empty ones).
   std::set<std::string> folders;
@@ -57,6 +58,11 @@ class FakeHost : public platform::Host {
   void WriteOut(std::string_view text) override { out.append(text); }
   void FlushOut() override {}
   void WriteErr(std::string_view text) override { err.append(text); }
+  bool ReadStandardInput(std::string& bytes, std::size_t limit) override {
+    if (in.size() > limit) return false;
+    bytes = std::exchange(in, std::string());
+    return true;
+  }
   bool ReadFile(const std::string& path, std::string& bytes) override {
     auto it = files.find(path);
     if (it == files.end() || unreadable.count(path)) return false;

@@ -1,6 +1,13 @@
+# -*- coding: utf-8 -*-
+# Copyright: Contributors to the Corvane project
+# GNU General Public License v3.0+ (see LICENSE or https://www.gnu.org/licenses/gpl-3.0.txt)
 """Reads Corvane's result log: the records of a run, its result code before translation, and
 the REPSET text of a /GetConfig. Everything about BIOS settings is Corvane's own; this only
 parses what it printed."""
+
+from __future__ import (absolute_import, division, print_function)
+__metaclass__ = type
+
 import re
 
 TRANSLATION = re.compile(r'<Warning msg="Tiv return value" real="(-?\d+)" translated="(-?\d+)" />')
@@ -47,22 +54,26 @@ def parse(text):
             'getconfig': config.group(1) if config else None}
 
 
-def repset_values(text):
-    """Setting name to current value from REPSET text: the marked choice of a list of choices,
-    the text of a single value line, or the lines of a block of several (an ordered list)."""
-    values = {}
+def repset_settings(text):
+    """Each setting of REPSET text by name: its value, and its kind and choices where the text
+    tells them. A list of choices with a marked one is a 'choice' (value: the marked choice,
+    choices: all of them); a block of several lines is a 'list' (value: the lines, as an ordered
+    list has them); a block of one line is a 'text'. A name without value lines tells nothing
+    and is left out."""
+    settings = {}
     name, lines = None, []
 
     def close():
-        if not name:
+        if not name or not lines:
             return
         marked = [line[1:] for line in lines if line.startswith('*')]
         if marked:
-            values[name] = marked[0]
+            settings[name] = {'kind': 'choice', 'value': marked[0],
+                              'choices': [line[1:] if line.startswith('*') else line for line in lines]}
         elif len(lines) == 1:
-            values[name] = lines[0]
-        elif lines:
-            values[name] = lines
+            settings[name] = {'kind': 'text', 'value': lines[0]}
+        else:
+            settings[name] = {'kind': 'list', 'value': lines}
     for line in text.replace('\r\n', '\n').split('\n')[1:]:
         if line[:1] in ('\t', ' '):
             lines.append(line[1:])
@@ -70,4 +81,4 @@ def repset_values(text):
             close()
             name, lines = line, []
     close()
-    return values
+    return settings

@@ -1,58 +1,101 @@
 #!/usr/bin/python
+# -*- coding: utf-8 -*-
+# Copyright: Contributors to the Corvane project
+# GNU General Public License v3.0+ (see LICENSE or https://www.gnu.org/licenses/gpl-3.0.txt)
 """Reads the BIOS setup settings with Corvane as facts."""
+
+from __future__ import (absolute_import, division, print_function)
+__metaclass__ = type
 
 DOCUMENTATION = r'''
 module: bios_facts
 short_description: Read the BIOS setup settings as facts
 description:
-  - Runs C(corvane /GetConfig) and sets C(ansible_facts.bios_settings), a dictionary of setting
-    name to current value, as the REPSET text gives it - the marked choice of a list of choices,
-    the text of a single value line, or the list of lines of a longer block (an ordered list).
+  - Runs C(corvane /GetConfig) and sets C(ansible_facts.corvane_bios.settings), a dictionary of
+    setting name to the setting's C(value), C(kind) and, for a list of choices, C(choices).
+  - The kind is C(choice) for a list of choices (C(value) is the current choice), C(list) for a
+    block of several lines such as a boot order (C(value) is the list of lines), and C(text) for
+    a single value (a text or a number).
+  - The fact has a name of the collection's own, so that it leaves inventory variables alone
+    where facts are also set as variables.
 options:
+  passwords:
+    description:
+      - Candidate current BIOS setup passwords, tried in order by Corvane only on older machines
+        served by the management library, which may show some settings only when unlocked.
+      - They reach Corvane on its standard input, never on a command line.
+    type: list
+    elements: str
+    default: []
   executable:
     description: The Corvane program.
     type: str
     default: corvane
-author: Corvane developers
+attributes:
+  check_mode:
+    description: Reads only; runs the same in check mode.
+    support: full
+  diff_mode:
+    description: Changes nothing, so has no difference to show.
+    support: N/A
+  platform:
+    description: Target systems the module serves.
+    support: full
+    platforms: posix
+    details: Linux machines with the kernel's firmware attributes. Windows hosts are not served yet.
+  action_group:
+    description: Use C(group/corvane.bios.bios) in C(module_defaults) to set defaults for this module.
+    support: full
+    membership:
+      - corvane.bios.bios
+notes:
+  - Corvane must be installed on the managed machine and run as root (C(become)).
+  - Windows hosts are not served yet.
+author: Corvane developers (!UNKNOWN)
 '''
 
 EXAMPLES = r'''
 - name: Read the BIOS settings
   corvane.bios.bios_facts:
   become: true
-- ansible.builtin.debug:
-    var: ansible_facts.bios_settings['Secure Boot']
+
+- name: Show whether Secure Boot is on, and what it could be
+  ansible.builtin.debug:
+    msg: "{{ ansible_facts.corvane_bios.settings['Secure Boot'].value }} of
+      {{ ansible_facts.corvane_bios.settings['Secure Boot'].choices }}"
 '''
 
 RETURN = r'''
 ansible_facts:
-  description: C(bios_settings), setting name to current value.
+  description: The facts set.
   returned: always
   type: dict
+  contains:
+    corvane_bios:
+      description: The BIOS setup settings.
+      returned: always
+      type: dict
+      contains:
+        settings:
+          description: Setting name to a dictionary of C(value), C(kind) and, for a choice, C(choices).
+          returned: always
+          type: dict
 '''
 
-import os
-
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.corvane.bios.plugins.module_utils.result_log import parse, repset_values
+from ansible_collections.corvane.bios.plugins.module_utils.corvane import current_passwords, fail, run
+from ansible_collections.corvane.bios.plugins.module_utils.result_log import repset_settings
 
 
 def main():
-    module = AnsibleModule(argument_spec=dict(executable=dict(type='str', default='corvane')),
+    module = AnsibleModule(argument_spec=dict(passwords=dict(type='list', elements='str', no_log=True, default=[]),
+                                              executable=dict(type='str', default='corvane')),
                            supports_check_mode=True)
-    executable = module.params['executable']
-    if os.sep not in executable:
-        executable = module.get_bin_path(executable, required=True)
-    rc, out, err = module.run_command([executable, '/GetConfig'])
-    log = parse(out)
+    log = run(module, ['/GetConfig'], current_passwords(module, module.params['passwords']))
     if log['code'] != 0 or log['getconfig'] is None:
-        errors = [m['text'] for m in log['messages'] if m['kind'] == 'ERROR']
-        module.fail_json(msg='Reading the settings failed with code %s: %s'
-                         % (log['code'] if log['code'] is not None else rc,
-                            '; '.join(errors) or err.strip() or 'no record'),
-                         records=log['messages'])
+        fail(module, 'Reading the settings', log, code=log['code'])
     module.exit_json(changed=False,
-                     ansible_facts={'bios_settings': repset_values(log['getconfig'])})
+                     ansible_facts={'corvane_bios': {'settings': repset_settings(log['getconfig'])}})
 
 
 if __name__ == '__main__':

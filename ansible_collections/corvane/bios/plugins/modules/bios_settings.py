@@ -1,18 +1,27 @@
 #!/usr/bin/python
+# -*- coding: utf-8 -*-
+# Copyright: Contributors to the Corvane project
+# GNU General Public License v3.0+ (see LICENSE or https://www.gnu.org/licenses/gpl-3.0.txt)
 """Applies a REPSET baseline of BIOS setup settings with Corvane."""
+
+from __future__ import (absolute_import, division, print_function)
+__metaclass__ = type
 
 DOCUMENTATION = r'''
 module: bios_settings
 short_description: Apply a REPSET baseline of BIOS setup settings
 description:
   - Compares the machine's BIOS setup settings with a REPSET file through C(corvane /CheckConfig),
-    which writes nothing, and applies the file with C(corvane /SetConfig) only when a setting
-    differs. C(changed) means that a setting changed (or would change, in check mode).
-  - Check mode and diff mode need no password on machines whose BIOS settings are read without
-    one; nothing is written in check mode.
-  - Values the file gives that Corvane would pass over, and names the machine has no setting
-    for, are reported as warnings.
-  - Fails with the run's records when a setting does not change or the password is refused.
+    which writes nothing and judges each value as C(corvane /SetConfig) would, and applies the
+    file with C(corvane /SetConfig) only when a setting differs.
+  - C(changed) is true whenever a setting changed (or would change, in check mode), also when the
+    task then fails because another one did not take its value.
+  - Names the machine has no setting for, and values Corvane would pass over (a choice the
+    setting lacks, a number out of bounds, a text too long), are returned in C(unknown) and
+    C(invalid) and reported as warnings; C(strict) fails the task on them before anything is
+    changed.
+  - Fails with Corvane's own reason (no BIOS interface, a broken machine file, a refused password)
+    and the run's records.
 options:
   src:
     description: Path of a REPSET file on the managed machine.
@@ -23,17 +32,44 @@ options:
   passwords:
     description:
       - Candidate current BIOS setup passwords, tried in order by Corvane, and only when a
-        setting must change (or, on older machines, to read the settings).
+        setting must change (or, on older machines served by the management library, to read the
+        settings).
+      - They reach Corvane on its standard input, never on a command line.
     type: list
     elements: str
     default: []
+  strict:
+    description: Fail, changing nothing, when the file names a setting the machine lacks or gives
+      a value Corvane would pass over.
+    type: bool
+    default: false
   executable:
     description: The Corvane program.
     type: str
     default: corvane
+attributes:
+  check_mode:
+    description: Can run in check mode and return the changes it would make, without writing.
+    support: full
+  diff_mode:
+    description: Returns each differing setting's current and wanted value.
+    support: full
+  platform:
+    description: Target systems the module serves.
+    support: full
+    platforms: posix
+    details: Linux machines with the kernel's firmware attributes. Windows hosts are not served yet.
+  action_group:
+    description: Use C(group/corvane.bios.bios) in C(module_defaults) to set defaults for this module.
+    support: full
+    membership:
+      - corvane.bios.bios
 notes:
+  - Corvane must be installed on the managed machine and run as root (C(become)).
   - Set C(CORVANE_MACHINE) through the task's C(environment) to work on a simulated machine.
-author: Corvane developers
+  - Windows hosts are not served yet; on Windows, run C(Corvane.exe /CheckConfig) and
+    C(/SetConfig) from the system's own management tools.
+author: Corvane developers (!UNKNOWN)
 '''
 
 EXAMPLES = r'''
@@ -41,22 +77,44 @@ EXAMPLES = r'''
   corvane.bios.bios_settings:
     src: /etc/corvane/baseline.txt
     passwords: "{{ bios_passwords }}"
+    strict: true
   become: true
+  notify: Restart for the BIOS settings
 '''
 
 RETURN = r'''
 settings:
-  description: One entry per setting that changed or would change (or did not take its value).
+  description: One entry per setting that changed, would change, or did not take its value.
   returned: always
   type: list
   elements: dict
   contains:
-    name: {description: The setting's name., type: str}
-    old: {description: Its value before., type: str}
-    new: {description: Its value after, or the wanted one., type: str}
+    name:
+      description: The setting's name.
+      type: str
+    old:
+      description: Its value before.
+      type: str
+    new:
+      description: Its value after the change, or the wanted one when it differs or failed.
+      type: str
     status:
       description: C(differs) in check mode; C(pass) or C(fail) when applied.
       type: str
+invalid:
+  description: Names of the settings whose value in the file Corvane would pass over.
+  returned: always
+  type: list
+  elements: str
+unknown:
+  description: Names in the file that the machine has no setting for.
+  returned: always
+  type: list
+  elements: str
+reboot_required:
+  description: Whether the changed settings take effect only after a restart.
+  returned: always
+  type: bool
 code:
   description: Corvane's result code of its last run, before any TivErr.cfg translation.
   returned: always
@@ -67,60 +125,44 @@ import os
 import tempfile
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.corvane.bios.plugins.module_utils.result_log import parse
+from ansible_collections.corvane.bios.plugins.module_utils.corvane import current_passwords, fail, run
 
 CHECK_CODES = (0, 20)
-
-
-def run(module, executable, args):
-    rc, out, err = module.run_command([executable] + args)
-    log = parse(out)
-    for line in err.splitlines():
-        if line.strip():
-            module.warn(line.strip())
-    if log['code'] is None:
-        module.fail_json(msg='Corvane printed no result log (exit code %d)' % rc, settings=[],
-                         code=rc, records=log['messages'])
-    return log
-
-
-def fail(module, what, log, settings):
-    errors = [m['text'] for m in log['messages'] if m['kind'] in ('ERROR', 'WARNING')]
-    failed = ['%s: %s (wanted %s)' % (s['name'], s['old'], s['new']) for s in settings
-              if s['status'] != 'pass']
-    module.fail_json(msg='%s failed with code %d: %s' % (what, log['code'],
-                                                         '; '.join(errors + failed) or 'no record'),
-                     settings=settings, code=log['code'], records=log['messages'])
 
 
 def main():
     module = AnsibleModule(
         argument_spec=dict(src=dict(type='path'), content=dict(type='str'),
                            passwords=dict(type='list', elements='str', no_log=True, default=[]),
+                           strict=dict(type='bool', default=False),
                            executable=dict(type='str', default='corvane')),
         mutually_exclusive=[('src', 'content')], required_one_of=[('src', 'content')],
         supports_check_mode=True)
-    executable = module.params['executable']
-    if os.sep not in executable:
-        executable = module.get_bin_path(executable, required=True)
     path = module.params['src']
     if module.params['content'] is not None:
         handle, path = tempfile.mkstemp(dir=module.tmpdir, suffix='.txt')
         with os.fdopen(handle, 'w', encoding='utf-8', newline='\n') as stream:
             stream.write(module.params['content'])
-    passwords = ['/cspwd:' + password for password in module.params['passwords']]
+    passwords = current_passwords(module, module.params['passwords'])
 
-    check = run(module, executable, passwords + ['/CheckConfig:' + path])
-    for record in check['settings']:
-        if record['status'] == 'unknown':
-            module.warn('The machine has no setting %s.' % record['name'])
-        elif record['status'] == 'invalid':
-            module.warn('%s: %s is not a value Corvane can set (current: %s).'
-                        % (record['name'], record['new'], record['old']))
-    differs = [s for s in check['settings'] if s['status'] == 'differs']
+    check = run(module, ['/CheckConfig:' + path], passwords)
+    by_status = dict((status, [s for s in check['settings'] if s['status'] == status])
+                     for status in ('differs', 'invalid', 'unknown'))
+    differs = by_status['differs']
+    result = dict(changed=bool(differs), settings=differs, reboot_required=False, code=check['code'],
+                  invalid=[s['name'] for s in by_status['invalid']],
+                  unknown=[s['name'] for s in by_status['unknown']])
     if check['code'] not in CHECK_CODES:
-        fail(module, 'The check', check, differs)
-    result = dict(changed=bool(differs), settings=differs, code=check['code'])
+        result['changed'] = False
+        fail(module, 'The check', check, **result)
+    passed_over = ['the machine has no setting %s' % s['name'] for s in by_status['unknown']] + \
+        ['%s: %s is not a value Corvane can set (current: %s)' % (s['name'], s['new'], s['old'])
+         for s in by_status['invalid']]
+    if module.params['strict'] and passed_over:
+        result['changed'] = False
+        module.fail_json(msg='Nothing was changed: ' + '; '.join(passed_over), **result)
+    for warning in passed_over:
+        module.warn(warning[0].upper() + warning[1:] + '.')
     if differs and module._diff:
         result['diff'] = dict(
             before=''.join('%s: %s\n' % (s['name'], s['old']) for s in differs),
@@ -128,11 +170,14 @@ def main():
     if not differs or module.check_mode:
         module.exit_json(**result)
 
-    applied = run(module, executable, passwords + ['/SetConfig:' + path])
-    settings = [s for s in applied['settings'] if s['status'] in ('pass', 'fail', 'failed')]
+    applied = run(module, ['/SetConfig:' + path], passwords)
+    settings = [s for s in applied['settings'] if s['status'] in ('pass', 'fail')]
+    result.update(changed=any(s['status'] == 'pass' for s in settings), settings=settings,
+                  code=applied['code'], reboot_required=applied['reboot_required'])
     if applied['code'] != 0 or any(s['status'] != 'pass' for s in settings):
-        fail(module, 'Applying the settings', applied, settings)
-    result.update(changed=bool(settings), settings=settings, code=applied['code'])
+        fail(module, 'Applying the settings', applied,
+             ['%s: %s (wanted %s)' % (s['name'], s['old'], s['new']) for s in settings if s['status'] != 'pass'],
+             **result)
     module.exit_json(**result)
 
 

@@ -1,0 +1,66 @@
+# -*- coding: utf-8 -*-
+# Copyright: Contributors to the Corvane project
+# GNU General Public License v3.0+ (see LICENSE or https://www.gnu.org/licenses/gpl-3.0.txt)
+"""Runs Corvane on the managed machine for the modules: passwords only ever on its standard
+input, never on its command line; its result log read; what it says on standard error (a
+restart awaited, no BIOS interface, a broken machine) turned into results and reasons."""
+
+from __future__ import (absolute_import, division, print_function)
+__metaclass__ = type
+
+import os
+
+from ansible_collections.corvane.bios.plugins.module_utils.result_log import parse
+
+# The notes Corvane writes on standard error about restarts.
+SETTINGS_RESTART = 'the changed BIOS settings take effect after a restart'
+PASSWORD_RESTART = 'the new BIOS password takes effect after a restart'
+AWAITING_RESTART = 'the BIOS holds changes that wait for a restart'
+RESTART_NOTES = (SETTINGS_RESTART, PASSWORD_RESTART, AWAITING_RESTART)
+
+
+def executable(module):
+    """The program: a path as given, or a name looked up on PATH."""
+    name = module.params['executable']
+    return name if os.sep in name else module.get_bin_path(name, required=True)
+
+
+def current_passwords(module, passwords):
+    """Password options for candidate current passwords, in order, the empty ones left out."""
+    return [('/cspwd:', password) for password in passwords if password]
+
+
+def run(module, args, password_options=()):
+    """Runs Corvane with args and, when there are any, the password options on its standard
+    input. Returns the parsed result log with 'notes' (its lines on standard error), 'rc' and
+    'reboot_required'. A run that printed no result log fails the task with Corvane's reason."""
+    data = None
+    if password_options:
+        if any('\n' in option[1] or '\r' in option[1] for option in password_options):
+            module.fail_json(msg='A password holds a line break, which no BIOS password can hold.')
+        args = ['/pwdstdin'] + list(args)
+        data = '\n'.join(option + value for option, value in password_options)
+    rc, out, err = module.run_command([executable(module)] + list(args), data=data)
+    log = parse(out)
+    log['rc'] = rc
+    log['notes'] = [line.strip() for line in err.splitlines() if line.strip()]
+    log['reboot_required'] = any(SETTINGS_RESTART in note for note in log['notes'])
+    log['password_reboot_required'] = any(PASSWORD_RESTART in note for note in log['notes'])
+    if log['code'] is None:
+        module.fail_json(msg='Corvane ended with exit code %d without a result log: %s'
+                         % (rc, '; '.join(log['notes']) or 'it gave no reason'),
+                         code=rc, records=log['messages'], notes=log['notes'])
+    return log
+
+
+def reasons(log):
+    """What the run said went wrong: its error and warning records, then its notes on standard
+    error other than those about restarts."""
+    said = [m['text'] for m in log['messages'] if m['kind'] in ('ERROR', 'WARNING')]
+    return said + [note for note in log['notes'] if not any(text in note for text in RESTART_NOTES)]
+
+
+def fail(module, what, log, extra=(), **result):
+    """Fails the task with the run's own reasons; result keeps what the task did anyway."""
+    module.fail_json(msg='%s failed with code %d: %s' % (what, log['code'], '; '.join(reasons(log) + list(extra)) or 'no reason given'),
+                     records=log['messages'], notes=log['notes'], **result)
