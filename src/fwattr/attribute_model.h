@@ -22,8 +22,11 @@ struct RawAttribute {
   std::optional<std::string> possible;  // the choices as one text
   std::optional<std::string> elements;  // every element of an ordered list, ';'-joined
   std::optional<std::int32_t> minValue, maxValue, increment, minLength, maxLength;
-  std::string modifier;  // Dell rules
+  std::string modifier;       // Dell rules
+  std::string valueModifier;  // Dell's values forced by other settings
   bool writable = true;
+  // Its choices are asked for only when they are needed (Lenovo's selections).
+  bool choicesLater = false;
 };
 
 struct Attribute {

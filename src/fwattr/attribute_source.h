@@ -42,8 +42,11 @@ class AttributeSource {
   [[nodiscard]] virtual std::string Label() const = 0;
   // Every attribute, in the source's order.
   virtual std::vector<RawAttribute> ReadAll() = 0;
-  // The attribute whose name equals name, blanks at the ends and ASCII letter case ignored.
+  // The attribute whose name equals name, blanks at the ends and ASCII letter case ignored, as
+  // the firmware has it now.
   virtual bool Read(std::string_view name, RawAttribute& raw) = 0;
+  // Asks for the choices of an attribute read with choicesLater.
+  virtual void AskChoices(RawAttribute& /*raw*/) {}
   virtual AdminPassword Admin() = 0;
   // The firmware holds changes that wait for a restart.
   virtual bool RestartPending() = 0;

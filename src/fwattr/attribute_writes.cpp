@@ -70,24 +70,6 @@ bool LengthAllowed(std::size_t length, const AdminPassword& admin) {
          (!admin.maxLength || size <= *admin.maxLength);
 }
 
-// The attribute of source with its Dell rules applied; the rules read the other attributes'
-// values as the driver shows them now.
-bool ReadWithRules(AttributeSource& source, std::string_view name, Attribute& attribute) {
-  RawAttribute raw;
-  if (!source.Read(name, raw)) return false;
-  attribute = ParseAttribute(raw);
-  std::deque<Attribute> others;
-  ApplyRules(attribute, [&](const std::string& other) -> const std::string* {
-    for (const auto& known : others)
-      if (known.name == other) return &known.value;
-    RawAttribute read;
-    if (!source.Read(other, read) || read.name != other) return nullptr;
-    others.push_back(ParseAttribute(read));
-    return &others.back().value;
-  });
-  return true;
-}
-
 std::int32_t ChangeAdminPassword(Provider& provider, std::u16string_view value,
                                  std::u16string_view password) {
   AttributeSource* source = nullptr;
@@ -175,14 +157,6 @@ const char* ErrorMeaning(int error) {
   }
 }
 
-// The source that serves a name, and its attribute with the Dell rules applied.
-bool FindAttribute(Provider& provider, const std::string& name, std::size_t& index,
-                   Attribute& attribute) {
-  for (index = 0; index < provider.sources.size(); ++index)
-    if (ReadWithRules(*provider.sources[index], name, attribute)) return true;
-  return false;
-}
-
 std::string MadeKey(std::u16string_view name, std::u16string_view value) {
   return platform::AsciiUpper(platform::Trim(platform::Utf16ToUtf8(name))) + '\n' +
          platform::Utf16ToUtf8(value);
@@ -222,20 +196,6 @@ std::int32_t ReturnCodeOfWriteError(int error) {
   }
 }
 
-std::vector<Attribute> ReadAllWithRules(AttributeSource& source) {
-  std::vector<Attribute> all;
-  for (const auto& raw : source.ReadAll()) all.push_back(ParseAttribute(raw));
-  std::unordered_map<std::string, std::size_t> byName;
-  for (std::size_t i = 0; i < all.size(); ++i) byName.emplace(all[i].name, i);
-  // Rules read the values as they were before any rule was applied.
-  const ValueLookup valueOf = [&](const std::string& name) -> const std::string* {
-    const auto found = byName.find(name);
-    return found == byName.end() ? nullptr : &all[found->second].value;
-  };
-  for (auto& attribute : all) ApplyRules(attribute, valueOf);
-  return all;
-}
-
 int FinishWrites(Provider& provider) {
   int first = 0;
   for (std::size_t i = 0; i < provider.sources.size(); ++i) {
@@ -247,6 +207,7 @@ int FinishWrites(Provider& provider) {
       if (written.source == i)
         provider.unsaved[platform::AsciiUpper(written.name)] = written.oldValue;
   }
+  Refresh(provider, provider.batch);
   provider.batch.clear();
   return first;
 }
@@ -258,10 +219,11 @@ namespace {
 std::int32_t Change(Provider& provider, std::u16string_view name, std::u16string_view value,
                     std::u16string_view password, bool& underPassword) {
   underPassword = false;
-  std::size_t index = 0;
-  Attribute attribute;
-  if (!FindAttribute(provider, platform::Utf16ToUtf8(name), index, attribute))
-    return kReturnNotFound;
+  const Served* served = FindServed(provider, platform::Utf16ToUtf8(name));
+  if (served == nullptr) return kReturnNotFound;
+  // Copies: the view is refreshed when the batch ends.
+  const Attribute attribute = served->attribute;
+  const std::size_t index = served->source;
   AttributeSource& source = *provider.sources[index];
 
   const AdminPassword admin = source.Admin();

@@ -105,15 +105,16 @@ class DellSource : public AttributeSource {
   std::vector<RawAttribute> ReadAll() override {
     std::vector<RawAttribute> all;
     bootLists_.clear();
-    WmiConnection connection(locators_, kAttributeNamespace);
+    paths_.clear();
+    WmiConnection& connection = Attributes();
     for (const AttributeClass& kind : kAttributeClasses)
       for (const auto& object : connection.Instances(kind.name)) {
         RawAttribute raw;
-        if (ReadAttribute(*object, kind.type, raw)) all.push_back(std::move(raw));
+        if (ReadAttribute(*object, kind.type, raw)) Keep(*object, kind.type, raw, all);
       }
     for (const auto& object : connection.Instances(kBootOrderClass)) {
       RawAttribute raw;
-      if (ReadBootOrder(*object, raw)) all.push_back(std::move(raw));
+      if (ReadBootOrder(*object, raw)) Keep(*object, nullptr, raw, all);
     }
     // As the kernel driver serves them: by name, an empty or repeated name passed over.
     std::stable_sort(all.begin(), all.end(),
@@ -126,17 +127,25 @@ class DellSource : public AttributeSource {
     return all;
   }
 
-  // Reads between two writes come from the last full read: a rule of one attribute asks for
-  // another's value, and each full read costs the firmware a walk over every attribute.
+  // One instance, read again by its path; the whole walk only where no path is known.
   bool Read(std::string_view name, RawAttribute& raw) override {
     if (!cache_) ReadAll();
-    return FindByKey(*cache_, name, raw);
+    if (!FindByKey(*cache_, name, raw)) return false;
+    const auto path = paths_.find(raw.name);
+    if (path == paths_.end()) {
+      ReadAll();
+      return FindByKey(*cache_, name, raw);
+    }
+    const wbem::ObjectPtr object = Attributes().Object(path->second.path);
+    return object &&
+           (path->second.type == nullptr ? ReadBootOrder(*object, raw)
+                                         : ReadAttribute(*object, path->second.type, raw));
   }
 
   AdminPassword Admin() override {
     if (admin_) return *admin_;
     AdminPassword admin;
-    WmiConnection connection(locators_, kSecurityNamespace);
+    WmiConnection& connection = Passwords();
     for (const auto& object : connection.Instances(u"PasswordObject")) {
       if (!EqualsAsciiNoCase(platform::Trim(ReadText(*object, u"NameId").value_or("")), "Admin"))
         continue;
@@ -170,8 +179,7 @@ class DellSource : public AttributeSource {
     in.push_back({u"NameId", Text("Admin")});
     in.push_back({u"OldPassword", Text(current.bytes)});
     in.push_back({u"NewPassword", Text(wanted.bytes)});
-    WmiConnection connection(locators_, kSecurityNamespace);
-    return Answered(connection, u"SecurityInterface", u"SetNewPassword", in, kPasswordWhat, true);
+    return Answered(Passwords(), u"SecurityInterface", u"SetNewPassword", in, kPasswordWhat, true);
   }
 
  private:
@@ -182,6 +190,9 @@ class DellSource : public AttributeSource {
     raw.type = type;
     raw.current = ReadText(object, u"CurrentValue").value_or("");
     raw.modifier = ReadText(object, u"Modifiers").value_or("");
+    for (const auto& forced :
+         ReadTexts(object, u"ValueModifiers").value_or(std::vector<std::string>()))
+      raw.valueModifier += forced;
     // One of Dell's own scripts reads a ReadOnly flag that the published layout lacks.
     raw.writable = ReadNumber(object, u"ReadOnly").value_or(0) == 0;
     if (raw.type == "enumeration") {
@@ -218,10 +229,8 @@ class DellSource : public AttributeSource {
     if (!cache_) ReadAll();
     const auto boot = bootLists_.find(name);
     const bool bootOrder = boot != bootLists_.end();
-    // The firmware may force other values along: every later read asks it again.
-    cache_.reset();
     std::vector<Argument> in = Security(password);
-    WmiConnection connection(locators_, kAttributeNamespace);
+    WmiConnection& connection = Attributes();
     if (bootOrder) {
       // The whole list, each device as the firmware spelt it.
       std::vector<std::u16string> devices;
@@ -257,8 +266,37 @@ class DellSource : public AttributeSource {
     return answer.error;
   }
 
+  // Where an attribute was read: the path of its instance and its type (nullptr: a boot list).
+  struct Origin {
+    std::u16string path;
+    const char* type;
+  };
+
+  // The attribute read, and where it can be read again.
+  void Keep(wbem::ClassObject& object, const char* type, RawAttribute& raw,
+            std::vector<RawAttribute>& all) {
+    wbem::Variant path;
+    if (object.Get(u"__RELPATH", path) == wbem::kOk && path.type == wbem::Variant::Type::String &&
+        !path.string.empty())
+      paths_[raw.name] = Origin{path.string, type};
+    all.push_back(std::move(raw));
+  }
+
+  // One connection to each namespace for the run (made again only when it failed).
+  WmiConnection& Attributes() {
+    if (!attributes_ || !attributes_->connected())
+      attributes_.emplace(locators_, kAttributeNamespace);
+    return *attributes_;
+  }
+  WmiConnection& Passwords() {
+    if (!security_ || !security_->connected()) security_.emplace(locators_, kSecurityNamespace);
+    return *security_;
+  }
+
   wbem::LocatorFactory locators_;
+  std::optional<WmiConnection> attributes_, security_;
   std::optional<std::vector<RawAttribute>> cache_;
+  std::map<std::string, Origin> paths_;           // setting name -> where it is read
   std::map<std::string, std::string> bootLists_;  // setting name -> BootListType
   std::optional<AdminPassword> admin_;
   bool changed_ = false;

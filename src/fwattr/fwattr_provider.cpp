@@ -2,6 +2,7 @@
 // query, and SetBIOSSetting. A connection's writes are one batch, finished before it answers
 // its next query and when it is released.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -77,8 +78,21 @@ class TreeObject : public wbem::ClassObject {
     properties_.emplace_back(key, std::move(value));
   }
 
+  // A setting read without its choices completes itself when the first property that needs
+  // them is asked for.
+  using Completion = std::function<void(TreeObject&)>;
+  void CompleteLater(Completion completion) { completion_ = std::move(completion); }
+  // Its class, once known.
+  void SetClass(std::string_view className) {
+    className_ = className;
+    chain_ = {Upper(className)};
+    if (chain_.front() != Upper(kBaseClass)) chain_.push_back(Upper(kBaseClass));
+  }
+
   wbem::HResult Get(std::u16string_view name, wbem::Variant& value) override {
     const std::string key = Upper(name);
+    if (key != "NAME" && key != "ISREADONLY" && key != "DISPLAYINUI" && key != "SEQUENCE")
+      CompleteNow();
     for (const auto& [known, current] : properties_)
       if (known == key) {
         value = current;
@@ -100,6 +114,7 @@ class TreeObject : public wbem::ClassObject {
     return wbem::kOk;
   }
   wbem::HResult InheritsFrom(std::u16string_view className) override {
+    CompleteNow();
     const std::string key = Upper(className);
     for (const auto& known : chain_)
       if (known == key) return wbem::kOk;
@@ -131,14 +146,22 @@ class TreeObject : public wbem::ClassObject {
   }
 
  private:
+  void CompleteNow() {
+    if (!completion_) return;
+    const Completion completion = std::move(completion_);
+    completion_ = nullptr;
+    completion(*this);
+  }
+
   Role role_;
+  Completion completion_;
   std::string className_;
   std::vector<std::string> chain_;  // upper-cased, own class first
   std::vector<std::pair<std::string, wbem::Variant>> properties_;
 };
 
-wbem::ObjectPtr MakeSetting(const Attribute& attribute, std::int32_t sequence) {
-  auto object = std::make_unique<TreeObject>(TreeObject::Role::Instance, ClassOf(attribute.kind));
+void FillSetting(TreeObject* object, const Attribute& attribute, std::int32_t sequence) {
+  object->SetClass(ClassOf(attribute.kind));
   object->Add("Name", Text(attribute.name));
   object->Add("IsReadOnly", wbem::Variant::Int32(attribute.readOnly ? 1 : 0));
   object->Add("DisplayInUI", wbem::Variant::Int32(attribute.shown ? 1 : 0));
@@ -167,6 +190,26 @@ wbem::ObjectPtr MakeSetting(const Attribute& attribute, std::int32_t sequence) {
       object->Add("Value", Text(attribute.value));
       break;
   }
+}
+
+// A setting as a query hands it out. One read without its choices has only the properties that
+// need none until it is asked for more.
+wbem::ObjectPtr MakeSetting(const std::shared_ptr<Provider>& provider, const Served& served,
+                            std::int32_t sequence) {
+  auto object =
+      std::make_unique<TreeObject>(TreeObject::Role::Instance, ClassOf(served.attribute.kind));
+  if (!served.raw.choicesLater) {
+    FillSetting(object.get(), served.attribute, sequence);
+    return object;
+  }
+  object->Add("Name", Text(served.attribute.name));
+  object->Add("IsReadOnly", wbem::Variant::Int32(served.attribute.readOnly ? 1 : 0));
+  object->Add("DisplayInUI", wbem::Variant::Int32(served.attribute.shown ? 1 : 0));
+  object->Add("Sequence", wbem::Variant::Int32(sequence));
+  object->CompleteLater([provider, name = served.attribute.name, sequence](TreeObject& self) {
+    if (const Served* complete = FindServed(*provider, name))
+      FillSetting(&self, complete->attribute, sequence);
+  });
   return object;
 }
 
@@ -347,13 +390,13 @@ class TreeServices : public wbem::Services {
       FinishWrites(*provider_);
       objects.push_back(MakeSetupPassword(FirstAdmin(*provider_)));
     } else {
-      const std::vector<Served> settings = ServedSettings(*provider_);
+      const std::vector<Served>& settings = ServedSettings(*provider_);
       objects.reserve(settings.size() + 1);
-      std::int32_t sequence = 0;
-      for (const auto& served : settings) {
-        const std::int32_t position = sequence++;
-        if (key == Upper(kBaseClass) || key == Upper(ClassOf(served.attribute.kind)))
-          objects.push_back(MakeSetting(served.attribute, position));
+      for (std::size_t i = 0; i < settings.size(); ++i) {
+        // A query of one kind needs every setting's kind.
+        if (key != Upper(kBaseClass)) Complete(*provider_, (*provider_->view)[i]);
+        if (key == Upper(kBaseClass) || key == Upper(ClassOf(settings[i].attribute.kind)))
+          objects.push_back(MakeSetting(provider_, settings[i], static_cast<std::int32_t>(i)));
       }
       if (key == Upper(kBaseClass)) objects.push_back(MakeSetupPassword(FirstAdmin(*provider_)));
     }
@@ -389,29 +432,6 @@ class TreeLocator : public wbem::Locator {
 };
 
 }  // namespace
-
-std::vector<Served> ServedSettings(Provider& provider) {
-  FinishWrites(provider);
-  std::vector<Served> served;
-  std::map<std::string, std::size_t> firstSource;  // upper-cased name -> source
-  for (std::size_t i = 0; i < provider.sources.size(); ++i)
-    for (auto& attribute : ReadAllWithRules(*provider.sources[i])) {
-      const std::string key = platform::AsciiUpper(platform::Trim(attribute.name));
-      if (const auto first = firstSource.emplace(key, i); !first.second) {
-        if (provider.reportedTwice.insert(key).second)
-          platform::Os().WriteErr("corvane: the setting '" + attribute.name + "' comes from both " +
-                                  provider.sources[first.first->second]->Label() + " and " +
-                                  provider.sources[i]->Label() + "; " +
-                                  provider.sources[first.first->second]->Label() + "'s is used.\n");
-        continue;
-      }
-      if (const auto kept = provider.unsaved.find(platform::AsciiUpper(attribute.name));
-          kept != provider.unsaved.end())
-        attribute.value = kept->second;
-      served.push_back({std::move(attribute), i});
-    }
-  return served;
-}
 
 std::unique_ptr<wbem::Locator> CreateProviderLocator(std::shared_ptr<Provider> provider) {
   return std::make_unique<TreeLocator>(std::move(provider));

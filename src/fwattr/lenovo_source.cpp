@@ -87,33 +87,43 @@ class LenovoSource : public AttributeSource {
 
   std::vector<RawAttribute> ReadAll() override {
     std::vector<RawAttribute> all;
-    WmiConnection connection(locators_, kNamespace);
-    for (const auto& object : connection.Instances(kSettingClass)) {
-      const std::string setting = ReadText(*object, u"CurrentSetting").value_or("");
-      const std::size_t comma = setting.find(',');
+    paths_.clear();
+    for (const auto& object : Connection().Instances(kSettingClass)) {
       RawAttribute raw;
-      raw.name = setting.substr(0, comma);
-      // Empty instances and reserved items are no settings.
-      if (comma == std::string::npos || platform::Trim(raw.name).empty() ||
-          platform::Trim(raw.name) == "Reserved")
-        continue;
-      raw.current = setting.substr(comma + 1);
-      // Older firmware lists the choices in the value itself; the others answer for them.
-      if (!HasNoCase(raw.current, "[OPTIONAL:")) raw.possible = Selections(connection, raw.name);
+      if (!ReadSetting(*object, raw)) continue;
+      wbem::Variant path;
+      if (object->Get(u"__RELPATH", path) == wbem::kOk &&
+          path.type == wbem::Variant::Type::String && !path.string.empty())
+        paths_[raw.name] = path.string;
       all.push_back(std::move(raw));
     }
     cache_ = all;
     return all;
   }
 
+  // One item, read again by its instance's path; the whole walk only where no path is known.
   bool Read(std::string_view name, RawAttribute& raw) override {
     if (!cache_) ReadAll();
-    return FindByKey(*cache_, name, raw);
+    if (!FindByKey(*cache_, name, raw)) return false;
+    const auto path = paths_.find(raw.name);
+    if (path == paths_.end()) {
+      ReadAll();
+      return FindByKey(*cache_, name, raw);
+    }
+    const wbem::ObjectPtr object = Connection().Object(path->second);
+    return object && ReadSetting(*object, raw);
+  }
+
+  // Older firmware lists the choices in the value itself; the others answer for them, asked only
+  // for the items a run needs.
+  void AskChoices(RawAttribute& raw) override {
+    raw.possible = Selections(raw.name);
+    raw.choicesLater = false;
   }
 
   AdminPassword Admin() override {
     if (!admin_) {
-      WmiConnection connection(locators_, kNamespace);
+      WmiConnection& connection = Connection();
       AdminPassword admin;
       const auto settings = connection.Instances(u"Lenovo_BiosPasswordSettings");
       if (!settings.empty()) {
@@ -155,7 +165,6 @@ class LenovoSource : public AttributeSource {
     if (const int error = OpenBatch(password)) return error;
     std::string parameter = name + "," + value;
     if (!sessionByOpcode_ && !session_.empty()) parameter.append(",").append(Triple(session_));
-    cache_.reset();
     const int error = Call(u"Lenovo_SetBiosSetting", u"SetBiosSetting",
                            {{u"parameter", Text(parameter + ";")}}, name);
     if (error == 0) waiting_ = true;
@@ -209,14 +218,40 @@ class LenovoSource : public AttributeSource {
   }
 
  private:
+  // One connection for the run (made again only when it failed).
+  WmiConnection& Connection() {
+    if (!connection_ || !connection_->connected()) connection_.emplace(locators_, kNamespace);
+    return *connection_;
+  }
+
+  // An item as its CurrentSetting gives it: "Item,Value". Empty instances and reserved items are
+  // no settings. The choices known from an earlier ask stay.
+  bool ReadSetting(wbem::ClassObject& object, RawAttribute& raw) {
+    const std::string setting = ReadText(object, u"CurrentSetting").value_or("");
+    const std::size_t comma = setting.find(',');
+    raw = RawAttribute();
+    raw.name = setting.substr(0, comma);
+    if (comma == std::string::npos || platform::Trim(raw.name).empty() ||
+        platform::Trim(raw.name) == "Reserved")
+      return false;
+    raw.current = setting.substr(comma + 1);
+    if (!HasNoCase(raw.current, "[OPTIONAL:")) {
+      if (const auto known = selections_.find(raw.name); known != selections_.end())
+        raw.possible = known->second;
+      else
+        raw.choicesLater = true;
+    }
+    return true;
+  }
+
   // Choices by item, asked once per run: they do not change with the values.
-  std::optional<std::string> Selections(WmiConnection& connection, const std::string& item) {
+  std::optional<std::string> Selections(const std::string& item) {
     if (const auto known = selections_.find(item); known != selections_.end()) return known->second;
     std::optional<std::string> choices;
     if (!noSelections_) {
       wbem::ObjectPtr out;
-      const wbem::HResult hr = connection.Call(u"Lenovo_GetBiosSelections", u"GetBiosSelections",
-                                               {{u"Item", Text(item)}}, out);
+      const wbem::HResult hr = Connection().Call(u"Lenovo_GetBiosSelections", u"GetBiosSelections",
+                                                 {{u"Item", Text(item)}}, out);
       // Firmware without the method lists its choices in the values.
       if (!wbem::Succeeded(hr)) noSelections_ = true;
       if (out) choices = ReadText(*out, u"Selections");
@@ -232,10 +267,7 @@ class LenovoSource : public AttributeSource {
   }
 
   bool Opcodes(const Password& password) {
-    if (!opcode_) {
-      WmiConnection connection(locators_, kNamespace);
-      opcode_ = !connection.Instances(kOpcodeClass).empty();
-    }
+    if (!opcode_) opcode_ = !Connection().Instances(kOpcodeClass).empty();
     return *opcode_ && !password.empty() && !password.scanCodes;
   }
 
@@ -272,7 +304,6 @@ class LenovoSource : public AttributeSource {
       result = Call(u"Lenovo_SaveBiosSettings", u"SaveBiosSettings",
                     {{u"parameter", Text(parameter)}}, kSaveWhat);
       if (result == 0) changed_ = true;
-      cache_.reset();
     }
     batchOpen_ = waiting_ = false;
     session_ = Password();
@@ -281,25 +312,25 @@ class LenovoSource : public AttributeSource {
 
   // Calls a method whose answer is the text of its out-parameter "return".
   int Call(std::u16string_view className, std::u16string_view method,
-           const std::vector<Argument>& in, std::string_view what, bool report = true) {
-    WmiConnection connection(locators_, kNamespace);
+           const std::vector<Argument>& in, std::string_view what) {
     wbem::ObjectPtr out;
-    const wbem::HResult hr = connection.Call(className, method, in, out);
+    const wbem::HResult hr = Connection().Call(className, method, in, out);
     const std::optional<std::string> answer =
         wbem::Succeeded(hr) && out ? ReadText(*out, u"return") : std::nullopt;
     if (!answer) {
-      if (report)
-        ReportFirmwareAnswer(what, wbem::Succeeded(hr) ? "no answer" : HResultText(hr),
-                             "the firmware's WMI interface did not answer the call");
+      ReportFirmwareAnswer(what, wbem::Succeeded(hr) ? "no answer" : HResultText(hr),
+                           "the firmware's WMI interface did not answer the call");
       return EIO;
     }
     const Reply meaning = ReplyOf(platform::Trim(*answer));
-    if (meaning.error != 0 && report) ReportFirmwareAnswer(what, *answer, meaning.meaning);
+    if (meaning.error != 0) ReportFirmwareAnswer(what, *answer, meaning.meaning);
     return meaning.error;
   }
 
   wbem::LocatorFactory locators_;
+  std::optional<WmiConnection> connection_;
   std::optional<std::vector<RawAttribute>> cache_;
+  std::map<std::string, std::u16string> paths_;  // item -> its instance's path
   std::map<std::string, std::optional<std::string>> selections_;
   bool noSelections_ = false;
   std::optional<AdminPassword> admin_;
@@ -314,9 +345,10 @@ class LenovoSource : public AttributeSource {
 
 }  // namespace
 
+// Its setter's one instance tells, without reading every setting.
 bool HasLenovoInterface(const wbem::LocatorFactory& locators) {
   WmiConnection connection(locators, kNamespace);
-  return !connection.Instances(kSettingClass).empty();
+  return !connection.Instances(u"Lenovo_SetBiosSetting").empty();
 }
 
 std::unique_ptr<AttributeSource> CreateLenovoSource(wbem::LocatorFactory locators) {

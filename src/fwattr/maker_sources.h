@@ -10,7 +10,7 @@
 
 namespace corvane::fwattr {
 
-// Whether the interface answers there: its namespace connects and its class has instances.
+// Whether the interface answers there: its namespace connects and its setter class has an instance.
 bool HasDellInterface(const wbem::LocatorFactory& locators);
 bool HasLenovoInterface(const wbem::LocatorFactory& locators);
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -27,6 +28,13 @@ inline constexpr std::int32_t kReturnFailed = 5;        // the firmware failed o
 
 inline constexpr std::string_view kSetupPasswordName = "Setup Password";
 
+// An attribute served: what its source read, what it means, and the source.
+struct Served {
+  Attribute attribute;
+  RawAttribute raw;
+  std::size_t source = 0;
+};
+
 struct Provider {
   std::vector<std::unique_ptr<AttributeSource>> sources;  // a name served twice: the first's
 
@@ -35,6 +43,8 @@ struct Provider {
     std::string name, oldValue;
   };
   std::vector<Written> batch;  // changes the sources took since their last Finish
+  // Every setting as this run knows it: read once, then kept up to date with what it wrote.
+  std::optional<std::vector<Served>> view;
   // Settings whose change was taken but never saved: they read with the value they kept.
   std::map<std::string, std::string> unsaved;  // upper-cased name -> value
   std::set<std::string> reportedTwice;         // upper-cased names
@@ -42,15 +52,18 @@ struct Provider {
   std::multimap<std::string, std::int32_t> made;
 };
 
-// An attribute served, with the source it comes from.
-struct Served {
-  Attribute attribute;
-  std::size_t source = 0;
-};
-
 // Every setting, in source order and then the source's own; the batch is finished first so
 // that the answer shows what the firmware keeps.
-std::vector<Served> ServedSettings(Provider& provider);
+const std::vector<Served>& ServedSettings(Provider& provider);
+// The same without finishing the batch: what the firmware had before it.
+const std::vector<Served>& View(Provider& provider);
+// The setting of that name (blanks at the ends and ASCII case ignored), complete; nullptr when
+// none is served.
+Served* FindServed(Provider& provider, std::string_view name);
+// Asks the source for what a setting was read without (Lenovo's selections).
+void Complete(Provider& provider, Served& served);
+// Reads again what a batch wrote, and what a Dell rule ties to it.
+void Refresh(Provider& provider, const std::vector<Provider::Written>& written);
 
 // Every attribute of a source, its Dell rules applied.
 std::vector<Attribute> ReadAllWithRules(AttributeSource& source);

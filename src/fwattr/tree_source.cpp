@@ -58,6 +58,9 @@ class TreeSource : public AttributeSource {
   }
 
   bool Read(std::string_view name, RawAttribute& raw) override {
+    // The folder of that very name, without listing them all.
+    if (const std::string exact(name); IsFolder(Full(Join(attributes_, exact))))
+      return ReadFolder(exact, raw);
     const std::string wanted = platform::AsciiUpper(platform::Trim(name));
     for (const auto& candidate : SortedFolder(Full(attributes_)))
       if (platform::AsciiUpper(platform::Trim(candidate)) == wanted &&
@@ -66,7 +69,13 @@ class TreeSource : public AttributeSource {
     return false;
   }
 
+  // Read once: is_enabled is a call into the firmware on some drivers.
   AdminPassword Admin() override {
+    if (!admin_) admin_ = ReadAdmin();
+    return *admin_;
+  }
+
+  AdminPassword ReadAdmin() {
     AdminPassword admin;
     const std::string folder = AdminFolder();
     if (folder.empty()) return admin;
@@ -118,6 +127,7 @@ class TreeSource : public AttributeSource {
 
   int ChangePassword(const Password& current, const Password& wanted) override {
     EndBatch();
+    admin_.reset();
     const std::string folder = AdminFolder();
     if (folder.empty()) return ENOENT;
     const std::string session = Join(folder, "current_password");
@@ -186,6 +196,7 @@ class TreeSource : public AttributeSource {
       raw.maxLength = ReadNumber(folder, "max_length");
     }
     raw.modifier = ReadIfPresent(folder, "dell_modifier").value_or("");
+    raw.valueModifier = ReadIfPresent(folder, "dell_value_modifier").value_or("");
     return true;
   }
 
@@ -294,6 +305,7 @@ class TreeSource : public AttributeSource {
   bool wrote_ = false;
   std::optional<Held> held_;
   bool changed_ = false;
+  std::optional<AdminPassword> admin_;
 };
 
 }  // namespace

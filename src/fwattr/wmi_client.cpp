@@ -44,6 +44,12 @@ std::vector<wbem::ObjectPtr> WmiConnection::Instances(std::u16string_view classN
   return objects;
 }
 
+wbem::ObjectPtr WmiConnection::Object(std::u16string_view path) {
+  wbem::ObjectPtr object;
+  if (!services_ || !wbem::Succeeded(services_->GetObjectByPath(path, 0, object))) object.reset();
+  return object;
+}
+
 wbem::HResult WmiConnection::Call(std::u16string_view className, std::u16string_view method,
                                   const std::vector<Argument>& in, wbem::ObjectPtr& out) {
   out.reset();
@@ -59,17 +65,22 @@ wbem::HResult WmiConnection::Call(std::u16string_view className, std::u16string_
     if (const wbem::HResult put = parameters->Put(argument.name, argument.value);
         !wbem::Succeeded(put))
       return put;
-  // The makers' methods are called on their class's instance, as their own tools do.
-  std::u16string path(className);
-  wbem::EnumPtr walk;
-  wbem::ObjectPtr instance;
-  wbem::Variant relPath;
-  if (wbem::Succeeded(services_->CreateInstanceEnum(className, wbem::kFlagForwardOnly, walk)) &&
-      walk && wbem::Succeeded(walk->Next(wbem::kInfinite, instance)) && instance &&
-      instance->Get(u"__RELPATH", relPath) == wbem::kOk &&
-      relPath.type == wbem::Variant::Type::String && !relPath.string.empty())
-    path = relPath.string;
-  hr = services_->ExecMethod(path, method, 0, parameters.get(), out);
+  // The makers' methods are called on their class's instance, as their own tools do; it is
+  // looked up once per connection.
+  auto known = methodPaths_.find(std::u16string(className));
+  if (known == methodPaths_.end()) {
+    std::u16string path(className);
+    wbem::EnumPtr walk;
+    wbem::ObjectPtr instance;
+    wbem::Variant relPath;
+    if (wbem::Succeeded(services_->CreateInstanceEnum(className, wbem::kFlagForwardOnly, walk)) &&
+        walk && wbem::Succeeded(walk->Next(wbem::kInfinite, instance)) && instance &&
+        instance->Get(u"__RELPATH", relPath) == wbem::kOk &&
+        relPath.type == wbem::Variant::Type::String && !relPath.string.empty())
+      path = relPath.string;
+    known = methodPaths_.emplace(std::u16string(className), std::move(path)).first;
+  }
+  hr = services_->ExecMethod(known->second, method, 0, parameters.get(), out);
   if (!wbem::Succeeded(hr)) out.reset();
   return hr;
 }

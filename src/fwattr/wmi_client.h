@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,8 @@ class WmiConnection {
 
   // Every instance of the class ("select * from ..."); none when the query fails.
   std::vector<wbem::ObjectPtr> Instances(std::u16string_view className);
+  // One object by its path (an instance's __RELPATH); none when it cannot be had.
+  wbem::ObjectPtr Object(std::u16string_view path);
   // Calls a method on the first instance of its class (on the class when there is none), with
   // the in-parameters put in order. The out-parameters, or a failure code and none.
   wbem::HResult Call(std::u16string_view className, std::u16string_view method,
@@ -38,6 +41,7 @@ class WmiConnection {
   wbem::ComScope com_;  // outlives the connection
   wbem::ServicesPtr services_;
   wbem::HResult result_ = wbem::kFailed;
+  std::map<std::u16string, std::u16string> methodPaths_;  // class -> its instance's path
 };
 
 // A string property as UTF-8, an integer as its decimal text; nullopt when missing or of

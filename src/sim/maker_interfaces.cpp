@@ -45,12 +45,13 @@ const SectionShape& ShapeOf(std::string_view key) {
                                    {"StringAttribute", {}},
                                    {"BootOrder", {}},
                                    {"PasswordObject", {"password:t", "refusedPasswords:n"}}},
-                                  {"boot:o"}};
-  static const SectionShape kLenovo{kLenovoSection,
-                                    {{"Lenovo_BiosSetting", {"selections:t", "order:b"}},
-                                     {"Lenovo_BiosPasswordSettings",
-                                      {"password:t", "passwordAtRestart:t", "refusedPasswords:n"}}},
-                                    {"opcodeInterface:b", "saves:n", "boot:o"}};
+                                  {"boot:o", "count:b", "calls:o"}};
+  static const SectionShape kLenovo{
+      kLenovoSection,
+      {{"Lenovo_BiosSetting", {"selections:t", "order:b"}},
+       {"Lenovo_BiosPasswordSettings",
+        {"password:t", "passwordAtRestart:t", "refusedPasswords:n"}}},
+      {"opcodeInterface:b", "saves:n", "boot:o", "count:b", "calls:o"}};
   return key == kDellSection ? kDell : kLenovo;
 }
 
@@ -94,11 +95,24 @@ std::string Control(const Json& data, const char* name) {
   return it == data.end() ? std::string() : TextOf(*it);
 }
 
-wbem::ObjectPtr MakeInstance(std::string_view className, const Json& data) {
+// The key of a data instance: its own InstanceName, else the one WMI's ACPI mapper gives the
+// position-th instance of a class.
+std::string InstanceNameOf(const Json& data, std::size_t position) {
+  const auto own = FindProperty(data, "InstanceName");
+  return own != data.end() && own->is_string() ? own->get<std::string>()
+                                               : "ACPI\\PNP0C14\\1_" + std::to_string(position);
+}
+
+wbem::ObjectPtr MakeInstance(std::string_view className, const Json& data, std::size_t position) {
   auto object = std::make_unique<PlainObject>(PlainObject::Role::Instance, std::string(className),
                                               std::vector<std::string>{FoldKey(className)});
   for (auto it = data.begin(); it != data.end(); ++it)
     if (!IsControlKey(it.key())) object->Add(it.key(), ToVariant(*it));
+  const std::string instanceName = InstanceNameOf(data, position);
+  if (FindProperty(data, "InstanceName") == data.end())
+    object->Add("InstanceName", wbem::Variant::String(Utf8ToUtf16(instanceName)));
+  object->Add("__RELPATH",
+              wbem::Variant::String(Utf8ToUtf16(InstancePath(className, instanceName))));
   return object;
 }
 
@@ -172,7 +186,9 @@ class MakerServices : public wbem::Services {
       : machine_(std::move(machine)),
         section_(section),
         dataClasses_(std::move(dataClasses)),
-        methodClasses_(std::move(methodClasses)) {}
+        methodClasses_(std::move(methodClasses)) {
+    Count("connections");
+  }
   ~MakerServices() override {
     std::string error;
     if (!SaveMachine(*machine_, error))
@@ -210,12 +226,22 @@ class MakerServices : public wbem::Services {
       }
       return wbem::kOk;
     }
-    for (const auto& name : dataClasses_)
+    for (const auto& name : dataClasses_) {
       if (key == FoldKey(name)) {
         object = std::make_unique<PlainObject>(PlainObject::Role::Class, name,
                                                std::vector<std::string>{key});
         return wbem::kOk;
       }
+      // One instance, by the path its InstanceName gives it.
+      const auto list = section().find(name);
+      if (list == section().end() || !list->is_array()) continue;
+      for (std::size_t i = 0; i < list->size(); ++i)
+        if (key == platform::AsciiUpper(InstancePath(name, InstanceNameOf((*list)[i], i)))) {
+          Count("reads", name);
+          object = MakeInstance(name, (*list)[i], i);
+          return wbem::kOk;
+        }
+    }
     return wbem::kNotFound;
   }
 
@@ -230,6 +256,7 @@ class MakerServices : public wbem::Services {
                      [&](const MethodSignature& m) { return SameName(m.name, name); });
     if (known == methods->methods.end()) return wbem::kInvalidMethod;
     if (inParams == nullptr) return wbem::kInvalidParameter;
+    Count("methods", known->name);
     auto out = PlainObject::MakeParameters(PlainObject::Role::Parameters, {});
     const wbem::HResult hr = Call(methods->name, known->name, *inParams, *out);
     if (wbem::Succeeded(hr)) outParams = std::move(out);
@@ -242,6 +269,18 @@ class MakerServices : public wbem::Services {
 
   SimulatedMachine& machine() { return *machine_; }
   Json& section() { return Section(*machine_, section_); }
+
+  // Every call the firmware answers, counted in the section's "calls" when it asks for that:
+  // connections, queries and instance reads by class, instances handed out, methods by name.
+  void Count(const char* what, std::string_view name = {}, std::int64_t count = 1) {
+    const auto asked = section().find("count");
+    if (asked == section().end() || !asked->is_boolean() || !asked->get<bool>()) return;
+    Json& calls = section()["calls"];
+    if (!calls.is_object()) calls = Json::object();
+    Json& slot = name.empty() ? calls[what] : calls[what][std::string(name)];
+    slot = (slot.is_number_integer() ? slot.get<std::int64_t>() : 0) + count;
+    machine().dirty = true;
+  }
 
   // What lasts until the next boot; made when something is kept there.
   Json& Boot() {
@@ -295,9 +334,12 @@ class MakerServices : public wbem::Services {
           std::find_if(dataClasses_.begin(), dataClasses_.end(),
                        [&](const std::string& name) { return FoldKey(name) == classKey; });
       if (data == dataClasses_.end()) return wbem::kInvalidClass;
+      Count("queries", *data);
       const auto list = section().find(*data);
       if (list != section().end() && list->is_array())
-        for (const auto& item : *list) objects.push_back(MakeInstance(*data, item));
+        for (std::size_t i = 0; i < list->size(); ++i)
+          objects.push_back(MakeInstance(*data, (*list)[i], i));
+      if (!objects.empty()) Count("instances", {}, static_cast<std::int64_t>(objects.size()));
     }
     result = std::make_unique<ListEnum>(std::move(objects));
     return wbem::kOk;
