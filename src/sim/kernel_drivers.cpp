@@ -146,7 +146,7 @@ class Tree {
     return file == files_.end() ? nullptr : &file->second;
   }
 
-  const std::set<std::string>* FindFolder(const std::string& path) const {
+  [[nodiscard]] const std::set<std::string>* FindFolder(const std::string& path) const {
     const auto folder = folders_.find(path);
     return folder == folders_.end() ? nullptr : &folder->second;
   }
@@ -295,12 +295,12 @@ class ThinkLmi : public Driver {
     LoadSettings(firmware);
     LoadPasswordSettings(firmware);
     const std::string attributes = folder + "/attributes/";
-    for (std::size_t i = 0; i < settings_.size(); ++i) {
-      const Setting& setting = settings_[i];
+    // The settings stay where they are for the module's life.
+    for (const Setting& setting : settings_) {
       const std::string base = attributes + setting.folder + "/";
       tree.Add(base + "current_value",
-               {0644, [this, i](std::string& out) { return ShowCurrent(settings_[i], out); },
-                [this, i](const std::string& in) { return StoreCurrent(settings_[i], in); }});
+               {0644, [this, &setting](std::string& out) { return ShowCurrent(setting, out); },
+                [this, &setting](const std::string& in) { return StoreCurrent(setting, in); }});
       tree.Add(base + "display_name", Fixed(setting.folder));
       if (newer_) {
         if (setting.possible) tree.Add(base + "possible_values", Fixed(*setting.possible));
