@@ -30,7 +30,7 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // The firmware, through the machine's WMI objects.
 
-struct Argument {
+struct MethodArgument {
   std::u16string_view name;
   wbem::Variant value;
 };
@@ -61,7 +61,7 @@ class Firmware {
 
   // A method of a class with one instance; nullptr when the call itself fails.
   wbem::ObjectPtr Call(std::u16string_view className, std::u16string_view method,
-                       const std::vector<Argument>& arguments) {
+                       const std::vector<MethodArgument>& arguments) {
     wbem::ObjectPtr type, signature, in, out;
     if (!services_ || services_->GetObjectByPath(className, 0, type) != wbem::kOk ||
         type->GetMethod(method, signature) != wbem::kOk ||
@@ -78,26 +78,26 @@ class Firmware {
   wbem::ServicesPtr services_;
 };
 
-wbem::Variant Get(wbem::ClassObject& object, std::u16string_view name) {
+wbem::Variant PropertyOf(wbem::ClassObject& object, std::u16string_view name) {
   wbem::Variant value;
   if (object.Get(name, value) != wbem::kOk) return {};
   return value;
 }
 
-std::optional<std::string> TextOf(const wbem::Variant& value) {
+std::optional<std::string> VariantText(const wbem::Variant& value) {
   if (value.type != wbem::Variant::Type::String) return std::nullopt;
   return Utf16ToUtf8(value.string);
 }
 
-std::optional<std::int32_t> NumberOf(const wbem::Variant& value) {
+std::optional<std::int32_t> VariantNumber(const wbem::Variant& value) {
   if (value.type != wbem::Variant::Type::Int32) return std::nullopt;
   return value.int32;
 }
 
 // A value read at load, as the driver prints it: a text, or an integer in decimal.
 std::string Shown(const wbem::Variant& value) {
-  if (const auto number = NumberOf(value)) return std::to_string(*number);
-  return TextOf(value).value_or("");
+  if (const auto number = VariantNumber(value)) return std::to_string(*number);
+  return VariantText(value).value_or("");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -239,10 +239,6 @@ class Driver {
   BootState boot_;
 };
 
-std::string Decimal(std::int64_t number) {
-  return std::to_string(number);
-}
-
 // ---------------------------------------------------------------------------------------------
 // think-lmi: Lenovo's Item,Value settings. Every method is called twice, as the driver does for
 // firmware that needs the second call; the first refusal ends it.
@@ -323,8 +319,8 @@ class ThinkLmi : public Driver {
     tree.Add(admin + "role", Fixed("bios-admin"));
     tree.Add(admin + "is_enabled", Fixed(enabled_ ? "1" : "0"));
     tree.Add(admin + "mechanism", Fixed(certificate_ ? "certificate" : "password"));
-    tree.Add(admin + "min_password_length", Fixed(Decimal(minLength_)));
-    tree.Add(admin + "max_password_length", Fixed(Decimal(maxLength_)));
+    tree.Add(admin + "min_password_length", Fixed(std::to_string(minLength_)));
+    tree.Add(admin + "max_password_length", Fixed(std::to_string(maxLength_)));
     tree.Add(admin + "current_password",
              {0200, {}, [this](const std::string& in) { return StoreCurrentPassword(in); }});
     tree.Add(admin + "new_password",
@@ -353,7 +349,8 @@ class ThinkLmi : public Driver {
     std::set<std::string> folders;
     const auto items = firmware.Instances(u"Lenovo_BiosSetting");
     for (std::size_t i = 0; items && i < items->size(); ++i) {
-      const std::string text = TextOf(Get(*(*items)[i], u"CurrentSetting")).value_or("");
+      const std::string text =
+          VariantText(PropertyOf(*(*items)[i], u"CurrentSetting")).value_or("");
       const std::string name = text.substr(0, text.find(','));
       if (text.empty() || name == "Reserved") continue;
       // A file name cannot hold '/'. The older driver also names the setting so to the firmware.
@@ -370,7 +367,7 @@ class ThinkLmi : public Driver {
       const wbem::ObjectPtr out = firmware.Call(
           kSelections.className, kSelections.method,
           {{kSelections.parameter, wbem::Variant::String(Utf8ToUtf16(setting.name))}});
-      const auto answer = out ? TextOf(Get(*out, u"Selections")) : std::nullopt;
+      const auto answer = out ? VariantText(PropertyOf(*out, u"Selections")) : std::nullopt;
       if (!newer_ || (answer && !answer->empty())) setting.possible = answer;
       if (newer_ && setting.possible)
         for (char& c : *setting.possible)
@@ -382,11 +379,11 @@ class ThinkLmi : public Driver {
     const auto passwords = firmware.Instances(u"Lenovo_BiosPasswordSettings");
     if (!passwords || passwords->empty()) return;
     wbem::ClassObject& settings = *passwords->front();
-    const std::int32_t state = NumberOf(Get(settings, u"PasswordState")).value_or(0);
+    const std::int32_t state = VariantNumber(PropertyOf(settings, u"PasswordState")).value_or(0);
     enabled_ = (state & 0x2) != 0;
     certificate_ = (state & 0x80) != 0;
-    minLength_ = NumberOf(Get(settings, u"MinLength")).value_or(0);
-    maxLength_ = NumberOf(Get(settings, u"MaxLength")).value_or(0);
+    minLength_ = VariantNumber(PropertyOf(settings, u"MinLength")).value_or(0);
+    maxLength_ = VariantNumber(PropertyOf(settings, u"MaxLength")).value_or(0);
   }
 
   int Call(const LenovoMethod& method, const std::string& text) {
@@ -395,7 +392,7 @@ class ThinkLmi : public Driver {
       const wbem::ObjectPtr out =
           firmware.Call(method.className, method.method,
                         {{method.parameter, wbem::Variant::String(Utf8ToUtf16(text))}});
-      const auto answer = out ? TextOf(Get(*out, u"return")) : std::nullopt;
+      const auto answer = out ? VariantText(PropertyOf(*out, u"return")) : std::nullopt;
       if (!answer) return EIO;
       if (const int error = LenovoError(*answer)) return error;
     }
@@ -417,7 +414,7 @@ class ThinkLmi : public Driver {
     Firmware firmware(machine_, kLenovoNamespace);
     const auto items = firmware.Instances(u"Lenovo_BiosSetting");
     if (!items || setting.index >= items->size()) return EIO;
-    const auto text = TextOf(Get(*(*items)[setting.index], u"CurrentSetting"));
+    const auto text = VariantText(PropertyOf(*(*items)[setting.index], u"CurrentSetting"));
     if (!text) return EIO;
     const std::size_t comma = text->find(',');
     if (comma == std::string::npos || comma == 0 || comma + 1 == text->size()) return EINVAL;
@@ -526,8 +523,8 @@ int DellError(std::int32_t status) {
 // The items of an array property cut to its count, each ended by ';'.
 std::string Joined(wbem::ClassObject& object, std::u16string_view name,
                    std::u16string_view countName) {
-  std::vector<std::u16string> items = Get(object, name).strings;
-  const auto count = NumberOf(Get(object, countName));
+  std::vector<std::u16string> items = PropertyOf(object, name).strings;
+  const auto count = VariantNumber(PropertyOf(object, countName));
   if (count && *count >= 0 && static_cast<std::size_t>(*count) < items.size())
     items.resize(static_cast<std::size_t>(*count));
   std::string text;
@@ -627,16 +624,17 @@ class DellSysman : public Driver {
       const auto items = firmware.Instances(type.name);
       for (std::size_t i = 0; items && i < items->size(); ++i) {
         wbem::ClassObject& item = *(*items)[i];
-        Attribute attribute{&type, i, TextOf(Get(item, u"AttributeName")).value_or(""), {}, 0, 0};
+        Attribute attribute{&type, i, VariantText(PropertyOf(item, u"AttributeName")).value_or(""),
+                            {},    0, 0};
         // An empty name, or one seen before, is passed over.
         if (attribute.name.empty() || !names.insert(attribute.name).second) continue;
         const std::string base = attributes + attribute.name + "/";
         tree.Add(base + "type", Fixed(type.type));
-        tree.Add(base + "display_name", Fixed(Shown(Get(item, u"DisplayName"))));
-        tree.Add(base + "default_value", Fixed(Shown(Get(item, u"DefaultValue"))));
-        tree.Add(base + "dell_modifier", Fixed(Shown(Get(item, u"Modifiers"))));
+        tree.Add(base + "display_name", Fixed(Shown(PropertyOf(item, u"DisplayName"))));
+        tree.Add(base + "default_value", Fixed(Shown(PropertyOf(item, u"DefaultValue"))));
+        tree.Add(base + "dell_modifier", Fixed(Shown(PropertyOf(item, u"Modifiers"))));
         auto number = [&](std::u16string_view name) {
-          return NumberOf(Get(item, name)).value_or(0);
+          return VariantNumber(PropertyOf(item, name)).value_or(0);
         };
         if (type.kind == Kind::Enumeration) {
           attribute.possible = Joined(item, u"PossibleValue", u"PossibleValueCount");
@@ -646,14 +644,14 @@ class DellSysman : public Driver {
         } else if (type.kind == Kind::Integer) {
           attribute.low = number(u"LowerBound");
           attribute.high = number(u"UpperBound");
-          tree.Add(base + "min_value", Fixed(Decimal(attribute.low)));
-          tree.Add(base + "max_value", Fixed(Decimal(attribute.high)));
-          tree.Add(base + "scalar_increment", Fixed(Decimal(number(u"ScalarIncrement"))));
+          tree.Add(base + "min_value", Fixed(std::to_string(attribute.low)));
+          tree.Add(base + "max_value", Fixed(std::to_string(attribute.high)));
+          tree.Add(base + "scalar_increment", Fixed(std::to_string(number(u"ScalarIncrement"))));
         } else {
           attribute.low = number(u"MinLength");
           attribute.high = number(u"MaxLength");
-          tree.Add(base + "min_length", Fixed(Decimal(attribute.low)));
-          tree.Add(base + "max_length", Fixed(Decimal(attribute.high)));
+          tree.Add(base + "min_length", Fixed(std::to_string(attribute.low)));
+          tree.Add(base + "max_length", Fixed(std::to_string(attribute.high)));
         }
         const std::size_t at = attributes_.size();
         attributes_.push_back(std::move(attribute));
@@ -670,7 +668,7 @@ class DellSysman : public Driver {
     const auto items = firmware.Instances(u"PasswordObject");
     for (std::size_t i = 0; items && i < items->size(); ++i) {
       wbem::ClassObject& item = *(*items)[i];
-      const std::string name = TextOf(Get(item, u"NameId")).value_or("");
+      const std::string name = VariantText(PropertyOf(item, u"NameId")).value_or("");
       if (name.empty() || !names.insert(name).second) continue;
       const std::string base = authentication + name + "/";
       tree.Add(base + "is_enabled",
@@ -680,8 +678,10 @@ class DellSysman : public Driver {
       else
         tree.Add(base + "role", {0444, [](std::string&) { return EIO; }, {}});
       tree.Add(base + "mechanism", Fixed("password"));
-      tree.Add(base + "min_password_length", Fixed(Shown(Get(item, u"MinimumPasswordLength"))));
-      tree.Add(base + "max_password_length", Fixed(Shown(Get(item, u"MaximumPasswordLength"))));
+      tree.Add(base + "min_password_length",
+               Fixed(Shown(PropertyOf(item, u"MinimumPasswordLength"))));
+      tree.Add(base + "max_password_length",
+               Fixed(Shown(PropertyOf(item, u"MaximumPasswordLength"))));
       tree.Add(base + "current_password", {0200, {}, [this, name](const std::string& in) {
                                              return StoreCurrentPassword(name, in);
                                            }});
@@ -692,7 +692,7 @@ class DellSysman : public Driver {
   }
 
   // SecType, SecHndCount and SecHandle: the stored administrator password's bytes.
-  [[nodiscard]] std::vector<Argument> Security() const {
+  [[nodiscard]] std::vector<MethodArgument> Security() const {
     const std::string& password = boot_.Password("Admin");
     return {{u"SecType", wbem::Variant::Int32(password.empty() ? 0 : 1)},
             {u"SecHndCount", wbem::Variant::Int32(static_cast<std::int32_t>(password.size()))},
@@ -702,14 +702,15 @@ class DellSysman : public Driver {
   // A setter's Status as an error number; a call the firmware answered marks a pending reboot
   // where it sets attributes, whatever the Status.
   int Status(std::u16string_view nameSpace, std::u16string_view className,
-             std::u16string_view method, std::vector<Argument> arguments, bool setsAttributes) {
-    std::vector<Argument> all = Security();
+             std::u16string_view method, std::vector<MethodArgument> arguments,
+             bool setsAttributes) {
+    std::vector<MethodArgument> all = Security();
     for (auto& argument : arguments) all.push_back(std::move(argument));
     Firmware firmware(machine_, nameSpace);
     const wbem::ObjectPtr out = firmware.Call(className, method, all);
     if (!out) return EIO;
     if (setsAttributes) boot_.pendingReboot = true;
-    const auto status = NumberOf(Get(*out, u"Status"));
+    const auto status = VariantNumber(PropertyOf(*out, u"Status"));
     return status ? DellError(*status) : EIO;
   }
 
@@ -717,10 +718,10 @@ class DellSysman : public Driver {
     Firmware firmware(machine_, kDellAttributes);
     const auto items = firmware.Instances(attribute.type->name);
     if (!items || attribute.index >= items->size()) return EIO;
-    const wbem::Variant value = Get(*(*items)[attribute.index], u"CurrentValue");
+    const wbem::Variant value = PropertyOf(*(*items)[attribute.index], u"CurrentValue");
     const auto text = attribute.type->kind == Kind::Integer
-                          ? (NumberOf(value) ? std::optional(Shown(value)) : std::nullopt)
-                          : TextOf(value);
+                          ? (VariantNumber(value) ? std::optional(Shown(value)) : std::nullopt)
+                          : VariantText(value);
     if (!text) return EINVAL;
     out = *text + "\n";
     return 0;
@@ -762,9 +763,9 @@ class DellSysman : public Driver {
     Firmware firmware(machine_, kDellSecurity);
     const auto items = firmware.Instances(u"PasswordObject");
     if (!items || index >= items->size()) return EIO;
-    const auto set = NumberOf(Get(*(*items)[index], u"IsPasswordSet"));
+    const auto set = VariantNumber(PropertyOf(*(*items)[index], u"IsPasswordSet"));
     if (!set) return EINVAL;
-    out = Decimal(*set) + "\n";
+    out = std::to_string(*set) + "\n";
     return 0;
   }
 
@@ -812,7 +813,7 @@ struct DriverShape {
   bool saves;  // whether it can wait for a bulk save
 };
 
-const DriverShape* ShapeOf(const Json& section) {
+const DriverShape* DriverOf(const Json& section) {
   static const DriverShape kShapes[] = {
       {"think-lmi", "thinklmi", kLenovoSection, {"Admin"}, true},
       {"dell-wmi-sysman", "dell-wmi-sysman", kDellSection, {"Admin", "System"}, false}};
@@ -880,7 +881,7 @@ class KernelHost : public platform::Host {
   KernelHost(platform::Host& inner, std::shared_ptr<SimulatedMachine> machine, std::string root)
       : inner_(inner), machine_(std::move(machine)), root_(std::move(root)) {
     const Json& section = Section();
-    shape_ = ShapeOf(section);
+    shape_ = DriverOf(section);
     BootState boot = BootState::From(section.value("boot", Json()));
     written_ = boot.ToJson();
     if (shape_->saves)
@@ -1045,19 +1046,19 @@ class KernelHost : public platform::Host {
 };
 
 // The installed host, which gives the process its own host back when it ends.
-struct Installed {
+struct KernelTree {
   std::unique_ptr<KernelHost> host;
   platform::Host* previous = nullptr;
-  Installed() = default;
-  Installed(const Installed&) = delete;
-  Installed& operator=(const Installed&) = delete;
-  ~Installed() {
+  KernelTree() = default;
+  KernelTree(const KernelTree&) = delete;
+  KernelTree& operator=(const KernelTree&) = delete;
+  ~KernelTree() {
     if (host) platform::InstallHost(previous);
   }
 };
 
-Installed& Current() {
-  static Installed installed;
+KernelTree& Current() {
+  static KernelTree installed;
   return installed;
 }
 
@@ -1069,7 +1070,7 @@ bool CheckKernelSection(const Json& document, std::string& error) {
     error = "the section is not an object";
     return false;
   }
-  const DriverShape* shape = ShapeOf(section);
+  const DriverShape* shape = DriverOf(section);
   if (shape == nullptr) {
     error = R"("driver" must be "think-lmi" or "dell-wmi-sysman")";
     return false;
@@ -1106,7 +1107,7 @@ bool CheckKernelSection(const Json& document, std::string& error) {
 }
 
 void InstallKernelTree(const std::shared_ptr<SimulatedMachine>& machine) {
-  Installed& installed = Current();
+  KernelTree& installed = Current();
   if (installed.host) platform::InstallHost(installed.previous);
   installed.host.reset();
   if (!machine || !machine->document.contains(std::string(kKernelSection))) return;
@@ -1117,7 +1118,7 @@ void InstallKernelTree(const std::shared_ptr<SimulatedMachine>& machine) {
 }
 
 std::string KernelTreeRoot() {
-  const Installed& installed = Current();
+  const KernelTree& installed = Current();
   return installed.host ? installed.host->Root() : std::string();
 }
 
