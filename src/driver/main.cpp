@@ -17,13 +17,16 @@ int main(int argc, char** argv) {
     platform::Os().WriteErr("corvane: " + error + "\n");
     return 2;
   }
-  // A simulated machine comes first, and its sections decide as a machine's namespaces would;
-  // then on Linux the kernel's firmware attributes, on Windows the provider or a maker's own
-  // WMI interface.
-  if (simulated == sim::EnvironmentStatus::Installed)
-    fwattr::InstallFromInterfaces(wbem::CurrentLocatorFactory());
-  else
+  // A simulated machine comes first: one with a kernel is a Linux machine showing that kernel's
+  // firmware-attributes class, any other decides by its sections as a machine's namespaces
+  // would. Then on Linux the kernel's firmware attributes, on Windows the provider or a maker's
+  // own WMI interface.
+  if (simulated != sim::EnvironmentStatus::Installed)
     fwattr::InstallFromEnvironment();
+  else if (const std::string tree = sim::KernelTreeRoot(); !tree.empty())
+    fwattr::InstallTree(tree);
+  else
+    fwattr::InstallFromInterfaces(wbem::CurrentLocatorFactory());
   // The framework sees the options as a command line, without the program path.
   std::string rawCommandLine;
   for (int i = 1; i < argc; ++i) {

@@ -68,6 +68,9 @@ class SimulatedMachine {
 // The top-level keys of the sections the program's side serves and saves.
 inline constexpr std::string_view kDellSection = "dell";
 inline constexpr std::string_view kLenovoSection = "lenovo";
+// The kernel of a simulated Linux machine: a firmware-attributes driver over the dell or lenovo
+// section.
+inline constexpr std::string_view kKernelSection = "kernel";
 
 // Upper-cased ASCII of the trimmed text: the key of every case-insensitive lookup here.
 std::string FoldKey(std::string_view text);
@@ -85,6 +88,12 @@ bool FitsInt32(const Json& value);
 
 // Checks a dell or lenovo section as it is loaded; a reason when it is malformed.
 bool CheckMakerSection(std::string_view key, const Json& section, std::string& error);
+// Checks the kernel section of a document as it is loaded; a reason when it is malformed.
+bool CheckKernelSection(const Json& document, std::string& error);
+// With a kernel section, lays the host that shows the driver's folder over the process's host;
+// without one (or without a machine), takes an earlier such host away.
+void InstallKernelTree(const std::shared_ptr<SimulatedMachine>& machine);
+
 // A connection to one of the makers' namespaces of the machine's dell and lenovo sections;
 // nullptr for a namespace the machine does not have.
 wbem::ServicesPtr ConnectMakerNamespace(const std::shared_ptr<SimulatedMachine>& machine,

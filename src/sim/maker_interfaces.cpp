@@ -237,8 +237,8 @@ class MakerServices : public wbem::Services {
       if (list == section().end() || !list->is_array()) continue;
       for (std::size_t i = 0; i < list->size(); ++i)
         if (key == platform::AsciiUpper(InstancePath(name, InstanceNameOf((*list)[i], i)))) {
-          Count("reads", name);
           object = MakeInstance(name, (*list)[i], i);
+          Count("reads", name);  // after: a new key may move the section's entries
           return wbem::kOk;
         }
     }
@@ -436,11 +436,13 @@ class DellServices : public MakerServices {
   // A value written again leaves the setting untouched; the firmware counts the set all the
   // same, so that a change now waits for a restart.
   void Store(Json& item, std::string_view name, Json value) {
-    if (BootValue("pendingReboot") == nullptr) Boot()["pendingReboot"] = true;
     const auto current = FindProperty(item, name);
-    if (current != item.end() && *current == value) return;
-    SetProperty(item, name, std::move(value));
-    machine().dirty = true;
+    if (current == item.end() || *current != value) {
+      SetProperty(item, name, std::move(value));
+      machine().dirty = true;
+    }
+    // Last: adding the boot key may move the section's entries, item among them.
+    if (BootValue("pendingReboot") == nullptr) Boot()["pendingReboot"] = true;
   }
 
   static std::string Argument(wbem::ClassObject& in, const char16_t* name) {
@@ -836,13 +838,11 @@ class LenovoServices : public MakerServices {
         if (!Matches(fields[fields.size() - 3], fields[fields.size() - 2])) return Refuse(true);
       } else {
         if (!Opcodes()) return Refuse(false);
-        // What the opcode interface was told serves this one save.
+        // What the opcode interface was told last; it stays told until the next boot, as the
+        // kernel's driver sends every save twice.
         const Json* told = BootValue("opcodePassword");
-        const std::optional<std::string> password =
-            told != nullptr ? std::optional<std::string>(TextOf(*told)) : std::nullopt;
-        if (told != nullptr) Boot().erase("opcodePassword");
-        if (!password) return Refuse(false);
-        if (!Matches(*password, "ascii")) return Refuse(true);
+        if (told == nullptr) return Refuse(false);
+        if (!Matches(TextOf(*told), "ascii")) return Refuse(true);
       }
     }
     if (!Waiting()) return kSuccess;
@@ -901,12 +901,14 @@ class LenovoServices : public MakerServices {
 
   // WmiOpcodePasswordAdmin only keeps what it is told and answers Success whatever it is: the
   // save, or the password change it belongs to, checks it. A change runs Type, Admin,
-  // Current01, New01, SetUpdate; an Admin told before its Type blocks it.
+  // Current01, New01, SetUpdate; an Admin told on its own before the Type blocks it.
   std::string_view Opcode(const std::string& text) {
     const std::size_t colon = text.find(':');
     const std::string code = text.substr(0, colon);
     const std::string value = colon == std::string::npos ? std::string() : text.substr(colon + 1);
-    const bool changing = BootValue("change") != nullptr;
+    const Json* told = BootValue("change");
+    // A change is being told until its update; the update is answered again when repeated.
+    const bool changing = told != nullptr && !told->contains("done");
     if (code == "WmiOpcodePasswordAdmin") {
       if (changing)
         Boot()["change"]["admin"] = value;
@@ -920,9 +922,11 @@ class LenovoServices : public MakerServices {
       if (!changing) return kInvalidParameter;
       Boot()["change"][code == "WmiOpcodePasswordNew01" ? "new" : "current"] = value;
     } else if (code == "WmiOpcodePasswordSetUpdate") {
-      if (!changing) return kInvalidParameter;
-      const Json change = *BootValue("change");
-      Boot().erase("change");
+      // The change stays told until the next one or the next boot: the kernel's driver sends
+      // every call twice.
+      if (told == nullptr) return kInvalidParameter;
+      const Json change = *told;
+      Boot()["change"]["done"] = true;
       const auto field = [&](const char* key) {
         const auto it = change.find(key);
         return it == change.end() ? std::optional<std::string>() : TextOf(*it);
@@ -959,7 +963,8 @@ bool CheckBoot(std::string_view key, const Json& boot, std::string& error) {
     } else if (name == "change") {
       ok = value.is_object() &&
            std::all_of(value.items().begin(), value.items().end(), [&](const auto& field) {
-             return field.key() == "blocked" ? field.value().is_boolean() : text(field.value());
+             return field.key() == "blocked" || field.key() == "done" ? field.value().is_boolean()
+                                                                      : text(field.value());
            });
     }
     if (!ok) {

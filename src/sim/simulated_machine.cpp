@@ -327,6 +327,10 @@ std::shared_ptr<SimulatedMachine> ParseMachine(const std::string& json, const st
       return nullptr;
     }
   }
+  if (document.contains(kKernelSection) && !CheckKernelSection(document, error)) {
+    error.insert(0, "kernel: ");
+    return nullptr;
+  }
   // The management library serves this section; a fault in it stops the run here too.
   const auto legacy = document.find("legacy");
   if (legacy != document.end() && !LegacyFirmware::Parse(*legacy, error)) {
@@ -388,7 +392,7 @@ bool SaveMachine(SimulatedMachine& machine, std::string& error) {
       const Json whole = WholeDocument(machine);
       Json sections = Json::object();
       for (const std::string_view key :
-           {std::string_view("provider"), kDellSection, kLenovoSection})
+           {std::string_view("provider"), kDellSection, kLenovoSection, kKernelSection})
         if (const auto section = whole.find(key); section != whole.end())
           sections[std::string(key)] = *section;
       written = SaveSections(machine.path, sections, whole);
@@ -420,6 +424,7 @@ EnvironmentStatus InstallFromEnvironment(std::string& error) {
   InstallProvider(machine);
   // The program reads firmware texts out of the machine's memory, never the computer's.
   InstallMemory(machine->document);
+  InstallKernelTree(machine);
   return EnvironmentStatus::Installed;
 }
 

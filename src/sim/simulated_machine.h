@@ -37,9 +37,14 @@ std::string MachineToJson(const SimulatedMachine& machine);
 // reason when the file cannot be written; the changes then stay pending.
 bool SaveMachine(SimulatedMachine& machine, std::string& error);
 
+// The class folder in which the installed machine's kernel shows its firmware-attributes driver:
+// a path below the machine file, so that no real folder can answer for it. Empty when the
+// machine has no kernel section.
+std::string KernelTreeRoot();
+
 enum class EnvironmentStatus { NotRequested, Installed, Failed };
 // Loads and installs the machine named by CORVANE_MACHINE, if the variable is set: its provider
-// and its physical memory.
+// its physical memory and, with a kernel section, the kernel's firmware-attributes class.
 EnvironmentStatus InstallFromEnvironment(std::string& error);
 
 }  // namespace corvane::sim

@@ -47,7 +47,8 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
 Every run gets CORVANE_FIRMWARE_ATTRIBUTES: the copy of its tree, or an empty folder, so that no
 scenario ever reaches the kernel's own /sys/class/firmware-attributes. The copy's files and
 folders are made writable by their owner, as the kernel's current_value files are. With
---platform windows the scenarios with a tree are skipped: trees are read on Linux only.
+--platform windows the scenarios with a tree are skipped: real folders are read on Linux only. A
+machine's simulated kernel tree lives inside the program and runs everywhere.
   --- maker-after              {"dell": {"Class": {"Instance": {"Property": value}}, "key": value}}:
                                the only changes allowed in the dell and lenovo sections; an
                                instance is named by its AttributeName, BootListType or NameId,
@@ -60,6 +61,9 @@ folders are made writable by their owner, as the kernel's current_value files ar
                                the keys in it that change, at any depth:
                                {"cmos": {"0x50": "0x03"}, "interrupt15": {"toggles":
                                {"0x46": {"bh": "0x00"}}}}
+  --- kernel-after             {"key": value}: the only changes allowed in the kernel section
+                               (its "boot", "counts"), objects listing only what changes, as in
+                               legacy-after
 
 In 'env' values, 'args', standard error and the names of the sections above, {work} stands for
 the work folder.
@@ -144,6 +148,7 @@ def parse(path):
                 'stderr_contains': [], 'stderr': None, 'files_after': {}, 'absent': [], 'exists': [],
                 'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [],
                 'tree_links': [], 'tree_after': {}, 'legacy_after': None, 'maker_after': None,
+                'kernel_after': None,
                 'dirs': [], 'symlinks': [], 'user': None, 'modes': [], 'requires_root': None}
     defines = {}
     with open(path, encoding='utf-8', newline='') as handle:
@@ -246,6 +251,8 @@ def parse(path):
             scenario['legacy_after'] = json.loads(body)
         elif kind == 'maker-after':
             scenario['maker_after'] = json.loads(body)
+        elif kind == 'kernel-after':
+            scenario['kernel_after'] = json.loads(body)
         elif kind == 'dir':
             name, _, mode = arg.partition(' ')
             scenario['dirs'].append((name, int(mode.strip() or '700', 8)))
@@ -364,8 +371,9 @@ def compare_machine(before, after, expected, errors):
     for name in expected:
         if name not in seen:
             errors.append(f'machine-after names {name!r}, which the machine does not have')
-    rest_before = {k: v for k, v in before.items() if k not in ('provider', 'legacy') + MAKERS}
-    rest_after = {k: v for k, v in after.items() if k not in ('provider', 'legacy') + MAKERS}
+    served = ('provider', 'legacy', 'kernel') + MAKERS
+    rest_before = {k: v for k, v in before.items() if k not in served}
+    rest_after = {k: v for k, v in after.items() if k not in served}
     if rest_before != rest_after:
         errors.append('machine: sections other than those served changed')
 
@@ -461,6 +469,17 @@ def compare_legacy(before, after, expected, errors):
     for name in wanted_objects:
         if name not in seen:
             errors.append(f'legacy-after names {name!r}, which the machine does not have')
+
+
+def compare_kernel(before, after, expected, errors):
+    old, new = before.get('kernel'), after.get('kernel')
+    if old is None or new is None:
+        if old != new:
+            errors.append('kernel: the section was added or removed')
+        if expected:
+            errors.append('kernel-after names a section the machine does not have')
+        return
+    compare_fields('kernel: ', old, new, dict(expected or {}), errors)
 
 
 def show_diff(expected, actual):
@@ -613,6 +632,7 @@ def run(scenario, args, name):
             compare_machine(before, after, scenario['machine_after'], errors)
             compare_legacy(before, after, scenario['legacy_after'], errors)
             compare_makers(before, after, scenario['maker_after'], errors)
+            compare_kernel(before, after, scenario['kernel_after'], errors)
         elif machine_variable in env and os.path.exists(machine_path):
             with open(machine_path, 'rb') as handle:
                 if handle.read() != before_bytes:
