@@ -134,7 +134,7 @@ class TreeSource : public AttributeSource {
     int error = WriteValue(session, current.bytes);
     if (error == 0) error = WriteValue(Join(folder, "new_password"), wanted.bytes);
     if (error != 0) ReportWriteError(kPasswordWhat, error);
-    WriteValue(session, "");
+    ClearPassword(folder);
     return error;
   }
 
@@ -162,7 +162,7 @@ class TreeSource : public AttributeSource {
       if (const int error = WriteValue(Join(attributes_, "save_settings"), found_))
         ReportWriteError("save_settings", error);
     // No password is left in the kernel, whatever happened.
-    if (!sessionFolder_.empty()) WriteValue(Join(sessionFolder_, "current_password"), "");
+    if (!sessionFolder_.empty()) ClearPassword(sessionFolder_);
     sessionOpen_ = switched_ = waiting_ = canWait_ = wrote_ = false;
     sessionFolder_.clear();
     found_.clear();
@@ -262,6 +262,14 @@ class TreeSource : public AttributeSource {
     // A single save is the driver's own; waiting changes count once they are saved.
     if (!waiting_) changed_ = true;
     return 0;
+  }
+
+  // Ends a password session. The drivers take a lone line feed as the empty password, but
+  // think-lmi counts it against its shortest password and then takes only a lone NUL.
+  void ClearPassword(const std::string& folder) {
+    const std::string file = Join(folder, "current_password");
+    if (WriteValue(file, "") == EINVAL)
+      platform::Os().WriteTreeFile(driver_, file, std::string_view("", 1));
   }
 
   // Paths below the driver folder, which may itself be a link (as under /sys/class), are opened
