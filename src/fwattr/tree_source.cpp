@@ -202,7 +202,13 @@ class TreeSource : public AttributeSource {
 
   // The role folder of the administrator: the first whose role reads bios-admin, else, for
   // drivers that name no roles, the one called Admin.
-  std::string AdminFolder() {
+  // Looked for once.
+  const std::string& AdminFolder() {
+    if (!adminFolder_) adminFolder_ = FindAdminFolder();
+    return *adminFolder_;
+  }
+
+  std::string FindAdminFolder() {
     const std::string authentication = "authentication";
     const std::vector<std::string> roles = SortedFolder(Full(authentication));
     for (const auto& name : roles)
@@ -314,6 +320,7 @@ class TreeSource : public AttributeSource {
   std::optional<Held> held_;
   bool changed_ = false;
   std::optional<AdminPassword> admin_;
+  std::optional<std::string> adminFolder_;
 };
 
 }  // namespace
