@@ -340,6 +340,7 @@ class PosixHost final : public StdioHost {
   PosixHost() = default;
   ~PosixHost() override {
     if (libraryFd_ >= 0) close(libraryFd_);
+    if (treeFolderFd_ >= 0) close(treeFolderFd_);
   }
   PosixHost(const PosixHost&) = delete;
   PosixHost& operator=(const PosixHost&) = delete;
@@ -532,29 +533,48 @@ class PosixHost final : public StdioHost {
 
   // Opens relative below the folder base, one name at a time, never through a link below base;
   // -1 with errno set when it cannot.
-  static int OpenBelow(const std::string& base, const std::string& relative, int flags) {
+  // Opens relative below base, no component below base followed if it is a link. The folder of
+  // the last file opened stays open, so that the files of one attribute cost one open each.
+  int OpenBelow(const std::string& base, const std::string& relative, int flags) {
+    const std::size_t leafAt = relative.rfind('/') + 1;  // 0 when there is no folder
+    std::string folderKey = base;
+    folderKey += '\0';
+    folderKey.append(relative, 0, leafAt);
+    if (treeFolderFd_ < 0 || folderKey != treeFolderKey_) {
+      if (treeFolderFd_ >= 0) close(treeFolderFd_);
+      treeFolderFd_ = OpenFolderBelow(base, relative.substr(0, leafAt));
+      treeFolderKey_ = treeFolderFd_ < 0 ? std::string() : std::move(folderKey);
+      if (treeFolderFd_ < 0) return -1;
+    }
+    const std::string leaf = relative.substr(leafAt);
+    if (leaf.empty() || leaf == "." || leaf == "..") {
+      errno = EINVAL;
+      return -1;
+    }
+    return openat(treeFolderFd_, leaf.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  }
+
+  // The folder base/folders ("a/b/", or empty), each component opened without following links.
+  static int OpenFolderBelow(const std::string& base, const std::string& folders) {
     int folder = base.empty() ? -1 : open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     std::size_t start = 0;
-    while (folder >= 0) {
-      const std::size_t slash = relative.find('/', start);
-      const std::string name = relative.substr(start, slash - start);
+    while (folder >= 0 && start < folders.size()) {
+      const std::size_t slash = folders.find('/', start);
+      const std::string name = folders.substr(start, slash - start);
       if (name.empty() || name == "." || name == "..") {
         close(folder);
         errno = EINVAL;
         return -1;
       }
       const int next =
-          slash == std::string::npos
-              ? openat(folder, name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY)
-              : openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+          openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       const int error = errno;
       close(folder);
       errno = error;
-      if (slash == std::string::npos || next < 0) return next;
       folder = next;
       start = slash + 1;
     }
-    return -1;
+    return folder;
   }
 
   // Reads what fd holds, up to limit bytes, and closes it; false for -1.
@@ -578,6 +598,9 @@ class PosixHost final : public StdioHost {
 
   // The library file last written, kept open for its load.
   int libraryFd_ = -1;
+  // The tree folder last opened below, and which one it is: base, a NUL, the folders.
+  int treeFolderFd_ = -1;
+  std::string treeFolderKey_;
 
   static std::uint32_t Pack(unsigned high, unsigned low) {
     return ((static_cast<std::uint32_t>(high) & 0xFFFF) << 16) |

@@ -54,6 +54,13 @@ class Firmware {
     return objects;
   }
 
+  // One instance by its path, as the drivers read one WMI block; none when it cannot be had.
+  wbem::ObjectPtr Object(std::u16string_view path) {
+    wbem::ObjectPtr object;
+    if (!services_ || services_->GetObjectByPath(path, 0, object) != wbem::kOk) object.reset();
+    return object;
+  }
+
   bool HasClass(std::u16string_view className) {
     wbem::ObjectPtr object;
     return services_ && services_->GetObjectByPath(className, 0, object) == wbem::kOk;
@@ -87,6 +94,12 @@ wbem::Variant PropertyOf(wbem::ClassObject& object, std::u16string_view name) {
 std::optional<std::string> VariantText(const wbem::Variant& value) {
   if (value.type != wbem::Variant::Type::String) return std::nullopt;
   return Utf16ToUtf8(value.string);
+}
+
+// Where an instance is read again.
+std::u16string PathOf(wbem::ClassObject& object) {
+  const wbem::Variant path = PropertyOf(object, u"__RELPATH");
+  return path.type == wbem::Variant::Type::String ? path.string : std::u16string();
 }
 
 std::optional<std::int32_t> VariantNumber(const wbem::Variant& value) {
@@ -330,6 +343,7 @@ class ThinkLmi : public Driver {
  private:
   struct Setting {
     std::size_t index = 0;  // its instance among the firmware's
+    std::u16string path;    // that instance's path
     std::string name;       // as the driver names it to the firmware
     std::string folder;
     std::optional<std::string> possible;
@@ -358,7 +372,7 @@ class ThinkLmi : public Driver {
       for (char& c : folder)
         if (c == '/') c = '\\';
       if (!folders.insert(folder).second) continue;
-      settings_.push_back({i, newer_ ? name : folder, folder, std::nullopt});
+      settings_.push_back({i, PathOf(*(*items)[i]), newer_ ? name : folder, folder, std::nullopt});
       if (newer_) settings_.back().possible = Optional(text);
     }
     // Firmware without GetBiosSelections keeps the choices in the value, where the newer driver
@@ -412,9 +426,9 @@ class ThinkLmi : public Driver {
 
   int ShowCurrent(const Setting& setting, std::string& out) {
     Firmware firmware(machine_, kLenovoNamespace);
-    const auto items = firmware.Instances(u"Lenovo_BiosSetting");
-    if (!items || setting.index >= items->size()) return EIO;
-    const auto text = VariantText(PropertyOf(*(*items)[setting.index], u"CurrentSetting"));
+    const wbem::ObjectPtr item = firmware.Object(setting.path);
+    if (!item) return EIO;
+    const auto text = VariantText(PropertyOf(*item, u"CurrentSetting"));
     if (!text) return EIO;
     const std::size_t comma = text->find(',');
     if (comma == std::string::npos || comma == 0 || comma + 1 == text->size()) return EINVAL;
@@ -611,7 +625,7 @@ class DellSysman : public Driver {
   // What a written value is checked against: what the module read at load.
   struct Attribute {
     const AttributeClass* type = nullptr;
-    std::size_t index = 0;
+    std::u16string path;  // its instance's path
     std::string name;
     std::string possible;
     std::int32_t low = 0, high = 0;
@@ -624,8 +638,12 @@ class DellSysman : public Driver {
       const auto items = firmware.Instances(type.name);
       for (std::size_t i = 0; items && i < items->size(); ++i) {
         wbem::ClassObject& item = *(*items)[i];
-        Attribute attribute{&type, i, VariantText(PropertyOf(item, u"AttributeName")).value_or(""),
-                            {},    0, 0};
+        Attribute attribute{&type,
+                            PathOf(item),
+                            VariantText(PropertyOf(item, u"AttributeName")).value_or(""),
+                            {},
+                            0,
+                            0};
         // An empty name, or one seen before, is passed over.
         if (attribute.name.empty() || !names.insert(attribute.name).second) continue;
         const std::string base = attributes + attribute.name + "/";
@@ -716,9 +734,9 @@ class DellSysman : public Driver {
 
   int ShowCurrent(const Attribute& attribute, std::string& out) {
     Firmware firmware(machine_, kDellAttributes);
-    const auto items = firmware.Instances(attribute.type->name);
-    if (!items || attribute.index >= items->size()) return EIO;
-    const wbem::Variant value = PropertyOf(*(*items)[attribute.index], u"CurrentValue");
+    const wbem::ObjectPtr item = firmware.Object(attribute.path);
+    if (!item) return EIO;
+    const wbem::Variant value = PropertyOf(*item, u"CurrentValue");
     const auto text = attribute.type->kind == Kind::Integer
                           ? (VariantNumber(value) ? std::optional(Shown(value)) : std::nullopt)
                           : VariantText(value);
@@ -891,6 +909,15 @@ class KernelHost : public platform::Host {
       driver_ = std::make_unique<DellSysman>(machine_, std::move(boot));
     counting_ = section.value("count", false);
   }
+  // What was counted reaches the file when the driver goes.
+  ~KernelHost() override {
+    if (!machine_->countsDirty) return;
+    machine_->dirty = true;
+    std::string error;
+    if (!SaveMachine(*machine_, error)) inner_.WriteErr("Simulated machine: " + error + "\n");
+  }
+  KernelHost(const KernelHost&) = delete;
+  KernelHost& operator=(const KernelHost&) = delete;
 
   std::string ExecutablePath() override { return inner_.ExecutablePath(); }
   std::string ComputerName() override { return inner_.ComputerName(); }
@@ -1018,7 +1045,7 @@ class KernelHost : public platform::Host {
     Json& files = Section()["counts"][what];
     Json& count = files[path.substr(shape_->folder.size() + 1)];
     count = (count.is_number_unsigned() ? count.get<std::uint64_t>() : 0) + 1;
-    machine_->dirty = true;
+    NoteCounts(machine_);
   }
 
   // The driver's memory goes into the section, and the section into the file.

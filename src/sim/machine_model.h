@@ -62,7 +62,8 @@ class SimulatedMachine {
   // there.
   bool hasDell = false;
   bool hasLenovo = false;
-  bool dirty = false;  // changes not yet saved
+  bool dirty = false;        // changes not yet saved
+  bool countsDirty = false;  // calls counted and not yet saved: saved when the process ends
 };
 
 // The top-level keys of the sections the program's side serves and saves.
@@ -71,6 +72,10 @@ inline constexpr std::string_view kLenovoSection = "lenovo";
 // The kernel of a simulated Linux machine: a firmware-attributes driver over the dell or lenovo
 // section.
 inline constexpr std::string_view kKernelSection = "kernel";
+
+// Notes that calls were counted: the machine file gets them when the process ends, or with the
+// next change, so that counting costs no save per call.
+void NoteCounts(const std::shared_ptr<SimulatedMachine>& machine);
 
 // Upper-cased ASCII of the trimmed text: the key of every case-insensitive lookup here.
 std::string FoldKey(std::string_view text);

@@ -226,6 +226,10 @@ class MakerServices : public wbem::Services {
       }
       return wbem::kOk;
     }
+    if (wbem::ObjectPtr found = InstanceAt(key)) {
+      object = std::move(found);
+      return wbem::kOk;
+    }
     for (const auto& name : dataClasses_) {
       if (key == FoldKey(name)) {
         object = std::make_unique<PlainObject>(PlainObject::Role::Class, name,
@@ -279,7 +283,7 @@ class MakerServices : public wbem::Services {
     if (!calls.is_object()) calls = Json::object();
     Json& slot = name.empty() ? calls[what] : calls[what][std::string(name)];
     slot = (slot.is_number_integer() ? slot.get<std::int64_t>() : 0) + count;
-    machine().dirty = true;
+    NoteCounts(machine_);
   }
 
   // What lasts until the next boot; made when something is kept there.
@@ -306,6 +310,32 @@ class MakerServices : public wbem::Services {
   }
 
  private:
+  // A data instance at the path the firmware gives it by position, found without a walk.
+  wbem::ObjectPtr InstanceAt(const std::string& key) {
+    static const std::string kMarker = ".INSTANCENAME=\"ACPI\\\\PNP0C14\\\\1_";
+    const std::size_t marker = key.find(kMarker);
+    if (marker == std::string::npos || key.back() != '"') return nullptr;
+    const std::string digits =
+        key.substr(marker + kMarker.size(), key.size() - marker - kMarker.size() - 1);
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+      return nullptr;
+    std::size_t position = 0;
+    for (const char digit : digits)
+      position = position * 10 + static_cast<std::size_t>(digit - '0');
+    for (const auto& name : dataClasses_) {
+      if (FoldKey(name) != key.substr(0, marker)) continue;
+      const auto list = section().find(name);
+      if (list == section().end() || !list->is_array() || position >= list->size()) return nullptr;
+      const Json& item = (*list)[position];
+      if (FindProperty(item, "InstanceName") != item.end()) return nullptr;
+      wbem::ObjectPtr object = MakeInstance(name, item, position);
+      Count("reads", name);  // after: a new key may move the section's entries
+      return object;
+    }
+    return nullptr;
+  }
+
   // The method class at a path: its class path or its one instance's.
   [[nodiscard]] const MethodClass* MethodClassAt(const std::string& key) const {
     for (const auto& methods : methodClasses_)

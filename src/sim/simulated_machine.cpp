@@ -1,6 +1,7 @@
 #include "sim/simulated_machine.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <new>
 #include <string_view>
@@ -381,6 +382,31 @@ std::string MachineToJson(const SimulatedMachine& machine) {
   return DocumentText(WholeDocument(machine));
 }
 
+namespace {
+
+std::weak_ptr<SimulatedMachine>& CountedMachine() {
+  static std::weak_ptr<SimulatedMachine> machine;
+  return machine;
+}
+
+void SaveCountsAtExit() {
+  const auto machine = CountedMachine().lock();
+  if (!machine || !machine->countsDirty) return;
+  machine->dirty = true;
+  std::string error;
+  if (!SaveMachine(*machine, error)) platform::Os().WriteErr("Simulated machine: " + error + "\n");
+}
+
+}  // namespace
+
+void NoteCounts(const std::shared_ptr<SimulatedMachine>& machine) {
+  machine->countsDirty = true;
+  if (CountedMachine().lock() == machine) return;
+  static const bool registered = std::atexit(SaveCountsAtExit) == 0;
+  (void)registered;
+  CountedMachine() = machine;
+}
+
 bool SaveMachine(SimulatedMachine& machine, std::string& error) {
   error.clear();
   if (!machine.dirty) return true;
@@ -404,7 +430,7 @@ bool SaveMachine(SimulatedMachine& machine, std::string& error) {
       return false;
     }
   }
-  machine.dirty = false;
+  machine.dirty = machine.countsDirty = false;
   return true;
 }
 
