@@ -61,9 +61,10 @@ std::vector<Served>& Build(Provider& provider) {
       if (const auto first = firstSource.emplace(key, i); !first.second) {
         if (provider.reportedTwice.insert(key).second) {
           const std::string kept = provider.sources[first.first->second]->Label();
-          platform::Os().WriteErr("corvane: the setting '" + raw.name + "' comes from both " +
-                                  kept + " and " + provider.sources[i]->Label() + "; " + kept +
-                                  "'s is used.\n");
+          std::string note = "corvane: the setting '" + raw.name + "' comes from both ";
+          note.append(kept).append(" and ").append(provider.sources[i]->Label());
+          note.append("; ").append(kept).append("'s is used.\n");
+          platform::Os().WriteErr(note);
         }
         continue;
       }

@@ -275,7 +275,7 @@ class TreeSource : public AttributeSource {
   void ClearPassword(const std::string& folder) {
     const std::string file = Join(folder, "current_password");
     if (WriteValue(file, "") == EINVAL)
-      platform::Os().WriteTreeFile(driver_, file, std::string_view("", 1));
+      platform::Os().WriteTreeFile(driver_, file, std::string(1, '\0'));
   }
 
   // Paths below the driver folder, which may itself be a link (as under /sys/class), are opened

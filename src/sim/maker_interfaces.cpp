@@ -312,7 +312,7 @@ class MakerServices : public wbem::Services {
  private:
   // A data instance at the path the firmware gives it by position, found without a walk.
   wbem::ObjectPtr InstanceAt(const std::string& key) {
-    static const std::string kMarker = ".INSTANCENAME=\"ACPI\\\\PNP0C14\\\\1_";
+    static const std::string kMarker = R"(.INSTANCENAME="ACPI\\PNP0C14\\1_)";
     const std::size_t marker = key.find(kMarker);
     if (marker == std::string::npos || key.back() != '"') return nullptr;
     const std::string digits =
@@ -895,7 +895,9 @@ class LenovoServices : public MakerServices {
             excluded += (excluded.empty() ? "" : ":") + device;
         rest = excluded.empty() ? "" : ";" + std::string(kExcluded) + excluded + "]";
       }
-      SetProperty(*setting, "CurrentSetting", item + "," + value + rest);
+      std::string text = item;
+      text.append(",").append(value).append(rest);
+      SetProperty(*setting, "CurrentSetting", std::move(text));
     }
     Boot().erase("waiting");
     Json& saves = section()["saves"];
