@@ -5,7 +5,7 @@ folders one after the other, signing with a throwaway certificate made here; the
 - Corvane.exe's Authenticode signature and the checksums' detached signature verify against the
   throwaway authority, and SHA256SUMS matches the files;
 - lintian passes the Debian package, which installs into a private root, where `corvane /?`
-  runs and `man corvane` shows the page;
+  runs, `man corvane` shows the page and the end-to-end scenarios pass against the program;
 - the zip's TivErr.cfg maps no code as shipped and does what it says once its lines are used;
 - ansible-galaxy installs the collection's archive;
 - a key that others may read is refused before anything is built.
@@ -96,6 +96,7 @@ def main():
         return ok
 
     with tempfile.TemporaryDirectory(prefix='corvane-release-check-') as work:
+        os.chmod(work, 0o755)  # scenarios run the installed program as another user too
         keys = os.path.join(work, 'keys')
         os.mkdir(keys, 0o700)
         ca, cert, key, passphrase = make_certificates(keys)
@@ -128,7 +129,7 @@ def main():
                 first = open(os.path.join(build, 'corvane', program), 'rb').read()
                 second = open(os.path.join(other_build, 'corvane', program), 'rb').read()
                 check(first == second, f'{program} differs between the two folders')
-            check_release(dist, work, ca, check)
+            check_release(dist, os.path.join(build, 'corvane'), work, ca, check)
 
     for failure in failures:
         print('FAIL ' + failure)
@@ -136,7 +137,7 @@ def main():
     return 1 if failures else 0
 
 
-def check_release(dist, work, ca, check):
+def check_release(dist, tree, work, ca, check):
     names = sorted(os.listdir(dist))
     debs = [name for name in names if name.endswith('.deb')]
     zips = [name for name in names if name.endswith('.zip')]
@@ -196,6 +197,12 @@ def check_release(dist, work, ca, check):
               f'man corvane does not show the page of Corvane {version}:\n'
               f'{page.stdout[:500]}{page.stderr}')
         check_error_map(program, os.path.join(unpacked, 'TivErr.cfg'), work, environment, check)
+        tests = os.path.join(tree, 'tests', 'e2e')
+        scenarios = run([sys.executable, os.path.join(tests, 'run_scenarios.py'), '--binary',
+                         program, '--scenarios', os.path.join(tests, 'scenarios'),
+                         '--machines', os.path.join(tree, 'machines')])
+        check(scenarios.returncode == 0, f'the end-to-end scenarios fail against the packaged '
+              f'program:\n{scenarios.stdout[-3000:]}{scenarios.stderr[-2000:]}')
 
     galaxy = run(['ansible-galaxy', 'collection', 'install', collection, '-p',
                   os.path.join(work, 'collections')],
