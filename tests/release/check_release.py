@@ -62,13 +62,18 @@ def make_certificates(folder):
     return ca, cert, key, passphrase
 
 
+def content(path):
+    if not os.path.isfile(path):
+        return None
+    with open(path, 'rb') as handle:
+        return handle.read()
+
+
 def differing(first, second):
     names = sorted(set(os.listdir(first)) | set(os.listdir(second)))
     return [name for name in names
-            if not (os.path.isfile(os.path.join(first, name)) and
-                    os.path.isfile(os.path.join(second, name)) and
-                    open(os.path.join(first, name), 'rb').read() ==
-                    open(os.path.join(second, name), 'rb').read())]
+            if content(os.path.join(first, name)) is None or
+            content(os.path.join(first, name)) != content(os.path.join(second, name))]
 
 
 def install_privately(deb, root):
@@ -122,13 +127,14 @@ def main():
             runs.append((out, build))
         if len(runs) == 2:
             (dist, build), (other_dist, other_build) = runs
-            print(open(os.path.join(dist, 'SHA256SUMS'), encoding='utf-8').read(), end='')
+            print(content(os.path.join(dist, 'SHA256SUMS')).decode(), end='')
             check(not differing(dist, other_dist),
                   f'the two releases differ in {differing(dist, other_dist)}')
             for program in ('build/release/corvane', 'build/release-mingw/Corvane.exe'):
-                first = open(os.path.join(build, 'corvane', program), 'rb').read()
-                second = open(os.path.join(other_build, 'corvane', program), 'rb').read()
-                check(first == second, f'{program} differs between the two folders')
+                first = content(os.path.join(build, 'corvane', program))
+                check(first is not None and
+                      first == content(os.path.join(other_build, 'corvane', program)),
+                      f'{program} differs between the two folders')
             check_release(dist, os.path.join(build, 'corvane'), work, ca, check)
 
     for failure in failures:
