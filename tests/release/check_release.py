@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks a release as administrators receive it. tools/release runs twice on the commit, in two
 folders one after the other, signing with a throwaway certificate made here; then:
-- both runs give the same bytes: every artefact, the Linux program and Corvane.exe;
+- both runs give the same bytes: every artefact, the Linux program and Corvane.exe, which is
+  also the very file the Windows tests ran (--tested-exe) when the tree has nothing uncommitted;
 - Corvane.exe's Authenticode signature and the checksums' detached signature verify against the
   throwaway authority, and SHA256SUMS matches the files;
 - lintian passes the Debian package, which installs into a private root, where `corvane /?`
@@ -89,7 +90,9 @@ def install_privately(deb, root):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.parse_args()
+    parser.add_argument('--tested-exe', help='the Corvane.exe of the mingw preset')
+    args = parser.parse_args()
+    uncommitted = run(['git', '-C', ROOT, 'status', '--porcelain', '--untracked-files=no']).stdout
     failures = []
     checks = 0
 
@@ -135,6 +138,10 @@ def main():
                 check(first is not None and
                       first == content(os.path.join(other_build, 'corvane', program)),
                       f'{program} differs between the two folders')
+            if args.tested_exe and not uncommitted:
+                check(content(args.tested_exe) ==
+                      content(os.path.join(build, 'corvane', 'build/release-mingw/Corvane.exe')),
+                      f'the released Corvane.exe is not {args.tested_exe}, which was tested')
             check_release(dist, os.path.join(build, 'corvane'), work, ca, check)
 
     for failure in failures:
