@@ -1,0 +1,51 @@
+#!/usr/bin/env python3
+"""Checks that everything naming Corvane's version names the one in CMakeLists.txt: the files
+that repeat it (the Debian changelog's latest entry, the collection's galaxy.yml) and the result
+log of the built program, on a copy of a simulated machine."""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument('--version', required=True, help='the project version')
+    parser.add_argument('--binary', required=True)
+    parser.add_argument('--source', required=True, help='the project folder')
+    args = parser.parse_args()
+    failures = []
+
+    def named(path, pattern):
+        with open(os.path.join(args.source, path), encoding='utf-8') as handle:
+            match = re.search(pattern, handle.read(), re.MULTILINE)
+        if not match or match[1] != args.version:
+            failures.append(f'{path} names version {match and match[1]}, not {args.version}')
+
+    named('packaging/debian/changelog', r'\A\S+ \(([^)]+)\)')
+    named('ansible_collections/corvane/bios/galaxy.yml', r'^version:\s*["\']?([^"\'\s]+)')
+
+    with tempfile.TemporaryDirectory(prefix='corvane-version-') as work:
+        machine = os.path.join(work, 'notebook.json')
+        shutil.copy(os.path.join(args.source, 'machines', 'notebook.json'), machine)
+        os.mkdir(os.path.join(work, 'no-firmware-attributes'))
+        os.mkdir(os.path.join(work, 'runtime'), 0o700)
+        env = dict(os.environ, CORVANE_MACHINE=machine, XDG_RUNTIME_DIR=os.path.join(work, 'runtime'),
+                   CORVANE_FIRMWARE_ATTRIBUTES=os.path.join(work, 'no-firmware-attributes'))
+        log = subprocess.run([args.binary, '/ADVANCED'], capture_output=True, text=True,
+                             env=env).stdout
+    wanted = f'<BIOSCONFIG Version="{args.version}.0" '
+    if not log.startswith(wanted):
+        failures.append(f'the result log opens with {log.splitlines()[:1]}, not {wanted}')
+
+    for failure in failures:
+        print('FAIL ' + failure)
+    print(f'version: {0 if failures else 1} passed, {1 if failures else 0} failed')
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
