@@ -44,19 +44,10 @@ attributes:
   diff_mode:
     description: Shows nothing of a password.
     support: none
-  platform:
-    description: Target systems the module serves.
-    support: full
-    platforms: posix
-    details: Linux machines with the kernel's firmware attributes. Windows hosts are not served yet.
-  action_group:
-    description: Use C(group/corvane.bios.bios) in C(module_defaults) to set defaults for this module.
-    support: full
-    membership:
-      - corvane.bios.bios
 notes:
-  - Corvane must be installed on the managed machine and run as root (C(become)).
   - Windows hosts are not served yet.
+extends_documentation_fragment:
+  - corvane.bios.common
 author: Corvane developers (!UNKNOWN)
 '''
 

@@ -54,21 +54,12 @@ attributes:
   diff_mode:
     description: Returns each differing setting's current and wanted value.
     support: full
-  platform:
-    description: Target systems the module serves.
-    support: full
-    platforms: posix
-    details: Linux machines with the kernel's firmware attributes. Windows hosts are not served yet.
-  action_group:
-    description: Use C(group/corvane.bios.bios) in C(module_defaults) to set defaults for this module.
-    support: full
-    membership:
-      - corvane.bios.bios
 notes:
-  - Corvane must be installed on the managed machine and run as root (C(become)).
   - Set C(CORVANE_MACHINE) through the task's C(environment) to work on a simulated machine.
   - Windows hosts are not served yet; on Windows, run C(Corvane.exe /CheckConfig) and
     C(/SetConfig) from the system's own management tools.
+extends_documentation_fragment:
+  - corvane.bios.common
 author: Corvane developers (!UNKNOWN)
 '''
 
