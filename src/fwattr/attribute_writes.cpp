@@ -4,9 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "fwattr/provider.h"

@@ -75,19 +75,6 @@ class TreeSource : public AttributeSource {
     return *admin_;
   }
 
-  AdminPassword ReadAdmin() {
-    AdminPassword admin;
-    const std::string folder = AdminFolder();
-    if (folder.empty()) return admin;
-    admin.exists = true;
-    admin.isSet = platform::Trim(ReadIfPresent(folder, "is_enabled").value_or("")) == "1";
-    admin.certificate =
-        platform::Trim(ReadIfPresent(folder, "mechanism").value_or("")) == "certificate";
-    admin.minLength = ReadNumber(folder, "min_password_length");
-    admin.maxLength = ReadNumber(folder, "max_password_length");
-    return admin;
-  }
-
   bool RestartPending() override {
     return platform::Trim(ReadIfPresent(attributes_, "pending_reboot").value_or("")) == "1";
   }
@@ -143,6 +130,18 @@ class TreeSource : public AttributeSource {
     std::string name, value;
   };
 
+  AdminPassword ReadAdmin() {
+    AdminPassword admin;
+    const std::string folder = AdminFolder();
+    if (folder.empty()) return admin;
+    admin.exists = true;
+    admin.isSet = platform::Trim(ReadIfPresent(folder, "is_enabled").value_or("")) == "1";
+    admin.certificate =
+        platform::Trim(ReadIfPresent(folder, "mechanism").value_or("")) == "certificate";
+    admin.minLength = ReadNumber(folder, "min_password_length");
+    admin.maxLength = ReadNumber(folder, "max_password_length");
+    return admin;
+  }
   // Finish, also for the destructor, where no virtual call is made.
   int EndBatch() {
     if (!sessionOpen_) return 0;
