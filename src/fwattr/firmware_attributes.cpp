@@ -39,6 +39,16 @@ void Install(const std::shared_ptr<Provider>& provider) {
   });
 }
 
+// Whether a source of the installed provider answers yes.
+template <typename Question>
+bool AnySource(Question question) {
+  const auto& provider = InstalledProvider();
+  if (!provider) return false;
+  for (const auto& source : provider->sources)
+    if (question(*source)) return true;
+  return false;
+}
+
 }  // namespace
 
 bool InstallTree(const std::string& root) {
@@ -126,28 +136,17 @@ int ChangesBeforeRestart() {
 }
 
 bool RestartPending() {
-  const auto& provider = InstalledProvider();
-  if (!provider) return false;
-  FinishWrites(*provider);
-  for (const auto& source : provider->sources)
-    if (source->Changed() && source->RestartPending()) return true;
-  return false;
+  if (const auto& provider = InstalledProvider()) FinishWrites(*provider);
+  return AnySource(
+      [](AttributeSource& source) { return source.Changed() && source.RestartPending(); });
 }
 
 bool PasswordAwaitsRestart() {
-  const auto& provider = InstalledProvider();
-  if (!provider) return false;
-  for (const auto& source : provider->sources)
-    if (source->PasswordAwaitsRestart()) return true;
-  return false;
+  return AnySource([](AttributeSource& source) { return source.PasswordAwaitsRestart(); });
 }
 
 bool ChangesAwaitRestart() {
-  const auto& provider = InstalledProvider();
-  if (!provider) return false;
-  for (const auto& source : provider->sources)
-    if (source->RestartPending()) return true;
-  return false;
+  return AnySource([](AttributeSource& source) { return source.RestartPending(); });
 }
 
 std::string NoInterfaceNote() {

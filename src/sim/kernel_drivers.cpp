@@ -342,9 +342,8 @@ class ThinkLmi : public Driver {
 
  private:
   struct Setting {
-    std::size_t index = 0;  // its instance among the firmware's
-    std::u16string path;    // that instance's path
-    std::string name;       // as the driver names it to the firmware
+    std::u16string path;  // its instance's path
+    std::string name;     // as the driver names it to the firmware
     std::string folder;
     std::optional<std::string> possible;
   };
@@ -372,7 +371,7 @@ class ThinkLmi : public Driver {
       for (char& c : folder)
         if (c == '/') c = '\\';
       if (!folders.insert(folder).second) continue;
-      settings_.push_back({i, PathOf(*(*items)[i]), newer_ ? name : folder, folder, std::nullopt});
+      settings_.push_back({PathOf(*(*items)[i]), newer_ ? name : folder, folder, std::nullopt});
       if (newer_) settings_.back().possible = Optional(text);
     }
     // Firmware without GetBiosSelections keeps the choices in the value, where the newer driver
