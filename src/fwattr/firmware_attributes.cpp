@@ -70,8 +70,8 @@ bool InstallFromInterfaces(const wbem::LocatorFactory& locators) {
   auto provider = std::make_shared<Provider>();
   if (HasDellInterface(locators))
     provider->sources.push_back(CreateDellSource(locators));
-  else if (HasLenovoInterface(locators))
-    provider->sources.push_back(CreateLenovoSource(locators));
+  else if (auto lenovo = FindLenovoSource(locators))
+    provider->sources.push_back(std::move(lenovo));
   if (provider->sources.empty()) return false;
   Install(provider);
   return true;

@@ -85,10 +85,12 @@ class LenovoSource : public AttributeSource {
 
   [[nodiscard]] std::string Label() const override { return "root\\WMI"; }
 
-  std::vector<RawAttribute> ReadAll() override {
+  // Reads every item; the number of instances the firmware has, settings or not.
+  std::size_t Walk() {
     std::vector<RawAttribute> all;
     paths_.clear();
-    for (const auto& object : Connection().Instances(kSettingClass)) {
+    const auto objects = Connection().Instances(kSettingClass);
+    for (const auto& object : objects) {
       RawAttribute raw;
       if (!ReadSetting(*object, raw)) continue;
       wbem::Variant path;
@@ -97,17 +99,25 @@ class LenovoSource : public AttributeSource {
         paths_[raw.name] = path.string;
       all.push_back(std::move(raw));
     }
-    cache_ = all;
-    return all;
+    cache_ = std::move(all);
+    unused_ = true;
+    return objects.size();
+  }
+
+  // The walk that found the interface serves the first read.
+  std::vector<RawAttribute> ReadAll() override {
+    if (!unused_) Walk();
+    unused_ = false;
+    return *cache_;
   }
 
   // One item, read again by its instance's path; the whole walk only where no path is known.
   bool Read(std::string_view name, RawAttribute& raw) override {
-    if (!cache_) ReadAll();
+    if (!cache_) Walk();
     if (!FindByKey(*cache_, name, raw)) return false;
     const auto path = paths_.find(raw.name);
     if (path == paths_.end()) {
-      ReadAll();
+      Walk();
       return FindByKey(*cache_, name, raw);
     }
     const wbem::ObjectPtr object = Connection().Object(path->second);
@@ -330,6 +340,7 @@ class LenovoSource : public AttributeSource {
   wbem::LocatorFactory locators_;
   std::optional<WmiConnection> connection_;
   std::optional<std::vector<RawAttribute>> cache_;
+  bool unused_ = false;                          // cache_ is a walk no read has had yet
   std::map<std::string, std::u16string> paths_;  // item -> its instance's path
   std::map<std::string, std::optional<std::string>> selections_;
   bool noSelections_ = false;
@@ -345,14 +356,12 @@ class LenovoSource : public AttributeSource {
 
 }  // namespace
 
-// Its setter's one instance tells, without reading every setting.
-bool HasLenovoInterface(const wbem::LocatorFactory& locators) {
-  WmiConnection connection(locators, kNamespace);
-  return !connection.Instances(u"Lenovo_SetBiosSetting").empty();
-}
-
-std::unique_ptr<AttributeSource> CreateLenovoSource(wbem::LocatorFactory locators) {
-  return std::make_unique<LenovoSource>(std::move(locators));
+// The interface answers where its settings class has instances; their walk is the source's
+// first read, so that finding the interface costs the firmware nothing more.
+std::unique_ptr<AttributeSource> FindLenovoSource(wbem::LocatorFactory locators) {
+  auto source = std::make_unique<LenovoSource>(std::move(locators));
+  if (source->Walk() == 0) return nullptr;
+  return source;
 }
 
 }  // namespace corvane::fwattr

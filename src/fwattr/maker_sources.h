@@ -12,9 +12,9 @@ namespace corvane::fwattr {
 
 // Whether the interface answers there: its namespace connects and its setter class has an instance.
 bool HasDellInterface(const wbem::LocatorFactory& locators);
-bool HasLenovoInterface(const wbem::LocatorFactory& locators);
 
 std::unique_ptr<AttributeSource> CreateDellSource(wbem::LocatorFactory locators);
-std::unique_ptr<AttributeSource> CreateLenovoSource(wbem::LocatorFactory locators);
+// Lenovo's source where its interface answers (its settings class has instances), else none.
+std::unique_ptr<AttributeSource> FindLenovoSource(wbem::LocatorFactory locators);
 
 }  // namespace corvane::fwattr
