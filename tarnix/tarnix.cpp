@@ -9,9 +9,9 @@
 
 #include "legacy/tarnix_entry_points.h"
 #include "platform/host.h"
-#include "sim/legacy_firmware.h"
-#include "sim/machine_file.h"
-#include "sim/sim_keyboard.h"
+#include "sim/legacy/legacy_firmware.h"
+#include "sim/legacy/sim_keyboard.h"
+#include "sim/machine/machine_file.h"
 
 #if defined(_WIN32)
 #define TARNIX_EXPORT extern "C" __declspec(dllexport)

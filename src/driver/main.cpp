@@ -4,7 +4,7 @@
 #include "fwattr/firmware_attributes.h"
 #include "platform/host.h"
 #include "platform/wbem.h"
-#include "sim/simulated_machine.h"
+#include "sim/machine/simulated_machine.h"
 
 // The arguments arrive as the C runtime split them (on Windows too: narrow, in the ANSI code
 // page), quotes removed from file names with blanks.

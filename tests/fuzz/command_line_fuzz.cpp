@@ -16,8 +16,8 @@
 #include "fuzz_check.h"
 #include "log/result_log.h"
 #include "platform/wbem.h"
-#include "sim/machine_model.h"
-#include "sim/simulated_machine.h"
+#include "sim/machine/machine_model.h"
+#include "sim/machine/simulated_machine.h"
 #include "wmi/wmi_connection.h"
 
 namespace {

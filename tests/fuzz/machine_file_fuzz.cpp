@@ -16,8 +16,8 @@
 #include "fake_host.h"
 #include "fuzz_check.h"
 #include "fwattr/firmware_attributes.h"
-#include "sim/machine_model.h"
-#include "sim/simulated_machine.h"
+#include "sim/machine/machine_model.h"
+#include "sim/machine/simulated_machine.h"
 #include "wmi/password_options.h"
 #include "wmi/wmi_connection.h"
 

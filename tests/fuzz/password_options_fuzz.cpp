@@ -14,7 +14,7 @@
 
 #include "fuzz_check.h"
 #include "platform/text.h"
-#include "sim/sim_keyboard.h"
+#include "sim/legacy/sim_keyboard.h"
 #include "wmi/password_options.h"
 #include "wmi/scan_codes.h"
 

@@ -9,8 +9,8 @@
 
 #include "fake_host.h"
 #include "platform/host.h"
-#include "sim/machine_model.h"
-#include "sim/simulated_machine.h"
+#include "sim/machine/machine_model.h"
+#include "sim/machine/simulated_machine.h"
 
 namespace corvane {
 namespace {

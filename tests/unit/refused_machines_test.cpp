@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "sim/machine_file.h"
-#include "sim/simulated_machine.h"
+#include "sim/machine/machine_file.h"
+#include "sim/machine/simulated_machine.h"
 
 namespace corvane {
 namespace {

@@ -20,8 +20,8 @@
 #include "platform/host.h"
 #include "platform/utf8.h"
 #include "platform/wbem.h"
-#include "sim/machine_model.h"
-#include "sim/simulated_machine.h"
+#include "sim/machine/machine_model.h"
+#include "sim/machine/simulated_machine.h"
 
 namespace {
 

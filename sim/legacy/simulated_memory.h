@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/physical_memory.h"
-#include "sim/machine_file.h"
+#include "sim/machine/machine_file.h"
 
 namespace corvane::sim {
 

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "platform/host.h"
-#include "sim/machine_model.h"
-#include "sim/simulated_machine.h"
-#include "sim/wmi_objects.h"
+#include "sim/machine/machine_model.h"
+#include "sim/machine/simulated_machine.h"
+#include "sim/wmi/wmi_objects.h"
 
 namespace corvane::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "sim/sim_keyboard.h"
+#include "sim/legacy/sim_keyboard.h"
 
 #include <cstdint>
 

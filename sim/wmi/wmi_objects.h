@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/wbem.h"
-#include "sim/machine_model.h"
+#include "sim/machine/machine_model.h"
 
 namespace corvane::sim {
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "sim/legacy_firmware.h"
+#include "sim/legacy/legacy_firmware.h"
 
 namespace corvane::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "sim/legacy_firmware.h"
+#include "sim/legacy/legacy_firmware.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,9 +6,9 @@
 #include <set>
 #include <utility>
 
-#include "sim/section_values.h"
-#include "sim/sim_keyboard.h"
-#include "sim/simulated_memory.h"
+#include "sim/legacy/sim_keyboard.h"
+#include "sim/legacy/simulated_memory.h"
+#include "sim/machine/section_values.h"
 
 namespace corvane::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "sim/section_values.h"
+#include "sim/machine/section_values.h"
 
 namespace corvane::sim::section {
 namespace {

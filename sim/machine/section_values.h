@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/machine_file.h"
+#include "sim/machine/machine_file.h"
 
 namespace corvane::sim::section {
 

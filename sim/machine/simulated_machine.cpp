@@ -1,4 +1,4 @@
-#include "sim/simulated_machine.h"
+#include "sim/machine/simulated_machine.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,11 +10,11 @@
 #include "platform/host.h"
 #include "platform/text.h"
 #include "platform/wbem.h"
-#include "sim/legacy_firmware.h"
-#include "sim/machine_file.h"
-#include "sim/machine_model.h"
-#include "sim/simulated_memory.h"
-#include "sim/wmi_objects.h"
+#include "sim/legacy/legacy_firmware.h"
+#include "sim/legacy/simulated_memory.h"
+#include "sim/machine/machine_file.h"
+#include "sim/machine/machine_model.h"
+#include "sim/wmi/wmi_objects.h"
 
 namespace corvane::sim {
 

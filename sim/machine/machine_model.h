@@ -15,7 +15,7 @@
 
 #include "platform/utf8.h"
 #include "platform/wbem.h"
-#include "sim/machine_file.h"
+#include "sim/machine/machine_file.h"
 
 namespace corvane::sim {
 

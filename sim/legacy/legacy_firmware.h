@@ -16,8 +16,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "sim/machine_file.h"
-#include "sim/section_values.h"
+#include "sim/machine/machine_file.h"
+#include "sim/machine/section_values.h"
 
 namespace corvane::sim {
 

@@ -13,10 +13,10 @@
 #include "platform/host.h"
 #include "platform/text.h"
 #include "platform/wbem.h"
-#include "sim/machine_model.h"
-#include "sim/sim_keyboard.h"
-#include "sim/simulated_machine.h"
-#include "sim/wmi_objects.h"
+#include "sim/legacy/sim_keyboard.h"
+#include "sim/machine/machine_model.h"
+#include "sim/machine/simulated_machine.h"
+#include "sim/wmi/wmi_objects.h"
 
 namespace corvane::sim {
 namespace {

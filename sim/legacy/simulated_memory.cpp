@@ -1,9 +1,9 @@
-#include "sim/simulated_memory.h"
+#include "sim/legacy/simulated_memory.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "sim/section_values.h"
+#include "sim/machine/section_values.h"
 
 namespace corvane::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "sim/wmi_objects.h"
+#include "sim/wmi/wmi_objects.h"
 
 #include "platform/text.h"
 

@@ -1,4 +1,4 @@
-#include "sim/machine_file.h"
+#include "sim/machine/machine_file.h"
 
 #include "platform/host.h"
 
