@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Checks a release as administrators receive it. tools/release runs twice on the commit, in two
 folders one after the other, signing with a throwaway certificate made here; then:
-- both runs give the same bytes: every artefact, the Linux program and Corvane.exe, which is
-  also the very file the Windows tests ran (--tested-exe) when the tree has nothing uncommitted;
-- Corvane.exe's Authenticode signature and the checksums' detached signature verify against the
-  throwaway authority, and SHA256SUMS matches the files;
+- both runs give the same bytes: every artefact, the Linux program and the Windows programs
+  (Corvane.exe, Corvane64.exe), each also the very file the Windows tests ran (--tested-exe) when
+  the tree has nothing uncommitted;
+- the Windows programs' Authenticode signatures and the checksums' detached signature verify
+  against the throwaway authority, and SHA256SUMS matches the files;
 - lintian passes the Debian package, which installs into a private root, where `corvane /?`
   runs, `man corvane` shows the page and the end-to-end scenarios pass against the program;
 - the zip's TivErr.cfg maps no code as shipped and does what it says once its lines are used;
@@ -22,6 +23,10 @@ import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 RELEASE = os.path.join(ROOT, 'tools', 'release')
+
+# Each Windows program as the release builds it.
+RELEASED_EXES = {'Corvane.exe': 'build/release-mingw/Corvane.exe',
+                 'Corvane64.exe': 'build/release-mingw64/Corvane64.exe'}
 
 
 def run(command, **kwargs):
@@ -90,7 +95,9 @@ def install_privately(deb, root):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument('--tested-exe', help='the Corvane.exe of the mingw preset')
+    parser.add_argument('--tested-exe', action='append', default=[],
+                        help='a Windows program the tests ran (build/mingw/Corvane.exe, '
+                             'build/mingw64/Corvane64.exe)')
     args = parser.parse_args()
     uncommitted = run(['git', '-C', ROOT, 'status', '--porcelain', '--untracked-files=no']).stdout
     failures = []
@@ -133,15 +140,15 @@ def main():
             print(content(os.path.join(dist, 'SHA256SUMS')).decode(), end='')
             check(not differing(dist, other_dist),
                   f'the two releases differ in {differing(dist, other_dist)}')
-            for program in ('build/release/corvane', 'build/release-mingw/Corvane.exe'):
+            for program in ('build/release/corvane', *RELEASED_EXES.values()):
                 first = content(os.path.join(build, 'corvane', program))
                 check(first is not None and
                       first == content(os.path.join(other_build, 'corvane', program)),
                       f'{program} differs between the two folders')
-            if args.tested_exe and not uncommitted:
-                check(content(args.tested_exe) ==
-                      content(os.path.join(build, 'corvane', 'build/release-mingw/Corvane.exe')),
-                      f'the released Corvane.exe is not {args.tested_exe}, which was tested')
+            for tested in args.tested_exe if not uncommitted else []:
+                released = RELEASED_EXES[os.path.basename(tested)]
+                check(content(tested) == content(os.path.join(build, 'corvane', released)),
+                      f'the released {released} is not {tested}, which was tested')
             check_release(dist, os.path.join(build, 'corvane'), work, ca, check)
 
     for failure in failures:
@@ -173,14 +180,16 @@ def check_release(dist, tree, work, ca, check):
 
     unpacked = os.path.join(work, 'zip')
     with zipfile.ZipFile(archive) as handle:
-        check(handle.namelist() == ['Corvane.exe', 'LICENSE.txt', 'THIRD-PARTY-NOTICES.txt',
-                                    'TivErr.cfg'], f'the zip holds {handle.namelist()}')
+        check(handle.namelist() == ['Corvane.exe', 'Corvane64.exe', 'LICENSE.txt',
+                                    'THIRD-PARTY-NOTICES.txt', 'TivErr.cfg'],
+              f'the zip holds {handle.namelist()}')
         handle.extractall(unpacked)
-    exe = os.path.join(unpacked, 'Corvane.exe')
-    authenticode = run(['osslsigncode', 'verify', '-CAfile', ca, '-in', exe])
-    check(authenticode.returncode == 0 and 'Signature verification: ok' in authenticode.stdout,
-          f'the Authenticode signature of Corvane.exe does not verify:\n'
-          f'{authenticode.stdout[-2000:]}{authenticode.stderr}')
+    for name in RELEASED_EXES:
+        authenticode = run(['osslsigncode', 'verify', '-CAfile', ca,
+                            '-in', os.path.join(unpacked, name)])
+        check(authenticode.returncode == 0 and 'Signature verification: ok' in authenticode.stdout,
+              f'the Authenticode signature of {name} does not verify:\n'
+              f'{authenticode.stdout[-2000:]}{authenticode.stderr}')
 
     lintian = run(['lintian', '--fail-on', 'error,warning,info,pedantic', '--info',
                    '--pedantic', deb])

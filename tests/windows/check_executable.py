@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Checks the built Corvane.exe from the file itself, with the MinGW binary tools: a 32-bit
-console program without debug sections that imports only DLLs of Windows itself, whose version
-resource carries the project version as its fixed file version and every text that inventory
-tools and signing policies read, whose manifest asks for administrator rights, and which
-carries the built management library byte for byte as resource "BINARY" 129, language 1033."""
+"""Checks the built Corvane.exe or Corvane64.exe from the file itself, with the MinGW binary tools:
+a console program of the bitness asked for, without debug sections, that imports only DLLs of
+Windows itself, whose version resource carries the project version as its fixed file version and
+every text that inventory tools and signing policies read, whose manifest asks for administrator
+rights, and which carries the built management library byte for byte as resource "BINARY" 129,
+language 1033."""
 import argparse
 import os
 import re
@@ -70,6 +71,8 @@ def main():
     parser.add_argument('--windres', default='i686-w64-mingw32-windres')
     parser.add_argument('--version', required=True, help='the project version')
     parser.add_argument('--library', required=True, help='the built Tarnix.dll')
+    parser.add_argument('--format', default='i386', choices=('i386', 'x86-64'),
+                        help="the program's machine: 32-bit (PE32) or x86-64 (PE32+)")
     args = parser.parse_args()
     failures = []
 
@@ -78,9 +81,10 @@ def main():
     debug = sorted(set(re.findall(r'^\s*\d+\s+(\.debug\S*)', headers, re.MULTILINE)))
     if debug:
         failures.append(f'debug sections: {debug}')
-    if not re.search(r'file format pei-i386', headers) or \
-            not re.search(r'^Magic\s+010b\s+\(PE32\)', headers, re.MULTILINE):
-        failures.append('not a 32-bit (PE32, i386) executable')
+    magic = {'i386': r'010b\s+\(PE32\)', 'x86-64': r'020b\s+\(PE32\+\)'}[args.format]
+    if not re.search(r'file format pei-' + args.format, headers) or \
+            not re.search(r'^Magic\s+' + magic, headers, re.MULTILINE):
+        failures.append(f'not a {args.format} executable')
     if not re.search(r'^Subsystem\s+00000003\s+\(Windows CUI\)', headers, re.MULTILINE):
         failures.append('not a console program')
     imports = re.findall(r'DLL Name: (\S+)', headers)
