@@ -6,16 +6,24 @@
 #include "legacy/bios_access.h"
 
 namespace corvane::legacy {
+namespace {
+
+// Whether a field of n bytes at offset lies wholly within size bytes of data.
+bool Fits(const std::uint8_t* data, std::size_t size, std::size_t offset, std::size_t n) {
+  return data != nullptr && size >= n && offset <= size - n;
+}
+
+}  // namespace
 
 std::uint16_t ReadU16(const std::uint8_t* data, std::size_t size, std::size_t offset,
                       std::uint16_t fallback) {
-  if (data == nullptr || offset > size || size - offset < 2) return fallback;
+  if (!Fits(data, size, offset, 2)) return fallback;
   return static_cast<std::uint16_t>(data[offset] | (data[offset + 1] << 8));
 }
 
 std::uint32_t ReadU32(const std::uint8_t* data, std::size_t size, std::size_t offset,
                       std::uint32_t fallback) {
-  if (data == nullptr || offset > size || size - offset < 4) return fallback;
+  if (!Fits(data, size, offset, 4)) return fallback;
   return static_cast<std::uint32_t>(data[offset]) |
          (static_cast<std::uint32_t>(data[offset + 1]) << 8) |
          (static_cast<std::uint32_t>(data[offset + 2]) << 16) |
@@ -23,13 +31,13 @@ std::uint32_t ReadU32(const std::uint8_t* data, std::size_t size, std::size_t of
 }
 
 void WriteU16(std::uint8_t* data, std::size_t size, std::size_t offset, std::uint16_t value) {
-  if (data == nullptr || offset > size || size - offset < 2) return;
+  if (!Fits(data, size, offset, 2)) return;
   data[offset] = static_cast<std::uint8_t>(value);
   data[offset + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
 void WriteU32(std::uint8_t* data, std::size_t size, std::size_t offset, std::uint32_t value) {
-  if (data == nullptr || offset > size || size - offset < 4) return;
+  if (!Fits(data, size, offset, 4)) return;
   for (std::size_t i = 0; i < 4; ++i)
     data[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
