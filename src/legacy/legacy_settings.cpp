@@ -423,10 +423,6 @@ void LegacyState::Release() {
   stringTable = kNoSetting;
   indexes = Indexes{};
   legacyData.reset();
-  if (ownedAccess) {
-    access = nullptr;
-    ownedAccess.reset();
-  }
 }
 
 void ClearTopBits(std::string& text) {
@@ -502,12 +498,7 @@ std::int32_t LoadLegacySettings(LegacyState& state, std::string& password) {
   state.indexes = LegacyState::Indexes{};
   state.initialized = false;
 
-  if (state.access == nullptr) {
-    auto access = std::make_unique<BiosAccess>();
-    if (access->LoadManagementLibrary(nullptr, 0, 0) == 0) return 0;
-    state.ownedAccess = std::move(access);
-    state.access = state.ownedAccess.get();
-  }
+  if (state.access == nullptr) return 0;
   if (!state.legacyData) state.legacyData = std::make_unique<SysObjTable>(state.access);
   SysObjTable& table = *state.legacyData;
 

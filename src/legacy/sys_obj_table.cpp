@@ -101,24 +101,8 @@ bool SysObj::AcceptsValue(const std::uint8_t* buffer, std::uint32_t size) const 
 
 // ---- SysObjTable --------------------------------------------------------------------------
 
-SysObjTable::SysObjTable(BiosAccess* access)
-    : access_(access), borrowedAccess_(access != nullptr) {}
-
-SysObjTable::~SysObjTable() {
-  // The objects may still talk to the library while they go, so they go before it.
-  for (auto& slot : slots_) slot.reset();
-  access_ = nullptr;
-  ownedAccess_.reset();
-}
-
 void SysObjTable::Build() {
   built_ = true;
-  if (access_ == nullptr) {
-    ownedAccess_ = std::make_unique<BiosAccess>();
-    ownedAccess_->LoadManagementLibrary(nullptr, 0, 1);
-    access_ = ownedAccess_.get();
-    borrowedAccess_ = false;
-  }
   std::uint32_t bytes = 0;
   if (access_->GetSysObjListSize(&bytes) != 0 && bytes > 0) {
     passThrough_ = true;
@@ -126,7 +110,7 @@ void SysObjTable::Build() {
   }
   const auto machineId = static_cast<std::uint16_t>(access_->GetMachineId() & 0xFFFF);
   std::size_t next = 0;
-  for (auto& object : MakeInstalledBuiltInObjects(ChooseBuiltInSet(machineId), machineId)) {
+  for (auto& object : MakeBuiltInObjects(ChooseBuiltInSet(machineId), machineId)) {
     // An absent object, or one for which no slot is left, is dropped.
     if (object->IsPresent(access_) == 0 || next == kCapacity) continue;
     slots_[next++] = std::move(object);

@@ -134,21 +134,13 @@ enum class BuiltInSet { None, SetA, SetB };
 BuiltInSet ChooseBuiltInSet(std::uint16_t machineId);
 // The objects of a set, in table order, made fresh for one table.
 std::vector<std::unique_ptr<SysObj>> MakeBuiltInObjects(BuiltInSet set, std::uint16_t machineId);
-// Tables fill themselves through this maker; tests install their own objects. An empty one
-// restores MakeBuiltInObjects. Returns the one it replaces.
-using BuiltInObjectMaker = std::vector<std::unique_ptr<SysObj>> (*)(BuiltInSet, std::uint16_t);
-BuiltInObjectMaker InstallBuiltInObjectMaker(BuiltInObjectMaker maker);
-// The objects the installed maker gives.
-std::vector<std::unique_ptr<SysObj>> MakeInstalledBuiltInObjects(BuiltInSet set,
-                                                                 std::uint16_t machineId);
 
 class SysObjTable {
  public:
   static constexpr std::size_t kCapacity = 128;
 
-  // access is borrowed; without one the table makes and owns its own on first use.
-  explicit SysObjTable(BiosAccess* access);
-  ~SysObjTable();
+  // access is borrowed and outlives the table.
+  explicit SysObjTable(BiosAccess* access) : access_(access) {}
   SysObjTable(const SysObjTable&) = delete;
   SysObjTable& operator=(const SysObjTable&) = delete;
 
@@ -162,10 +154,6 @@ class SysObjTable {
   std::int32_t SetSysObjValue(std::uint16_t index, const void* buffer, std::uint32_t size,
                               const char* password, std::uint32_t passwordLength);
 
-  [[nodiscard]] bool built() const { return built_; }
-  [[nodiscard]] bool passThrough() const { return passThrough_; }
-  [[nodiscard]] BiosAccess* access() const { return access_; }
-
  private:
   void Build();
   [[nodiscard]] std::size_t FilledSlots() const;
@@ -174,9 +162,7 @@ class SysObjTable {
   bool built_ = false;
   bool passThrough_ = false;
   std::array<std::unique_ptr<SysObj>, kCapacity> slots_;
-  BiosAccess* access_ = nullptr;
-  bool borrowedAccess_ = false;
-  std::unique_ptr<BiosAccess> ownedAccess_;
+  BiosAccess* access_;
 };
 
 }  // namespace legacy
