@@ -76,6 +76,16 @@ std::int32_t SysObj::IsPresent(BiosAccess* access) {
   return present;
 }
 
+std::int32_t SysObj::SetValue(BiosAccess* /*access*/, const std::uint8_t* /*buffer*/,
+                              std::uint32_t /*size*/, const char* /*password*/,
+                              std::uint32_t /*passwordLength*/) {
+  return 0;
+}
+
+std::uint32_t SysObj::GetSize(BiosAccess* /*access*/) {
+  return size_;
+}
+
 std::int32_t SysObj::GetInfo(BiosAccess* access, std::uint8_t* info) {
   if (info == nullptr || IsPresent(access) == 0) return 0;
   std::memset(info, 0, kSysObjInfoSize);

@@ -96,7 +96,9 @@ struct SysObjRow {
 // Base of every built-in system object.
 class SysObj {
  public:
-  explicit SysObj(const SysObjRow& row) : row_(row), name(row.key) {}
+  // size is the value buffer's, for the objects whose size is fixed.
+  SysObj(const SysObjRow& row, ValueKind kind, std::uint32_t size = 0)
+      : row_(row), kind_(kind), size_(size) {}
   virtual ~SysObj() = default;
   SysObj(const SysObj&) = delete;
   SysObj& operator=(const SysObj&) = delete;
@@ -107,10 +109,11 @@ class SysObj {
   // Kind, flags, size and menu path; 0 for a null record or an absent object.
   virtual std::int32_t GetInfo(BiosAccess* access, std::uint8_t* info);
   virtual std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) = 0;
+  // An object that is never written refuses every value.
   virtual std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
-                                const char* password, std::uint32_t passwordLength) = 0;
-  [[nodiscard]] virtual ValueKind GetKind() const = 0;
-  virtual std::uint32_t GetSize(BiosAccess* access) = 0;
+                                const char* password, std::uint32_t passwordLength);
+  [[nodiscard]] ValueKind GetKind() const { return kind_; }
+  virtual std::uint32_t GetSize(BiosAccess* access);
 
   [[nodiscard]] const SysObjRow& row() const { return row_; }
 
@@ -122,11 +125,12 @@ class SysObj {
 
  private:
   SysObjRow row_;
+  ValueKind kind_;
+  std::uint32_t size_;
 
  public:
   std::int32_t present = 0;
   bool presenceKnown = false;
-  std::string name;
 };
 
 // Which built-in objects a machine identifier calls for.
