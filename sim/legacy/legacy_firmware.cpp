@@ -21,6 +21,7 @@ using section::ReadNumber;
 using section::ReadText;
 using section::Writes;
 
+// Kept apart from the program's constants: a double sharing them could not catch its faults.
 constexpr std::uint16_t kNone = 0xFFFF;
 constexpr std::uint16_t kReadOnlyFlag = 2;
 constexpr std::uint32_t kInfoSize = 22;

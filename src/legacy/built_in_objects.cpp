@@ -226,9 +226,15 @@ std::int32_t CallInterrupt15(BiosAccess* access, BiosRegisterBlock& block) {
   return access->CallInterrupt(kInterrupt15, block.data(), block.size(), &status);
 }
 
-// The call went through and the firmware left the carry clear.
-bool Interrupt15Done(BiosAccess* access, BiosRegisterBlock& block) {
-  return CallInterrupt15(access, block) != 0 && !block.carry();
+// An E845h write: BL 1, the setting's code in CX and its value in BH; 1 when the call went
+// through and the firmware left the carry clear.
+std::int32_t WriteE845(BiosAccess* access, BiosRegisterBlock& block, std::uint16_t code,
+                       std::uint8_t bh) {
+  block.SetEax(kToggleFunction);
+  block.SetBl(1);
+  block.SetBh(bh);
+  block.SetCx(code);
+  return (CallInterrupt15(access, block) != 0 && !block.carry()) ? 1 : 0;
 }
 
 }  // namespace
@@ -336,11 +342,7 @@ std::int32_t FirmwareToggle::SetValue(BiosAccess* access, const std::uint8_t* bu
       break;
     }
   }
-  block.SetEax(kToggleFunction);
-  block.SetBl(1);
-  block.SetCx(code_);
-  block.SetBh(bh);
-  return Interrupt15Done(access, block) ? 1 : 0;
+  return WriteE845(access, block, code_, bh);
 }
 
 // ---- SecurityOption -------------------------------------------------------------------------
@@ -605,11 +607,8 @@ std::int32_t AssetTag::SetValue(BiosAccess* access, const std::uint8_t* buffer, 
   BiosRegisterBlock block(kAssetBlock);
   block.SetByte(40, static_cast<std::uint8_t>(n));
   for (std::size_t i = 0; i < n; ++i) block.SetByte(41 + i, static_cast<std::uint8_t>(text[i]));
-  block.SetEax(kToggleFunction);
-  block.SetEbx(1);
-  block.SetEcx(kAssetCode);
   block.SetEsi(kTagSignature);
-  return Interrupt15Done(access, block) ? 1 : 0;
+  return WriteE845(access, block, kAssetCode, 0);
 }
 
 std::int32_t OwnerTag::GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) {
@@ -628,11 +627,8 @@ std::int32_t OwnerTag::SetValue(BiosAccess* access, const std::uint8_t* buffer, 
   BiosRegisterBlock block(kOwnerBlock);
   for (std::size_t i = 0; i < std::min(text.size(), kOwnerSent); ++i)
     block.SetByte(40 + i, static_cast<std::uint8_t>(text[i]));
-  block.SetEax(kToggleFunction);
-  block.SetEbx(1);
-  block.SetEcx(kOwnerCode);
   block.SetEsi(kTagSignature);
-  return Interrupt15Done(access, block) ? 1 : 0;
+  return WriteE845(access, block, kOwnerCode, 0);
 }
 
 std::int32_t PasswordObject::GetValue(BiosAccess* access, std::uint8_t* buffer,

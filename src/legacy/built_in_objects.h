@@ -62,9 +62,7 @@ inline constexpr std::int32_t kInterrupt15 = 0x15;
 class ChoiceObject : public SysObj {
  public:
   ChoiceObject(const SysObjRow& row, std::vector<std::uint16_t> choices, std::uint32_t size)
-      : SysObj(row), choices_(std::move(choices)), size_(size) {}
-  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::Enum; }
-  std::uint32_t GetSize(BiosAccess*) override { return size_; }
+      : SysObj(row, ValueKind::Enum, size), choices_(std::move(choices)) {}
   [[nodiscard]] const std::vector<std::uint16_t>& choices() const { return choices_; }
 
  protected:
@@ -75,7 +73,6 @@ class ChoiceObject : public SysObj {
 
  private:
   std::vector<std::uint16_t> choices_;
-  std::uint32_t size_;
 };
 
 // How an E845h toggle's BH holds its position.
@@ -158,9 +155,7 @@ class CmosChoice final : public ChoiceObject {
 // The boot order of four device codes in two CMOS bytes, half a byte each.
 class CmosBootOrder final : public SysObj {
  public:
-  explicit CmosBootOrder(const SysObjRow& row) : SysObj(row) {}
-  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::OrderedList; }
-  std::uint32_t GetSize(BiosAccess*) override { return 14; }
+  explicit CmosBootOrder(const SysObjRow& row) : SysObj(row, ValueKind::OrderedList, 14) {}
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
                         const char* password, std::uint32_t passwordLength) override;
@@ -169,28 +164,18 @@ class CmosBootOrder final : public SysObj {
 // The program's own string table.
 class StringTableObject final : public SysObj {
  public:
-  explicit StringTableObject(const SysObjRow& row) : SysObj(row) {}
-  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::StringTable; }
+  explicit StringTableObject(const SysObjRow& row) : SysObj(row, ValueKind::StringTable) {}
   std::uint32_t GetSize(BiosAccess*) override;
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
-  std::int32_t SetValue(BiosAccess*, const std::uint8_t*, std::uint32_t, const char*,
-                        std::uint32_t) override {
-    return 0;
-  }
 };
 
 // A text the library reports (manufacturer, product, serial number); read-only.
 class SystemText final : public SysObj {
  public:
   using Source = std::string (BiosAccess::*)();
-  SystemText(const SysObjRow& row, Source source) : SysObj(row), source_(source) {}
-  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::Alpha; }
-  std::uint32_t GetSize(BiosAccess*) override { return 43; }
+  SystemText(const SysObjRow& row, Source source)
+      : SysObj(row, ValueKind::Alpha, 43), source_(source) {}
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
-  std::int32_t SetValue(BiosAccess*, const std::uint8_t*, std::uint32_t, const char*,
-                        std::uint32_t) override {
-    return 0;
-  }
 
  private:
   Source source_;
@@ -198,9 +183,7 @@ class SystemText final : public SysObj {
 
 class AssetTag final : public SysObj {
  public:
-  explicit AssetTag(const SysObjRow& row) : SysObj(row) {}
-  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::Alpha; }
-  std::uint32_t GetSize(BiosAccess*) override { return 43; }
+  explicit AssetTag(const SysObjRow& row) : SysObj(row, ValueKind::Alpha, 43) {}
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
                         const char* password, std::uint32_t passwordLength) override;
@@ -208,9 +191,7 @@ class AssetTag final : public SysObj {
 
 class OwnerTag final : public SysObj {
  public:
-  explicit OwnerTag(const SysObjRow& row) : SysObj(row) {}
-  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::Alpha; }
-  std::uint32_t GetSize(BiosAccess*) override { return 83; }
+  explicit OwnerTag(const SysObjRow& row) : SysObj(row, ValueKind::Alpha, 83) {}
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
                         const char* password, std::uint32_t passwordLength) override;
@@ -219,23 +200,16 @@ class OwnerTag final : public SysObj {
 // Passwords are listed, never written here: the password step changes them.
 class PasswordObject final : public SysObj {
  public:
-  explicit PasswordObject(const SysObjRow& row) : SysObj(row) {}
-  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::Password; }
-  std::uint32_t GetSize(BiosAccess*) override { return 131; }
+  explicit PasswordObject(const SysObjRow& row) : SysObj(row, ValueKind::Password, 131) {}
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
-  std::int32_t SetValue(BiosAccess*, const std::uint8_t*, std::uint32_t, const char*,
-                        std::uint32_t) override {
-    return 0;
-  }
 };
 
 // The boot order of the boot-device list, read anew for every request.
 class BootOrder final : public SysObj {
  public:
-  explicit BootOrder(const SysObjRow& row) : SysObj(row) {}
+  explicit BootOrder(const SysObjRow& row) : SysObj(row, ValueKind::OrderedList) {}
   // Always there, without a trial read.
   std::int32_t IsPresent(BiosAccess* access) override;
-  [[nodiscard]] ValueKind GetKind() const override { return ValueKind::OrderedList; }
   std::uint32_t GetSize(BiosAccess* access) override;
   std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) override;
   std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,

@@ -14,8 +14,6 @@ constexpr std::array<std::uint16_t, 26> kSetAMachines = {
     2236, 2356, 2360, 2368, 2372, 2460, 12424, 12426, 12427, 12430, 12464, 12478, 12481};
 constexpr std::uint16_t kSetBMachine = 2476;
 
-BuiltInObjectMaker g_maker = &MakeBuiltInObjects;
-
 }  // namespace
 
 BuiltInSet ChooseBuiltInSet(std::uint16_t machineId) {
@@ -193,17 +191,6 @@ std::vector<std::unique_ptr<SysObj>> MakeBuiltInObjects(BuiltInSet set, std::uin
       break;
   }
   return {};
-}
-
-BuiltInObjectMaker InstallBuiltInObjectMaker(BuiltInObjectMaker maker) {
-  const BuiltInObjectMaker previous = g_maker;
-  g_maker = maker != nullptr ? maker : &MakeBuiltInObjects;
-  return previous;
-}
-
-std::vector<std::unique_ptr<SysObj>> MakeInstalledBuiltInObjects(BuiltInSet set,
-                                                                 std::uint16_t machineId) {
-  return g_maker(set, machineId);
 }
 
 }  // namespace corvane::legacy

@@ -279,32 +279,43 @@ std::int32_t ApplyChoice(Apply& apply) {
   return result;
 }
 
-std::int32_t ApplyAlpha(Apply& apply, bool assetTag) {
+// Some firmware takes the asset tag only through the security interface: when the object did
+// not take it, the tag goes again in a packet, whose answer is then the write's.
+std::int32_t ResendAssetTag(Apply& apply, const std::string& wanted, std::int32_t written) {
+  Buffer check(apply.buffer_.size(), 0);
+  if (apply.Reread(check, Buffer(check.size(), 0)) &&
+      platform::EqualsNoCase(platform::Trim(apply.TextOf(check)), wanted))
+    return written;
+  const std::vector<std::uint8_t> packet =
+      BuildSecurityPacket(kAssetCommand, wanted, apply.password_);
+  // A password too long for the packet is not sent in a cut form.
+  if (packet.empty()) return 0;
+  std::uint8_t status = 0;
+  return apply.state_.access->SetSecuritySettings(
+      packet.data(), static_cast<std::uint32_t>(packet.size()), &status);
+}
+
+// Alpha and time texts, written over the whole field.
+std::int32_t ApplyText(Apply& apply, bool assetTag) {
+  const bool time = apply.setting_.valueKind() == ValueKind::Time;
   const std::string old = platform::Trim(apply.TextOf(apply.buffer_));
   const std::string wanted = apply.Wanted();
+  // Like every other kind, a value that is already there is neither written nor reported.
   if (apply.Holds(old, wanted)) return 1;
   if (apply.Comparing()) return apply.ReportDiffers(old, wanted);
   const Buffer before = apply.buffer_;
   apply.FillText(apply.buffer_);
-  std::int32_t result = apply.Write(apply.buffer_);
-  if (assetTag) {
-    // Some firmware takes the asset tag only through the security interface.
-    Buffer check(apply.buffer_.size(), 0);
-    if (!apply.Reread(check, Buffer(check.size(), 0)) ||
-        !platform::EqualsNoCase(platform::Trim(apply.TextOf(check)), wanted)) {
-      const std::vector<std::uint8_t> packet =
-          BuildSecurityPacket(kAssetCommand, wanted, apply.password_);
-      std::uint8_t status = 0;
-      // A password too long for the packet is not sent in a cut form.
-      result = packet.empty()
-                   ? 0
-                   : apply.state_.access->SetSecuritySettings(
-                         packet.data(), static_cast<std::uint32_t>(packet.size()), &status);
-    }
-  }
+  // A time's write counts the password's closing NUL as well.
+  std::int32_t result =
+      apply.Write(apply.buffer_, apply.size_,
+                  static_cast<std::uint32_t>(apply.password_.size()) + (time ? 1 : 0));
+  if (assetTag) result = ResendAssetTag(apply, wanted, result);
   apply.Reread(apply.buffer_, before);
   const std::string now = platform::Trim(apply.TextOf(apply.buffer_));
-  apply.Print(platform::EqualsNoCase(now, old) ? kCdataFail : kCdataPass, old, wanted);
+  if (time)
+    apply.Print(platform::EqualsNoCase(now, old) ? kPlainFail : kPlainPass, old, wanted);
+  else
+    apply.Print(platform::EqualsNoCase(now, old) ? kCdataFail : kCdataPass, old, wanted);
   return result;
 }
 
@@ -344,22 +355,6 @@ std::int32_t ApplyNumber(Apply& apply) {
     Report(apply.message_,
            log::Format(kNumberFail, apply.RecordName().c_str(), oldValue, newValue));
   }
-  return result;
-}
-
-std::int32_t ApplyTime(Apply& apply) {
-  const std::string old = platform::Trim(apply.TextOf(apply.buffer_));
-  const std::string wanted = apply.Wanted();
-  // Like every other kind, a value that is already there is neither written nor reported.
-  if (apply.Holds(old, wanted)) return 1;
-  if (apply.Comparing()) return apply.ReportDiffers(old, wanted);
-  const Buffer before = apply.buffer_;
-  apply.FillText(apply.buffer_);
-  const std::int32_t result = apply.Write(apply.buffer_, apply.size_,
-                                          static_cast<std::uint32_t>(apply.password_.size()) + 1);
-  apply.Reread(apply.buffer_, before);
-  const std::string now = platform::Trim(apply.TextOf(apply.buffer_));
-  apply.Print(platform::EqualsNoCase(now, old) ? kPlainFail : kPlainPass, old, wanted);
   return result;
 }
 
@@ -423,10 +418,6 @@ void LegacyState::Release() {
   stringTable = kNoSetting;
   indexes = Indexes{};
   legacyData.reset();
-  if (ownedAccess) {
-    access = nullptr;
-    ownedAccess.reset();
-  }
 }
 
 void ClearTopBits(std::string& text) {
@@ -502,12 +493,7 @@ std::int32_t LoadLegacySettings(LegacyState& state, std::string& password) {
   state.indexes = LegacyState::Indexes{};
   state.initialized = false;
 
-  if (state.access == nullptr) {
-    auto access = std::make_unique<BiosAccess>();
-    if (access->LoadManagementLibrary(nullptr, 0, 0) == 0) return 0;
-    state.ownedAccess = std::move(access);
-    state.access = state.ownedAccess.get();
-  }
+  if (state.access == nullptr) return 0;
   if (!state.legacyData) state.legacyData = std::make_unique<SysObjTable>(state.access);
   SysObjTable& table = *state.legacyData;
 
@@ -628,14 +614,14 @@ std::int32_t ApplyOrCompare(LegacyState& state, LegacySetting& setting, const st
     case ValueKind::EnumExt:
       return ApplyChoice(apply);
     case ValueKind::Alpha:
-      return ApplyAlpha(apply, assetTag);
+      return ApplyText(apply, assetTag);
+    case ValueKind::Time:
+      return ApplyText(apply, false);
     case ValueKind::Binary:
       return ApplyBinary(apply);
     case ValueKind::Int:
     case ValueKind::ExtInt:
       return ApplyNumber(apply);
-    case ValueKind::Time:
-      return ApplyTime(apply);
     case ValueKind::OrderedList:
       return ApplyOrderedList(apply);
     default:

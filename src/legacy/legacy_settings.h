@@ -57,7 +57,7 @@ struct LegacyState {
   LegacyState(const LegacyState&) = delete;
   LegacyState& operator=(const LegacyState&) = delete;
 
-  // The job's access object, borrowed; LoadLegacySettings makes one of its own when it is null.
+  // The job's access object, borrowed.
   BiosAccess* access = nullptr;
   std::vector<LegacySetting> legacySettings;  // in the order the firmware lists them
   std::size_t stringTable = kNoSetting;       // position in legacySettings
@@ -66,9 +66,8 @@ struct LegacyState {
   std::uint8_t lockStatus = 0;
   bool initialized = false;
   std::unique_ptr<SysObjTable> legacyData;  // made on first use
-  std::unique_ptr<BiosAccess> ownedAccess;
 
-  // Releases the records first, then the table, then an access object of its own.
+  // Releases the records first, then the table.
   void Release();
 
   const LegacySetting* stringTableSetting() const {

@@ -6,16 +6,24 @@
 #include "legacy/bios_access.h"
 
 namespace corvane::legacy {
+namespace {
+
+// Whether a field of n bytes at offset lies wholly within size bytes of data.
+bool Fits(const std::uint8_t* data, std::size_t size, std::size_t offset, std::size_t n) {
+  return data != nullptr && size >= n && offset <= size - n;
+}
+
+}  // namespace
 
 std::uint16_t ReadU16(const std::uint8_t* data, std::size_t size, std::size_t offset,
                       std::uint16_t fallback) {
-  if (data == nullptr || offset > size || size - offset < 2) return fallback;
+  if (!Fits(data, size, offset, 2)) return fallback;
   return static_cast<std::uint16_t>(data[offset] | (data[offset + 1] << 8));
 }
 
 std::uint32_t ReadU32(const std::uint8_t* data, std::size_t size, std::size_t offset,
                       std::uint32_t fallback) {
-  if (data == nullptr || offset > size || size - offset < 4) return fallback;
+  if (!Fits(data, size, offset, 4)) return fallback;
   return static_cast<std::uint32_t>(data[offset]) |
          (static_cast<std::uint32_t>(data[offset + 1]) << 8) |
          (static_cast<std::uint32_t>(data[offset + 2]) << 16) |
@@ -23,13 +31,13 @@ std::uint32_t ReadU32(const std::uint8_t* data, std::size_t size, std::size_t of
 }
 
 void WriteU16(std::uint8_t* data, std::size_t size, std::size_t offset, std::uint16_t value) {
-  if (data == nullptr || offset > size || size - offset < 2) return;
+  if (!Fits(data, size, offset, 2)) return;
   data[offset] = static_cast<std::uint8_t>(value);
   data[offset + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
 void WriteU32(std::uint8_t* data, std::size_t size, std::size_t offset, std::uint32_t value) {
-  if (data == nullptr || offset > size || size - offset < 4) return;
+  if (!Fits(data, size, offset, 4)) return;
   for (std::size_t i = 0; i < 4; ++i)
     data[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
@@ -68,6 +76,16 @@ std::int32_t SysObj::IsPresent(BiosAccess* access) {
   return present;
 }
 
+std::int32_t SysObj::SetValue(BiosAccess* /*access*/, const std::uint8_t* /*buffer*/,
+                              std::uint32_t /*size*/, const char* /*password*/,
+                              std::uint32_t /*passwordLength*/) {
+  return 0;
+}
+
+std::uint32_t SysObj::GetSize(BiosAccess* /*access*/) {
+  return size_;
+}
+
 std::int32_t SysObj::GetInfo(BiosAccess* access, std::uint8_t* info) {
   if (info == nullptr || IsPresent(access) == 0) return 0;
   std::memset(info, 0, kSysObjInfoSize);
@@ -93,24 +111,8 @@ bool SysObj::AcceptsValue(const std::uint8_t* buffer, std::uint32_t size) const 
 
 // ---- SysObjTable --------------------------------------------------------------------------
 
-SysObjTable::SysObjTable(BiosAccess* access)
-    : access_(access), borrowedAccess_(access != nullptr) {}
-
-SysObjTable::~SysObjTable() {
-  // The objects may still talk to the library while they go, so they go before it.
-  for (auto& slot : slots_) slot.reset();
-  access_ = nullptr;
-  ownedAccess_.reset();
-}
-
 void SysObjTable::Build() {
   built_ = true;
-  if (access_ == nullptr) {
-    ownedAccess_ = std::make_unique<BiosAccess>();
-    ownedAccess_->LoadManagementLibrary(nullptr, 0, 1);
-    access_ = ownedAccess_.get();
-    borrowedAccess_ = false;
-  }
   std::uint32_t bytes = 0;
   if (access_->GetSysObjListSize(&bytes) != 0 && bytes > 0) {
     passThrough_ = true;
@@ -118,7 +120,7 @@ void SysObjTable::Build() {
   }
   const auto machineId = static_cast<std::uint16_t>(access_->GetMachineId() & 0xFFFF);
   std::size_t next = 0;
-  for (auto& object : MakeInstalledBuiltInObjects(ChooseBuiltInSet(machineId), machineId)) {
+  for (auto& object : MakeBuiltInObjects(ChooseBuiltInSet(machineId), machineId)) {
     // An absent object, or one for which no slot is left, is dropped.
     if (object->IsPresent(access_) == 0 || next == kCapacity) continue;
     slots_[next++] = std::move(object);

@@ -96,7 +96,9 @@ struct SysObjRow {
 // Base of every built-in system object.
 class SysObj {
  public:
-  explicit SysObj(const SysObjRow& row) : row_(row), name(row.key) {}
+  // size is the value buffer's, for the objects whose size is fixed.
+  SysObj(const SysObjRow& row, ValueKind kind, std::uint32_t size = 0)
+      : row_(row), kind_(kind), size_(size) {}
   virtual ~SysObj() = default;
   SysObj(const SysObj&) = delete;
   SysObj& operator=(const SysObj&) = delete;
@@ -107,10 +109,11 @@ class SysObj {
   // Kind, flags, size and menu path; 0 for a null record or an absent object.
   virtual std::int32_t GetInfo(BiosAccess* access, std::uint8_t* info);
   virtual std::int32_t GetValue(BiosAccess* access, std::uint8_t* buffer, std::uint32_t size) = 0;
+  // An object that is never written refuses every value.
   virtual std::int32_t SetValue(BiosAccess* access, const std::uint8_t* buffer, std::uint32_t size,
-                                const char* password, std::uint32_t passwordLength) = 0;
-  [[nodiscard]] virtual ValueKind GetKind() const = 0;
-  virtual std::uint32_t GetSize(BiosAccess* access) = 0;
+                                const char* password, std::uint32_t passwordLength);
+  [[nodiscard]] ValueKind GetKind() const { return kind_; }
+  virtual std::uint32_t GetSize(BiosAccess* access);
 
   [[nodiscard]] const SysObjRow& row() const { return row_; }
 
@@ -122,11 +125,12 @@ class SysObj {
 
  private:
   SysObjRow row_;
+  ValueKind kind_;
+  std::uint32_t size_;
 
  public:
   std::int32_t present = 0;
   bool presenceKnown = false;
-  std::string name;
 };
 
 // Which built-in objects a machine identifier calls for.
@@ -134,21 +138,13 @@ enum class BuiltInSet { None, SetA, SetB };
 BuiltInSet ChooseBuiltInSet(std::uint16_t machineId);
 // The objects of a set, in table order, made fresh for one table.
 std::vector<std::unique_ptr<SysObj>> MakeBuiltInObjects(BuiltInSet set, std::uint16_t machineId);
-// Tables fill themselves through this maker; tests install their own objects. An empty one
-// restores MakeBuiltInObjects. Returns the one it replaces.
-using BuiltInObjectMaker = std::vector<std::unique_ptr<SysObj>> (*)(BuiltInSet, std::uint16_t);
-BuiltInObjectMaker InstallBuiltInObjectMaker(BuiltInObjectMaker maker);
-// The objects the installed maker gives.
-std::vector<std::unique_ptr<SysObj>> MakeInstalledBuiltInObjects(BuiltInSet set,
-                                                                 std::uint16_t machineId);
 
 class SysObjTable {
  public:
   static constexpr std::size_t kCapacity = 128;
 
-  // access is borrowed; without one the table makes and owns its own on first use.
-  explicit SysObjTable(BiosAccess* access);
-  ~SysObjTable();
+  // access is borrowed and outlives the table.
+  explicit SysObjTable(BiosAccess* access) : access_(access) {}
   SysObjTable(const SysObjTable&) = delete;
   SysObjTable& operator=(const SysObjTable&) = delete;
 
@@ -162,10 +158,6 @@ class SysObjTable {
   std::int32_t SetSysObjValue(std::uint16_t index, const void* buffer, std::uint32_t size,
                               const char* password, std::uint32_t passwordLength);
 
-  [[nodiscard]] bool built() const { return built_; }
-  [[nodiscard]] bool passThrough() const { return passThrough_; }
-  [[nodiscard]] BiosAccess* access() const { return access_; }
-
  private:
   void Build();
   [[nodiscard]] std::size_t FilledSlots() const;
@@ -174,9 +166,7 @@ class SysObjTable {
   bool built_ = false;
   bool passThrough_ = false;
   std::array<std::unique_ptr<SysObj>, kCapacity> slots_;
-  BiosAccess* access_ = nullptr;
-  bool borrowedAccess_ = false;
-  std::unique_ptr<BiosAccess> ownedAccess_;
+  BiosAccess* access_;
 };
 
 }  // namespace legacy

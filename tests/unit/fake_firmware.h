@@ -1,9 +1,9 @@
-// The management library and the firmware below it, for the harnesses that hand the legacy
-// backend firmware of any shape, including shapes no machine file describes: the loader gives a
-// library whose entry points serve the system objects held here (every value request logged) or,
-// when it serves no list, interrupt 0x15 (E845h toggles and tags, E842h security options), the
-// CMOS bytes and the boot-device table, whose device texts lie in the physical memory held here.
-// Every other entry point answers 0.
+// The management library and the firmware below it, for the tests and harnesses that hand the
+// legacy backend firmware of any shape, including shapes no machine file describes: the loader
+// gives a library whose entry points serve the system objects held here (every value request
+// logged) or, when it serves no list, interrupt 0x15 (E845h toggles and tags, E842h security
+// options), the CMOS bytes and the boot-device table, whose device texts lie in the physical memory
+// held here. Every other entry point answers 0.
 #pragma once
 
 #include <algorithm>
@@ -80,6 +80,19 @@ class FakeFirmware {
   std::uint32_t priorityLength = 0;
   std::vector<std::uint8_t> table;
   std::map<std::uint32_t, std::uint8_t> memory;
+
+  // What the built-in objects can change, to compare before and after.
+  struct Held {
+    bool operator==(const Held&) const = default;
+    std::map<std::uint16_t, std::uint8_t> toggles;
+    std::uint32_t eax, ebx;
+    std::string asset, owner;
+    std::array<std::uint8_t, 128> cmos;
+    std::vector<std::uint8_t> table;
+  };
+  [[nodiscard]] Held held() const {
+    return {toggles, securityEax, securityEbx, assetTag, ownerTag, cmos, table};
+  }
 
  private:
   class Library final : public platform::DynamicLibrary {
