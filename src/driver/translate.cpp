@@ -54,16 +54,15 @@ int ConvertLikeAtoi(std::string_view text) {
   return static_cast<int>(value);
 }
 
-int TranslateResultCode(int resultCode) {
+int TranslateResultCode(log::ResultLog& log, int resultCode) {
   platform::Host& host = platform::Os();
-  const std::string key = log::Format("%d", resultCode);
+  const std::string key = std::to_string(resultCode);
   const std::string mapPath = ErrorMapPath(host.ExecutablePath());
   // Without a map every code stands for itself.
   const std::string value =
       mapPath.empty() ? key : host.ReadProfileString("Errors", key, key, mapPath);
   const int translated = ConvertLikeAtoi(value);
-  log::Printf("<Warning msg=\"Tiv return value\" real=\"%d\" translated=\"%d\" />\n", resultCode,
-              translated);
+  log.Translation(resultCode, translated);
   return translated;
 }
 

@@ -43,7 +43,8 @@ TEST(OpeningElementTest, DescribesOneInstant) {
     FakeHost host;
     host.clock = {c.local, c.utc};
     host.hasVersion = c.hasVersion;
-    log::WriteOpeningElement();
+    log::ResultLog log;
+    log.OpeningElement();
     EXPECT_EQ(host.out, std::string("<BIOSCONFIG Version=\"") + c.expected);
   }
 }
