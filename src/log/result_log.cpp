@@ -7,6 +7,21 @@
 #include "platform/host.h"
 
 namespace corvane::log {
+namespace {
+
+std::string FormatArgs(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  const int size = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (size <= 0) return {};
+  std::string text(static_cast<std::size_t>(size) + 1, '\0');
+  if (std::vsnprintf(text.data(), text.size(), format, args) != size) return {};
+  text.resize(static_cast<std::size_t>(size));
+  return text;
+}
+
+}  // namespace
 
 void ResultLog::Write(std::string_view text) {
   platform::Os().WriteOut(text);
@@ -16,18 +31,7 @@ void ResultLog::Write(std::string_view text) {
 void ResultLog::Printf(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int size = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text;
-  if (size > 0) {
-    text.assign(static_cast<std::size_t>(size) + 1, '\0');
-    if (std::vsnprintf(text.data(), text.size(), format, args) == size)
-      text.resize(static_cast<std::size_t>(size));
-    else
-      text.clear();
-  }
+  const std::string text = FormatArgs(format, args);
   va_end(args);
   Write(text);
 }
