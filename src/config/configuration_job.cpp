@@ -9,9 +9,10 @@
 
 namespace corvane::config {
 
-ConfigurationJob::ConfigurationJob(BiosAccess* access, const std::string& currentPassword,
+ConfigurationJob::ConfigurationJob(log::ResultLog& log, BiosAccess* access,
+                                   const std::string& currentPassword,
                                    const std::string& libraryPath)
-    : access_(access) {
+    : log_(log), access_(access) {
   settingList.Reserve(256);
   if (access_ == nullptr) {
     ownedAccess_ = std::make_unique<BiosAccess>();
@@ -56,9 +57,7 @@ bool ConfigurationJob::GetConfigToFile(const std::string& path) {
   // empty one.
   if (!GetConfigText(text)) return false;
   if (!platform::Os().WriteWholeFile(path, text, /*textMode=*/true)) {
-    message = log::Format(
-        "<ERROR type=\"failure\">REPSET file, '%s' could not be written.</ERROR>\n", path.c_str());
-    log::Write(message);
+    log_.FileNotWritten(path);
     return false;
   }
   return true;
@@ -73,14 +72,14 @@ bool ConfigurationJob::ReadConfigFile(const std::string& path) {
 bool ConfigurationJob::ApplyConfig() {
   if (compareOnly) return CompareConfig();
   if (wmiAvailable) return WriteToSystem_WMI();
-  return legacy::ApplyLegacyChanges(legacyState, password, message) != 0;
+  return legacy::ApplyLegacyChanges(legacyState, password, log_) != 0;
 }
 
 bool ConfigurationJob::CompareConfig() {
-  if (!wmiAvailable) return legacy::CompareLegacyChanges(legacyState, password, differences);
+  if (!wmiAvailable) return legacy::CompareLegacyChanges(legacyState, password, differences, log_);
   // The old values are those the reader found: the machine as it is, since nothing is written.
   for (std::size_t i = 0; i < pendingNames.size(); ++i) {
-    log::WriteCheckRecord("differs", pendingNames[i], pendingOldValues[i], pendingNewValues[i]);
+    log_.Setting(log::Status::kDiffers, pendingNames[i], pendingOldValues[i], pendingNewValues[i]);
     ++differences;
   }
   return true;
@@ -89,13 +88,13 @@ bool ConfigurationJob::CompareConfig() {
 void ConfigurationJob::ReportInvalid(std::string_view name, std::string_view current,
                                      std::string_view value) {
   if (!compareOnly) return;
-  log::WriteCheckRecord("invalid", name, current, value);
+  log_.Setting(log::Status::kInvalid, name, current, value);
   ++differences;
 }
 
 void ConfigurationJob::ReportUnknown(std::string_view nameLine) {
   if (!compareOnly) return;
-  log::WriteUnknownSettingRecord(nameLine);
+  log_.UnknownSetting(nameLine);
   ++differences;
 }
 

@@ -8,6 +8,7 @@
 
 #include "config/setting_model.h"
 #include "legacy/legacy_settings.h"
+#include "log/result_log.h"
 #include "platform/wbem.h"
 
 namespace corvane {
@@ -17,7 +18,8 @@ namespace config {
 
 class ConfigurationJob {
  public:
-  ConfigurationJob(BiosAccess* access, const std::string& currentPassword,
+  // log: the run's, which every record of the job goes to.
+  ConfigurationJob(log::ResultLog& log, BiosAccess* access, const std::string& currentPassword,
                    const std::string& libraryPath);
   ~ConfigurationJob();
   ConfigurationJob(const ConfigurationJob&) = delete;
@@ -47,7 +49,8 @@ class ConfigurationJob {
   bool ReadLegacyConfigFile(const std::string& path);
 
   std::string password;
-  std::string message;
+  // The reader refused the file it opened, with its record.
+  bool fileRefused = false;
   bool wmiAvailable = false;
   bool advanced = false;
   // A /CheckConfig: the readers report what they pass over, and nothing is ever written.
@@ -65,6 +68,7 @@ class ConfigurationJob {
   BiosAccess* access() const { return access_; }
 
  private:
+  log::ResultLog& log_;
   wbem::ComScope com_;
   BiosAccess* access_ = nullptr;
   std::unique_ptr<BiosAccess> ownedAccess_;

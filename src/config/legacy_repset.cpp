@@ -22,10 +22,6 @@ constexpr std::string_view kDisabled = " Disabled";
 constexpr std::size_t kAlphaPiece = 64;
 constexpr std::size_t kSubNameSlots = 4;
 
-constexpr RepsetFileMessages kRmsetMessages = {
-    "<ERROR type=\"failure\">RMSET file, '%s' not found or empty.</ERROR>\n",
-    "<ERROR type=\"failure\">First line in /RMSET file, '%s' is not 'English'.</ERROR>\n", 0, 0};
-
 void AppendNumberLine(std::int32_t number, std::string& text) {
   text += '\t';
   text += std::to_string(number);
@@ -278,7 +274,10 @@ bool ConfigurationJob::ReadLegacyConfigFile(const std::string& path) {
   if (!initialized) Initialize();
   if (!initialized || legacyState.stringTableSetting() == nullptr) return false;
   std::vector<std::string> lines;
-  if (!OpenRepsetFile(path, kRmsetMessages, lines, message)) return false;
+  if (!OpenRepsetFile(path, log::FileKind::kRmset, lines, log_)) {
+    fileRefused = true;
+    return false;
+  }
 
   Block block;
   for (std::size_t i = 1; i < lines.size(); ++i) {

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "log/result_log.h"
+
 namespace corvane::config {
 
 inline constexpr std::string_view kRepsetHeader = "English";
@@ -18,19 +20,11 @@ std::vector<std::string> SplitLines(std::string_view bytes);
 // has no first line.
 bool ReadFileLines(const std::string& path, std::vector<std::string>& lines);
 
-// The messages of one reader for a file it cannot use, and the result codes they set (0: none).
-struct RepsetFileMessages {
-  const char* notFound;    // one %s: the file name as given
-  const char* notEnglish;  // one %s
-  int notFoundCode;
-  int notEnglishCode;
-};
-
 // The opening steps every reader shares: the file's lines, header included, or false after the
-// reader's message when the file cannot be read, has no first line, or does not begin with the
-// header. message receives the text printed.
-bool OpenRepsetFile(const std::string& path, const RepsetFileMessages& messages,
-                    std::vector<std::string>& lines, std::string& message);
+// reader's record (kind tells which) when the file cannot be read, has no first line, or does
+// not begin with the header.
+bool OpenRepsetFile(const std::string& path, log::FileKind kind, std::vector<std::string>& lines,
+                    log::ResultLog& log);
 
 // The line without its leading white space.
 std::string WithoutLeadingBlanks(std::string_view line);

@@ -13,11 +13,6 @@ namespace {
 
 constexpr const char* kBlanks = " \t\n\v\f\r";
 
-constexpr RepsetFileMessages kRepsetMessages = {
-    "<ERROR type=\"failure\">REPSET file, '%s' not found or empty.</ERROR>\n",
-    "<ERROR type=\"failure\">First line in /REPSET file, '%s' is not 'English'.</ERROR>\n",
-    kResultFileUnreadable, kResultFileHeader};
-
 // A check's record of a value the reader passes over; outside a check nothing is read for it.
 void ReportInvalid(ConfigurationJob& job, wbem::ClassObject& setting,
                    const char16_t* currentProperty, std::string_view value) {
@@ -159,22 +154,15 @@ bool ReadFileLines(const std::string& path, std::vector<std::string>& lines) {
   return !lines.empty();
 }
 
-bool OpenRepsetFile(const std::string& path, const RepsetFileMessages& messages,
-                    std::vector<std::string>& lines, std::string& message) {
-  const char* failure = nullptr;
-  int code = 0;
-  if (!ReadFileLines(path, lines)) {
-    failure = messages.notFound;
-    code = messages.notFoundCode;
-  } else if (lines.front() != kRepsetHeader) {
-    failure = messages.notEnglish;
-    code = messages.notEnglishCode;
-  }
-  if (failure == nullptr) return true;
+bool OpenRepsetFile(const std::string& path, log::FileKind kind, std::vector<std::string>& lines,
+                    log::ResultLog& log) {
+  if (!ReadFileLines(path, lines))
+    log.FileNotFound(kind, path);
+  else if (lines.front() != kRepsetHeader)
+    log.FileNotEnglish(kind, path);
+  else
+    return true;
   lines.clear();
-  message = log::Format(failure, path.c_str());
-  log::Write(message);
-  if (code != 0) g_resultOverride = code;
   return false;
 }
 
@@ -191,7 +179,10 @@ bool ConfigurationJob::ReadRepsetFile(const std::string& path) {
   if (!initialized) return false;
 
   std::vector<std::string> lines;
-  if (!OpenRepsetFile(path, kRepsetMessages, lines, message)) return false;
+  if (!OpenRepsetFile(path, log::FileKind::kRepset, lines, log_)) {
+    fileRefused = true;
+    return false;
+  }
 
   // Value lines outside a usable block, and blocks of unknown, read-only, password or other
   // settings, are passed over one line at a time.

@@ -8,14 +8,6 @@ namespace {
 
 constexpr const char16_t* kInterfaceClass = u"lumo_BIOSSettingInterface";
 
-void PrintSettingRecord(const char* status, const std::string& name, const std::string& oldValue,
-                        const std::string& newValue) {
-  log::Printf(
-      "<SETTING changeStatus=\"%s\" name=\"%s\">\n\t<OLDVALUE><![CDATA[%s]]></OLDVALUE>\n\t"
-      "<NEWVALUE><![CDATA[%s]]></NEWVALUE>\n</SETTING>\n",
-      status, name.c_str(), oldValue.c_str(), newValue.c_str());
-}
-
 std::string CurrentValueOf(wbem::ClassObject& setting) {
   const bool enumeration = wmi::IsOfClass(setting, u"Lumo_BIOSEnumeration");
   return wmi::ReadStringProperty(setting, enumeration ? u"CurrentValue" : u"Value");
@@ -82,12 +74,10 @@ bool ConfigurationJob::WriteToSystem_WMI() {
     if (setting == nullptr) continue;
     const std::string now = CurrentValueOf(*setting);
     // Any move away from the old value counts as a pass.
-    if (!platform::EqualsNoCase(now, pendingOldValues[i])) {
-      PrintSettingRecord("pass", pendingNames[i], pendingOldValues[i], now);
-    } else {
-      g_resultOverride = kResultSettingFailed;
-      PrintSettingRecord("fail", pendingNames[i], now, pendingNewValues[i]);
-    }
+    if (!platform::EqualsNoCase(now, pendingOldValues[i]))
+      log_.Setting(log::Status::kPass, pendingNames[i], pendingOldValues[i], now);
+    else
+      log_.Setting(log::Status::kFail, pendingNames[i], now, pendingNewValues[i]);
   }
   return result;
 }

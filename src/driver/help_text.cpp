@@ -1,6 +1,5 @@
 #include "driver/help_text.h"
 
-#include "log/result_log.h"
 #include "platform/host.h"
 
 namespace corvane::driver {
@@ -58,11 +57,14 @@ const char* const kHelpText[] = {
     nullptr,
 };
 
+// The usage text is no record: it goes to standard output on its own, before the translation
+// record.
 void WriteHelpText() {
+  platform::Host& host = platform::Os();
   for (const char* const* line = kHelpText; *line != nullptr; ++line) {
-    log::Write(*line);
-    log::Write("\n");
-    platform::Os().FlushOut();
+    host.WriteOut(*line);
+    host.WriteOut("\n");
+    host.FlushOut();
   }
 }
 

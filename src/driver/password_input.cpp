@@ -29,7 +29,7 @@ RunArguments::~RunArguments() {
   for (std::string& argument : arguments_) std::fill(argument.begin(), argument.end(), '\0');
 }
 
-bool RunArguments::ReadPasswordInput() {
+bool RunArguments::ReadPasswordInput(log::ResultLog& log) {
   const auto option = std::find_if(arguments_.begin() + (arguments_.empty() ? 0 : 1),
                                    arguments_.end(), [](const std::string& argument) {
                                      return platform::StartsWithNoCase(argument, kPasswordInput,
@@ -38,9 +38,7 @@ bool RunArguments::ReadPasswordInput() {
   if (option == arguments_.end()) return true;
   std::string bytes;
   if (!platform::Os().ReadStandardInput(bytes, kMaxInputBytes)) {
-    log::Write(
-        "<ERROR msg=\"/pwdstdin: standard input could not be read, or holds more than 65536 "
-        "bytes.\" />\n");
+    log.PasswordInputUnreadable();
     return false;
   }
   std::vector<std::string> lines = config::SplitLines(bytes);
@@ -52,10 +50,7 @@ bool RunArguments::ReadPasswordInput() {
     if (lines[i].empty()) continue;
     // The line itself is never repeated: it may hold a password.
     if (valid && !wmi::IsPasswordOption(lines[i])) {
-      log::Printf(
-          "<ERROR msg=\"/pwdstdin: line %u of standard input is not a password option; give "
-          "one /cspwd: or /nspwd: option a line.\" />\n",
-          static_cast<unsigned>(i + 1));
+      log.PasswordInputLineRefused(i + 1);
       valid = false;
     }
     options.push_back(std::move(lines[i]));

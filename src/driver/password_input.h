@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace corvane::log {
+class ResultLog;
+}
+
 namespace corvane::driver {
 
 // The arguments of a run, with the password options read from standard input standing, in
@@ -21,7 +25,7 @@ class RunArguments {
   // (/cspwd:, /nspwd: or their long spellings), a carriage return before a line feed dropped,
   // empty lines passed over. False, after its own record, when standard input cannot be read
   // or holds a line that is not a password option: the run then ends with code 15.
-  bool ReadPasswordInput();
+  bool ReadPasswordInput(log::ResultLog& log);
 
   [[nodiscard]] int argc() const { return static_cast<int>(pointers_.size()); }
   [[nodiscard]] const char* const* argv() const { return pointers_.data(); }

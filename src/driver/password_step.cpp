@@ -15,34 +15,6 @@
 namespace corvane::driver {
 namespace {
 
-constexpr const char* kNotAcceptedWarning =
-    "<WARNING msg=\"Attempt to change the password, but correct password not provided.\" />\n";
-constexpr const char* kChangeFailedError =
-    "<ERROR msg=\"Failed to change the Setup Password. This may not be a supported platform or "
-    "the new password is too long for this platform.\" />\n";
-constexpr const char* kF10OnlyError =
-    "<ERROR msg=\"The current password that was provided is correct, however once a password is "
-    "set on an Q310, Q710, or Z510 it can only be changed through F10 Setup.\" />\n";
-constexpr const char* kUnverifiedWarning =
-    "\n"
-    "<WARNING msg=\"There was a failed attempt to change the setup password.\n"
-    "\tBIOS reported success but was not able to verify the new password.\n"
-    "\tThis can happen with version 1.00A of the Lumo Ostrel software provider.\n"
-    "\tThis can happen on a 531K4 v1.12 ROM when changing only the case\n"
-    "\t(uppercase to lowercase or vise versa) of a password.\" />\n\n";
-constexpr const char* kCertificateError =
-    "<ERROR msg=\"The BIOS administrator signs in with a certificate, not a password: no "
-    "setting or password can be changed here, and nothing was changed.\" />\n";
-constexpr const char* kUntypeableError =
-    "<ERROR msg=\"The new password was not set: it holds characters other than printable ASCII, "
-    "which the BIOS password prompt may not accept.\" />\n";
-constexpr const char* kFirstPasswordError =
-    "<ERROR msg=\"The new password was not set: no BIOS administrator password is set yet, and "
-    "this firmware takes a first one only in its own setup screens. Set it there; it can then "
-    "be changed here.\" />\n";
-constexpr const char* kChangedSuccess =
-    "<SUCCESS msg=\"Successfully modified the Setup Password.\" />\n";
-
 // Machines whose set password can be changed only in F10 Setup.
 bool IsF10OnlyMachine(std::uint32_t machineId) {
   const std::uint32_t id = machineId & 0xFFFF;
@@ -75,7 +47,7 @@ std::vector<std::string> Candidates(int argc, const char* const* argv, int kinds
 
 // On the makers' interfaces the change itself judges each candidate, in order, until one is
 // the current password: no attempt is made only to check one.
-int ChangeByCandidates(const std::string& newPassword, PasswordState& state) {
+int ChangeByCandidates(log::ResultLog& log, const std::string& newPassword, PasswordState& state) {
   const std::vector<std::string> candidates = std::move(state.untried);
   state.untried.clear();
   for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -84,23 +56,23 @@ int ChangeByCandidates(const std::string& newPassword, PasswordState& state) {
       state.currentPassword = newPassword;
       state.currentPasswordAccepted = true;
       // A change to itself only found the password current.
-      if (candidates[i] != newPassword) log::Write(kChangedSuccess);
+      if (candidates[i] != newPassword) log.PasswordChanged();
       return kResultSuccess;
     }
     if (!fwattr::IsPasswordRefusal(result)) {
-      log::Write(kChangeFailedError);
+      log.PasswordChangeFailed();
       // The candidate may still be the current password: the settings' changes judge it.
       state.untried.assign(candidates.begin() + static_cast<std::ptrdiff_t>(i), candidates.end());
       return kResultPassword;
     }
   }
-  log::Write(kNotAcceptedWarning);
+  log.PasswordNotAccepted();
   return kResultPassword;
 }
 
 }  // namespace
 
-int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
+int RunPasswordStep(log::ResultLog& log, BiosAccess& access, int argc, const char* const* argv,
                     ManagementLibrary& library, bool changesSettings, PasswordState& state) {
   const bool wmiPresent = wmi::HasSettingInterface();
   bool passwordSet = false;
@@ -126,7 +98,7 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
   const bool makersInterface = wmiPresent && fwattr::Serving();
   if (makersInterface && (changesSettings || newPasswordGiven) &&
       fwattr::CertificateAuthentication()) {
-    log::Write(kCertificateError);
+    log.CertificateOnly();
     state.certificateOnly = true;
     return kResultPassword;
   }
@@ -162,40 +134,40 @@ int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
   if (!newPasswordGiven) return kResultSuccess;
   // Refused before anything is sent.
   if (newUntypeable) {
-    log::Write(kUntypeableError);
+    log.NewPasswordUntypeable();
     return kResultPassword;
   }
   if (passwordSet && !state.currentPasswordAccepted && state.untried.empty()) {
-    log::Write(kNotAcceptedWarning);
+    log.PasswordNotAccepted();
     return kResultPassword;
   }
   if (makersInterface && !passwordSet && !newPassword.empty() && !fwattr::FirstPasswordSettable()) {
-    log::Write(kFirstPasswordError);
+    log.FirstPasswordOnlyInSetup();
     return kResultPassword;
   }
   // An unconvertible new password parses as empty; sending it would remove the password.
   if (!newFailedToken.empty()) {
-    log::Write(kChangeFailedError);
+    log.PasswordChangeFailed();
     return kResultPassword;
   }
-  if (byChange) return ChangeByCandidates(newPassword, state);
+  if (byChange) return ChangeByCandidates(log, newPassword, state);
   if (newPassword == state.currentPassword) return kResultSuccess;
 
   const std::int32_t result = wmiPresent
                                   ? wmi::ChangeSetupPassword(state.currentPassword, newPassword)
                                   : access.ChangeSetupPassword(state.currentPassword, newPassword);
   if (result != 0) {
-    log::Write(kChangeFailedError);
-    if (IsF10OnlyMachine(access.GetMachineId())) log::Write(kF10OnlyError);
+    log.PasswordChangeFailed();
+    if (IsF10OnlyMachine(access.GetMachineId())) log.PasswordChangeOnlyInF10Setup();
     return kResultPassword;
   }
   // Only the library path reads the new password back; the provider's 0 is final.
   if (!wmiPresent && !access.CheckSetupPassword(newPassword)) {
-    log::Write(kUnverifiedWarning);
+    log.PasswordUnverified();
     return kResultPassword;
   }
 
-  log::Write(kChangedSuccess);
+  log.PasswordChanged();
   state.currentPassword = newPassword;
   state.currentPasswordAccepted = true;
   return kResultSuccess;

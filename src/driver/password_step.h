@@ -9,6 +9,9 @@
 
 namespace corvane {
 class BiosAccess;
+namespace log {
+class ResultLog;
+}
 
 namespace driver {
 
@@ -28,7 +31,7 @@ struct PasswordState {
 // provider is absent it first has access load the management library, written out then if it
 // is not yet.
 // changesSettings: the run has an action that changes settings, so it needs the password.
-int RunPasswordStep(BiosAccess& access, int argc, const char* const* argv,
+int RunPasswordStep(log::ResultLog& log, BiosAccess& access, int argc, const char* const* argv,
                     ManagementLibrary& library, bool changesSettings, PasswordState& state);
 
 }  // namespace driver

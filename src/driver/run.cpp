@@ -40,18 +40,14 @@ bool BeginsWithOption(std::string_view argument, std::string_view option) {
   return platform::StartsWithNoCase(argument, option, option.size());
 }
 
-void RefuseMissingFile(int& resultCode) {
-  log::Write("<ERROR msg=\"No file specified.");
-  log::Write(" \" />\n");
+void RefuseMissingFile(log::ResultLog& log, int& resultCode) {
+  log.NoFileSpecified();
   resultCode = kResultCommandLine;
 }
 
 // The file messages of a /SetConfig or /CheckConfig whose file could not be read.
-void ReportUnreadFile(const std::string& fileName, int& resultCode) {
-  log::Write(platform::Os().FileExists(fileName) ? "<ERROR msg=\"Problem reading file: "
-                                                 : "<ERROR msg=\"File not found: ");
-  log::Write(fileName);
-  log::Write(" \" />\n");
+void ReportUnreadFile(log::ResultLog& log, const std::string& fileName, int& resultCode) {
+  log.FileUnread(platform::Os().FileExists(fileName), fileName);
   resultCode = kResultFileUnreadable;
 }
 
@@ -62,18 +58,14 @@ std::string ValueFrom(std::string_view argument, std::size_t position) {
 
 // The early ends: a password that cannot become scan codes stops the run before anything
 // else is looked at. Returns true when the run must end with code 15.
-bool RefuseUnconvertiblePassword(const RunArguments& arguments) {
+bool RefuseUnconvertiblePassword(log::ResultLog& log, const RunArguments& arguments) {
   int cursor = -1;
   std::string value;
   std::string failedToken;
   while (wmi::ParsePasswordOption(arguments.argc(), arguments.argv(), wmi::kAllPasswordOptions,
                                   &cursor, value, failedToken)) {
     if (failedToken.empty()) continue;
-    log::Printf(
-        "<ERROR msg=\"Problem encountered with command line parameter '%s'.\n\nCould not "
-        "convert '%s' into a keyboard scan code.\n\nSee Corvane.EXE /HELP for valid "
-        "options.\" />\n",
-        arguments.Describe(cursor).c_str(), failedToken.c_str());
+    log.UnconvertiblePassword(arguments.Describe(cursor), failedToken);
     return true;
   }
   return false;
@@ -110,10 +102,10 @@ bool AdvancedRequested(int argc, const char* const* argv) {
   return false;
 }
 
-void RunGetConfig(BiosAccess& access, const PasswordState& passwords,
+void RunGetConfig(log::ResultLog& log, BiosAccess& access, const PasswordState& passwords,
                   const std::string& libraryPath, bool advanced, std::string_view argument,
                   int& resultCode) {
-  config::ConfigurationJob job(&access, passwords.currentPassword, libraryPath);
+  config::ConfigurationJob job(log, &access, passwords.currentPassword, libraryPath);
   job.advanced = advanced;
   const std::string fileName = ValueFrom(argument, kConfigValueAt);
   if (!fileName.empty()) {
@@ -122,16 +114,12 @@ void RunGetConfig(BiosAccess& access, const PasswordState& passwords,
   }
   std::string text;
   const bool ok = job.GetConfigText(text);
-  log::Write("<GETCONFIG><![CDATA[\n");
-  log::Write(text);
-  log::Write("]]></GETCONFIG>\n");
+  log.Settings(text);
   if (!ok) resultCode = kResultJobFailed;
 }
 
-void RefuseWithoutPassword(int& resultCode) {
-  log::Write(
-      "<ERROR msg=\"Could not change settings.  Password is set, but no valid current admin "
-      "password provided.\" />\n");
+void RefuseWithoutPassword(log::ResultLog& log, int& resultCode) {
+  log.NoValidPassword();
   resultCode = kResultPassword;
 }
 
@@ -163,14 +151,11 @@ bool JudgeByChange(const config::ConfigurationJob& job, PasswordState& passwords
 
 // After a save in bulk the firmware takes each change as a save of its own until a restart,
 // and only so many: a file that needs more changes nothing.
-bool RefuseBeyondRestartLimit(const config::ConfigurationJob& job, int& resultCode) {
+bool RefuseBeyondRestartLimit(log::ResultLog& log, const config::ConfigurationJob& job,
+                              int& resultCode) {
   const int left = fwattr::ChangesBeforeRestart();
   if (left < 0 || job.pendingNames.size() <= static_cast<std::size_t>(left)) return false;
-  log::Printf(
-      "<ERROR msg=\"No setting was changed: the BIOS holds changes that wait for a restart, so "
-      "each change needs a save of its own, and the %d changes asked for are more than the %d "
-      "it takes before a restart. Restart the computer, then run again.\" />\n",
-      static_cast<int>(job.pendingNames.size()), left);
+  log.RestartLimit(job.pendingNames.size(), left);
   platform::Os().WriteErr(
       "corvane: restart the computer: the BIOS holds changes that wait for a restart, and takes "
       "at most " +
@@ -179,35 +164,36 @@ bool RefuseBeyondRestartLimit(const config::ConfigurationJob& job, int& resultCo
   return true;
 }
 
-void RunSetConfig(BiosAccess& access, PasswordState& passwords, const std::string& libraryPath,
-                  bool advanced, std::string_view argument, int& resultCode) {
+void RunSetConfig(log::ResultLog& log, BiosAccess& access, PasswordState& passwords,
+                  const std::string& libraryPath, bool advanced, std::string_view argument,
+                  int& resultCode) {
   // The password step said why once already.
   if (passwords.certificateOnly) {
     resultCode = kResultPassword;
     return;
   }
   if (!passwords.currentPasswordAccepted && passwords.untried.empty()) {
-    RefuseWithoutPassword(resultCode);
+    RefuseWithoutPassword(log, resultCode);
     return;
   }
   // Each option names its own file: one without a name is refused even after an option that
   // had one, rather than reading an empty name or applying the earlier file a second time.
   const std::string fileName = ValueFrom(argument, kConfigValueAt);
   if (fileName.empty()) {
-    RefuseMissingFile(resultCode);
+    RefuseMissingFile(log, resultCode);
     return;
   }
-  config::ConfigurationJob job(&access, passwords.currentPassword, libraryPath);
+  config::ConfigurationJob job(log, &access, passwords.currentPassword, libraryPath);
   job.advanced = advanced;
   if (!job.ReadConfigFile(fileName)) {
-    ReportUnreadFile(fileName, resultCode);
+    ReportUnreadFile(log, fileName, resultCode);
     return;
   }
-  if (RefuseBeyondRestartLimit(job, resultCode)) return;
+  if (RefuseBeyondRestartLimit(log, job, resultCode)) return;
   // A file the machine matches needs no password: none is tried.
   if (!passwords.currentPasswordAccepted && !job.pendingNames.empty() &&
       !JudgeByChange(job, passwords)) {
-    RefuseWithoutPassword(resultCode);
+    RefuseWithoutPassword(log, resultCode);
     return;
   }
   // The provider takes the encoded Password argument; the management library takes the
@@ -219,25 +205,25 @@ void RunSetConfig(BiosAccess& access, PasswordState& passwords, const std::strin
 // The check: the file read as /SetConfig reads it, and every difference reported instead of
 // changed. It needs no password of its own: the provider's settings read without one, and the
 // legacy backend reads with the one the password step accepted, as /GetConfig does.
-void RunCheckConfig(BiosAccess& access, const PasswordState& passwords,
+void RunCheckConfig(log::ResultLog& log, BiosAccess& access, const PasswordState& passwords,
                     const std::string& libraryPath, std::string_view argument, int& resultCode) {
   const std::string fileName = ValueFrom(argument, kCheckValueAt);
   if (fileName.empty()) {
-    RefuseMissingFile(resultCode);
+    RefuseMissingFile(log, resultCode);
     return;
   }
-  config::ConfigurationJob job(&access, passwords.currentPassword, libraryPath);
+  config::ConfigurationJob job(log, &access, passwords.currentPassword, libraryPath);
   job.compareOnly = true;
   // Hidden read-only settings are looked up too: a file that names one names a setting the
   // machine has.
   job.advanced = true;
   if (!job.ReadConfigFile(fileName)) {
-    // A reader that printed nothing never opened the file: no interface answered, so the
-    // settings could not be read, as for /GetConfig.
-    if (job.message.empty())
+    // A reader that refused no file never opened one: no interface answered, so the settings
+    // could not be read, as for /GetConfig.
+    if (!job.fileRefused)
       resultCode = kResultJobFailed;
     else
-      ReportUnreadFile(fileName, resultCode);
+      ReportUnreadFile(log, fileName, resultCode);
     return;
   }
   if (!job.CompareConfig())
@@ -249,12 +235,12 @@ void RunCheckConfig(BiosAccess& access, const PasswordState& passwords,
 // The password step and every configuration action. Memory that runs out on the way ends them
 // with a record and code 16 rather than ending the process: the closing records still follow.
 // settingsShown tells whether a GetConfig ran.
-int RunSteps(BiosAccess& access, ManagementLibrary& library, int argc, const char* const* argv,
-             bool& settingsShown) {
+int RunSteps(log::ResultLog& log, BiosAccess& access, ManagementLibrary& library, int argc,
+             const char* const* argv, bool& settingsShown) {
   try {
     PasswordState passwords;
-    int resultCode =
-        RunPasswordStep(access, argc, argv, library, SetConfigRequested(argc, argv), passwords);
+    int resultCode = RunPasswordStep(log, access, argc, argv, library,
+                                     SetConfigRequested(argc, argv), passwords);
     if (!passwords.backendFound) platform::Os().WriteErr(fwattr::NoInterfaceNote());
 
     const bool advanced = AdvancedRequested(argc, argv);
@@ -264,17 +250,17 @@ int RunSteps(BiosAccess& access, ManagementLibrary& library, int argc, const cha
     for (int i = 1; i < argc; ++i) {
       const std::string_view argument = argv[i];
       if (BeginsWithOption(argument, kGetConfig)) {
-        RunGetConfig(access, passwords, library.Path(), advanced, argument, resultCode);
+        RunGetConfig(log, access, passwords, library.Path(), advanced, argument, resultCode);
         settingsShown = true;
       } else if (BeginsWithOption(argument, kSetConfig)) {
-        RunSetConfig(access, passwords, library.Path(), advanced, argument, resultCode);
+        RunSetConfig(log, access, passwords, library.Path(), advanced, argument, resultCode);
       } else if (BeginsWithOption(argument, kCheckConfig)) {
-        RunCheckConfig(access, passwords, library.Path(), argument, resultCode);
+        RunCheckConfig(log, access, passwords, library.Path(), argument, resultCode);
       }
     }
     return resultCode;
   } catch (const std::bad_alloc&) {
-    log::Write("<ERROR msg=\"Out of memory.\" />\n");
+    log.OutOfMemory();
     return kResultJobFailed;
   }
 }
@@ -284,38 +270,37 @@ int RunSteps(BiosAccess& access, ManagementLibrary& library, int argc, const cha
 int Run(int commandLineCount, const char* const* commandLine, const std::string& rawCommandLine) {
   // Created first and destroyed last, on every path.
   BiosAccess access;
-  g_resultOverride = 0;
+  log::ResultLog log;
 
   platform::Host& host = platform::Os();
   if (!host.InitializeFramework(rawCommandLine)) {
-    host.WriteErr("<ERROR msg=\"MFC initialization failed.\" />\n\n");
-    return TranslateResultCode(kResultFrameworkFailed);
+    log.FrameworkFailed();
+    return TranslateResultCode(log, kResultFrameworkFailed);
   }
 
   ManagementLibrary library;
 
   // The early ends write only their own text and the translation record.
   RunArguments arguments(commandLineCount, commandLine);
-  if (!arguments.ReadPasswordInput() || RefuseUnconvertiblePassword(arguments))
-    return TranslateResultCode(kResultCommandLine);
+  if (!arguments.ReadPasswordInput(log) || RefuseUnconvertiblePassword(log, arguments))
+    return TranslateResultCode(log, kResultCommandLine);
   const int argc = arguments.argc();
   const char* const* argv = arguments.argv();
   if (HelpRequested(commandLineCount, argc, argv)) {
     WriteHelpText();
-    return TranslateResultCode(kResultHelpShown);
+    return TranslateResultCode(log, kResultHelpShown);
   }
   if (XmlFormatRequested(argc, argv)) {
-    log::Write("/FORMAT:XML is not supported anymore. Please use /FORMAT:REPSET.");
-    return TranslateResultCode(kResultCommandLine);
+    log.XmlFormatRefused();
+    return TranslateResultCode(log, kResultCommandLine);
   }
 
-  log::WriteOpeningElement();
+  log.OpeningElement();
   bool settingsShown = false;
-  int resultCode = RunSteps(access, library, argc, argv, settingsShown);
+  const int resultCode = RunSteps(log, access, library, argc, argv, settingsShown);
 
-  if (g_resultOverride != 0) resultCode = g_resultOverride;
-  const int exitCode = TranslateResultCode(resultCode);
-  log::WriteClosingElement();
+  const int exitCode = TranslateResultCode(log, log.FinalResult(resultCode));
+  log.ClosingElement();
   host.FlushOut();
   // Standard output keeps its exact records; what the firmware says of restarts goes to
   // standard error.

@@ -1,5 +1,6 @@
 #include "driver/translate.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "log/result_log.h"
@@ -43,27 +44,25 @@ int ConvertLikeAtoi(std::string_view text) {
   while (pos < text.size() && IsAtoiSpace(text[pos])) ++pos;
   bool negative = false;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
-  // Accumulate towards the sign's side so that INT_MIN itself is representable.
-  long long value = 0;
-  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-    const int digit = text[pos] - '0';
-    value = negative ? value * 10 - digit : value * 10 + digit;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-  }
-  return static_cast<int>(value);
+  // The magnitude stops one past INT_MAX: enough to saturate on either side, and long runs of
+  // digits cannot overflow it.
+  constexpr long long kBeyond = static_cast<long long>(INT_MAX) + 1;
+  long long magnitude = 0;
+  for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos)
+    magnitude = std::min(magnitude * 10 + (text[pos] - '0'), kBeyond);
+  return static_cast<int>(
+      std::clamp<long long>(negative ? -magnitude : magnitude, INT_MIN, INT_MAX));
 }
 
-int TranslateResultCode(int resultCode) {
+int TranslateResultCode(log::ResultLog& log, int resultCode) {
   platform::Host& host = platform::Os();
-  const std::string key = log::Format("%d", resultCode);
+  const std::string key = std::to_string(resultCode);
   const std::string mapPath = ErrorMapPath(host.ExecutablePath());
   // Without a map every code stands for itself.
   const std::string value =
       mapPath.empty() ? key : host.ReadProfileString("Errors", key, key, mapPath);
   const int translated = ConvertLikeAtoi(value);
-  log::Printf("<Warning msg=\"Tiv return value\" real=\"%d\" translated=\"%d\" />\n", resultCode,
-              translated);
+  log.Translation(resultCode, translated);
   return translated;
 }
 

@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+namespace corvane::log {
+class ResultLog;
+}
+
 namespace corvane::driver {
 
 // The error-map file's path for the executable at executablePath: its directory (up to and
@@ -19,6 +23,6 @@ int ConvertLikeAtoi(std::string_view text);
 
 // Maps resultCode through section "Errors" of the error-map file (the code itself when the
 // file, section or key is missing), writes the translation record and returns the exit code.
-int TranslateResultCode(int resultCode);
+int TranslateResultCode(log::ResultLog& log, int resultCode);
 
 }  // namespace corvane::driver

@@ -26,31 +26,6 @@ constexpr std::size_t kSecurityPacketMaximum = 100;
 constexpr std::size_t kSecurityPacketOverhead = 26;
 constexpr std::size_t kSecurityTextBytes = 16;
 
-constexpr const char* kMismatchMessage =
-    "<ERROR type=\"failure\">Can't update the replicated setup settings.  The Setup password "
-    "does not match.</ERROR>\n";
-constexpr const char* kPlainPass =
-    "<SETTING changeStatus=\"pass\" name=\"%s\">\n\t<OLDVALUE>%s</OLDVALUE>\n\t<NEWVALUE>%s"
-    "</NEWVALUE>\n</SETTING>\n";
-constexpr const char* kPlainFail =
-    "<SETTING changeStatus=\"fail\" name=\"%s\">\n\t<OLDVALUE>%s</OLDVALUE>\n\t<NEWVALUE>%s"
-    "</NEWVALUE>\n</SETTING>\n";
-constexpr const char* kNumberFail =
-    "<SETTING changeStatus=\"fail\" name=\"%s\">\n\t<OLDVALUE>%d</OLDVALUE>\n\t<NEWVALUE>%d"
-    "</NEWVALUE>\n</SETTING>\n";
-constexpr const char* kCdataPass =
-    "<SETTING changeStatus=\"pass\" name=\"%s\">\n\t<OLDVALUE><![CDATA[%s]]></OLDVALUE>\n\t"
-    "<NEWVALUE><![CDATA[%s]]></NEWVALUE>\n</SETTING>\n";
-constexpr const char* kCdataFail =
-    "<SETTING changeStatus=\"fail\" name=\"%s\">\n\t<OLDVALUE><![CDATA[%s]]></OLDVALUE>\n\t"
-    "<NEWVALUE><![CDATA[%s]]></NEWVALUE>\n</SETTING>\n";
-constexpr const char* kListPass =
-    "<SETTING changeStatus=\"pass\" name=\"%s\">\n\t<OLDVALUE><![CDATA[%s]]></OLDVALUE>\n\t"
-    "<NEWVALUE><![CDATA[%s]]>\n\t</NEWVALUE>\n</SETTING>\n";
-constexpr const char* kListFailed =
-    "<SETTING changeStatus=\"failed\" name=\"%s\">\n\t<OLDVALUE><![CDATA[%s]]></OLDVALUE>\n\t"
-    "<NEWVALUE><![CDATA[%s]]>\n\t</NEWVALUE>\n</SETTING>\n";
-
 using Buffer = std::vector<std::uint8_t>;
 
 std::int32_t ReadI32(const Buffer& buffer, std::size_t size, std::size_t offset) {
@@ -126,28 +101,23 @@ std::size_t Find(const std::unordered_map<std::uint16_t, std::size_t>& index, st
   return it == index.end() ? kNoSetting : it->second;
 }
 
-void Report(std::string& message, std::string text) {
-  message = std::move(text);
-  log::Write(message);
-}
-
 // One apply: the value buffer of a record and the calls that read and write it. Given a count
 // of differences, it is a check's: a value that differs is reported and counted, never written.
 class Apply {
  public:
   Apply(LegacyState& state, LegacySetting& setting, const std::string& password,
-        std::string& message, std::uint32_t size, std::size_t* differences)
+        log::ResultLog& log, std::uint32_t size, std::size_t* differences)
       : state_(state),
         setting_(setting),
         password_(password),
-        message_(message),
+        log_(log),
         size_(size),
         buffer_(std::max<std::size_t>(size, kWorkBufferMinimum), 0),
         differences_(differences) {}
 
   [[nodiscard]] bool Comparing() const { return differences_ != nullptr; }
   std::int32_t ReportDiffers(const std::string& current, const std::string& wanted) {
-    log::WriteCheckRecord("differs", RecordName(), current, wanted);
+    log_.Setting(log::Status::kDiffers, RecordName(), current, wanted);
     ++*differences_;
     return 1;
   }
@@ -229,21 +199,22 @@ class Apply {
     return text;
   }
 
-  void Print(const char* format, const std::string& a, const std::string& b) {
-    if (format == kPlainFail || format == kCdataFail || format == kListFailed) MarkFailed();
-    Report(message_, log::Format(format, RecordName().c_str(), a.c_str(), b.c_str()));
+  // The SETTING record of the change in plain form, and in CDATA form for texts; a setting
+  // the firmware did not take fails the run as it does on the provider, so that a script that
+  // reads only the exit code does not take it for success.
+  void Plain(bool passed, const std::string& a, const std::string& b) {
+    log_.PlainSetting(passed ? log::Status::kPass : log::Status::kFail, RecordName(), a, b);
   }
-
-  // A setting the firmware did not take fails the run as it does on the provider: a script
-  // that reads only the exit code must not take it for success.
-  static void MarkFailed() { g_resultOverride = kResultSettingFailed; }
+  void Cdata(bool passed, const std::string& a, const std::string& b) {
+    log_.Setting(passed ? log::Status::kPass : log::Status::kFail, RecordName(), a, b);
+  }
 
   SysObjTable& Table() { return *state_.legacyData; }
 
   LegacyState& state_;
   LegacySetting& setting_;
   const std::string& password_;
-  std::string& message_;
+  log::ResultLog& log_;
   std::uint32_t size_;
   Buffer buffer_;
   std::size_t* differences_;
@@ -273,9 +244,9 @@ std::int32_t ApplyChoice(Apply& apply) {
   const std::int32_t result = apply.Reread(apply.buffer_, before) ? 1 : 0;
   const std::uint16_t newPosition = apply.U16(apply.buffer_, 2);
   if (newPosition != oldPosition)
-    apply.Print(kPlainPass, choiceText(oldPosition), choiceText(newPosition));
+    apply.Plain(true, choiceText(oldPosition), choiceText(newPosition));
   else
-    apply.Print(kPlainFail, choiceText(oldPosition), choiceText(setting.currentChoice));
+    apply.Plain(false, choiceText(oldPosition), choiceText(setting.currentChoice));
   return result;
 }
 
@@ -312,10 +283,11 @@ std::int32_t ApplyText(Apply& apply, bool assetTag) {
   if (assetTag) result = ResendAssetTag(apply, wanted, result);
   apply.Reread(apply.buffer_, before);
   const std::string now = platform::Trim(apply.TextOf(apply.buffer_));
+  const bool passed = !platform::EqualsNoCase(now, old);
   if (time)
-    apply.Print(platform::EqualsNoCase(now, old) ? kPlainFail : kPlainPass, old, wanted);
+    apply.Plain(passed, old, wanted);
   else
-    apply.Print(platform::EqualsNoCase(now, old) ? kCdataFail : kCdataPass, old, wanted);
+    apply.Cdata(passed, old, wanted);
   return result;
 }
 
@@ -348,13 +320,7 @@ std::int32_t ApplyNumber(Apply& apply) {
   const std::int32_t result = apply.Write(buffer);
   apply.Reread(buffer, before);
   const std::int32_t newValue = ReadI32(buffer, apply.size_, 10);
-  if (newValue != oldValue)
-    apply.Print(kPlainPass, std::to_string(oldValue), std::to_string(newValue));
-  else {
-    Apply::MarkFailed();
-    Report(apply.message_,
-           log::Format(kNumberFail, apply.RecordName().c_str(), oldValue, newValue));
-  }
+  apply.Plain(newValue != oldValue, std::to_string(oldValue), std::to_string(newValue));
   return result;
 }
 
@@ -380,14 +346,16 @@ std::int32_t ApplyOrderedList(Apply& apply) {
   const std::int32_t result = apply.Reread(copy, old) ? 1 : 0;
   const std::vector<std::uint16_t> now = ReadIdList(copy.data(), apply.size_, 2);
   if (differs(copy, old))
-    apply.Print(kListPass, "\n\t\t" + apply.ElementTexts(before),
-                "\n\t\t" + apply.ElementTexts(now));
+    apply.log_.ListSetting(log::Status::kPass, apply.RecordName(),
+                           "\n\t\t" + apply.ElementTexts(before),
+                           "\n\t\t" + apply.ElementTexts(now));
   bool asAsked = true;
   for (std::size_t i = 0; i < count; ++i)
     if (apply.U16(copy, 2 + 2 * i) != setting.choiceIds[i]) asAsked = false;
   if (!asAsked)
-    apply.Print(kListFailed, "\n\t\t" + apply.ElementTexts(now),
-                "\n\t\t" + apply.ElementTexts(setting.choiceIds));
+    apply.log_.ListSetting(log::Status::kFailed, apply.RecordName(),
+                           "\n\t\t" + apply.ElementTexts(now),
+                           "\n\t\t" + apply.ElementTexts(setting.choiceIds));
   return result;
 }
 
@@ -591,7 +559,7 @@ namespace {
 // One record, written or, given a count of differences, compared. readable turns false when the
 // setting's value could not be read.
 std::int32_t ApplyOrCompare(LegacyState& state, LegacySetting& setting, const std::string& password,
-                            std::string& message, std::size_t* differences, bool& readable) {
+                            log::ResultLog& log, std::size_t* differences, bool& readable) {
   if (setting.changed == 0 || setting.readOnly()) return 0;
   const std::string name = LookupString(state, setting.nameId);
   if (platform::EqualsNoCase(name, kEscd)) return 0;
@@ -606,7 +574,7 @@ std::int32_t ApplyOrCompare(LegacyState& state, LegacySetting& setting, const st
   if (assetTag && size < kAssetMinimumSize) size = kAssetMinimumSize;
   if (size < 2 || size > kMaxValueSize) return 0;
 
-  Apply apply(state, setting, password, message, size, differences);
+  Apply apply(state, setting, password, log, size, differences);
   if (!apply.Read()) return 0;
   readable = true;
   switch (setting.valueKind()) {
@@ -633,23 +601,23 @@ std::int32_t ApplyOrCompare(LegacyState& state, LegacySetting& setting, const st
 }  // namespace
 
 std::int32_t ApplyLegacySetting(LegacyState& state, LegacySetting& setting,
-                                const std::string& password, std::string& message) {
+                                const std::string& password, log::ResultLog& log) {
   bool readable = true;
-  return ApplyOrCompare(state, setting, password, message, nullptr, readable);
+  return ApplyOrCompare(state, setting, password, log, nullptr, readable);
 }
 
-bool CompareLegacyChanges(LegacyState& state, std::string& password, std::size_t& differences) {
+bool CompareLegacyChanges(LegacyState& state, std::string& password, std::size_t& differences,
+                          log::ResultLog& log) {
   ClearTopBits(password);
   state.unlocked = false;
   if (!state.initialized || !state.legacyData || state.access == nullptr) return false;
   // The values are read as the load read them: unlocked with the accepted password, if any.
   if (!password.empty() && state.access->IsPasswordSet()) Unlock(state, password);
   bool allRead = true;
-  std::string message;
   for (LegacySetting& setting : state.legacySettings) {
     if (setting.changed == 0) continue;
     bool readable = true;
-    ApplyOrCompare(state, setting, password, message, &differences, readable);
+    ApplyOrCompare(state, setting, password, log, &differences, readable);
     allRead = allRead && readable;
     setting.changed = 0;
   }
@@ -657,17 +625,17 @@ bool CompareLegacyChanges(LegacyState& state, std::string& password, std::size_t
   return allRead;
 }
 
-std::int32_t ApplyLegacyChanges(LegacyState& state, std::string& password, std::string& message) {
+std::int32_t ApplyLegacyChanges(LegacyState& state, std::string& password, log::ResultLog& log) {
   ClearTopBits(password);
   state.unlocked = false;
   if (!state.initialized || !state.legacyData || state.access == nullptr) return 0;
   if (state.access->IsPasswordSet() && !Unlock(state, password) &&
       (state.lockStatus == kPasswordMismatch1 || state.lockStatus == kPasswordMismatch2))
-    Report(message, kMismatchMessage);
+    log.LegacyPasswordMismatch();
   // Every change is attempted even with a refused password: each read-back tells the truth.
   for (LegacySetting& setting : state.legacySettings) {
     if (setting.changed == 0) continue;
-    ApplyLegacySetting(state, setting, password, message);
+    ApplyLegacySetting(state, setting, password, log);
     setting.changed = 0;
   }
   if (state.unlocked) Lock(state, password);

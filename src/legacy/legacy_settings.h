@@ -18,6 +18,9 @@
 
 namespace corvane {
 class BiosAccess;
+namespace log {
+class ResultLog;
+}
 
 namespace legacy {
 
@@ -116,16 +119,17 @@ bool FindStringIndex(LegacyState& state, std::string_view text, std::uint16_t& i
 std::size_t FindLegacySetting(LegacyState& state, std::uint16_t nameId,
                               const std::array<std::uint16_t, 4>* subNameIds);
 
-// Writes every changed record, with its SETTING record; 1 after all were attempted, 0 when
-// the records were never loaded. A refused password is reported once into message.
-std::int32_t ApplyLegacyChanges(LegacyState& state, std::string& password, std::string& message);
+// Writes every changed record, with its SETTING record in log; 1 after all were attempted, 0
+// when the records were never loaded. A refused password is reported once.
+std::int32_t ApplyLegacyChanges(LegacyState& state, std::string& password, log::ResultLog& log);
 // A check of every changed record: each value that differs from what the firmware holds is
 // reported and counted into differences, and nothing is written. False when a record's value
 // could not be read.
-bool CompareLegacyChanges(LegacyState& state, std::string& password, std::size_t& differences);
+bool CompareLegacyChanges(LegacyState& state, std::string& password, std::size_t& differences,
+                          log::ResultLog& log);
 // One record; what it prints is its outcome.
 std::int32_t ApplyLegacySetting(LegacyState& state, LegacySetting& setting,
-                                const std::string& password, std::string& message);
+                                const std::string& password, log::ResultLog& log);
 
 // The asset-tag packet for SetSecuritySettings: command, wanted text and password. Empty when
 // the password does not fit the packet's 100 bytes.

@@ -1,11 +1,10 @@
-// The result log on standard output: the opening and closing elements and the record
-// writers every subsystem shares, all through the one ordered output stream of the host.
+// The result log on standard output: one run's records, each a named writer whose text stands
+// with all the others in records.cpp, written through the one ordered output stream of the
+// host; and the result those records leave for the run.
 #pragma once
 
-#include <string>
+#include <cstddef>
 #include <string_view>
-
-#include "platform/host.h"
 
 namespace corvane {
 
@@ -23,32 +22,82 @@ enum ResultCode : int {
   kResultSettingsDiffer = 20,  // a /CheckConfig found a difference
 };
 
-// The one process-wide result that the configuration readers and the apply step set; when it
-// is non-zero at the end of a run it replaces the run's own result code.
-extern int g_resultOverride;
-
 namespace log {
 
-// Writes text to the result log unchanged.
-void Write(std::string_view text);
-// printf-style record writer; values are inserted without escaping.
-void Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The reader that refused a file: the provider's REPSET reader or the legacy RMSET reader.
+enum class FileKind { kRepset, kRmset };
 
-// "<BIOSCONFIG Version=... >\n" for one reading of the clock.
-std::string FormatOpeningElement(const std::string& version, const std::string& computerName,
-                                 const platform::ClockReading& clock);
-// "%d.%d.%d.%d" of the fixed file version, "0.0.0.0" when there is none.
-std::string FormatVersion(const platform::FileVersion* version);
-void WriteOpeningElement();
-void WriteClosingElement();
+// The changeStatus of a SETTING record: a change made or not ("failed" in the ordered-list
+// form), or a /CheckConfig's value that differs or that /SetConfig would pass over.
+enum class Status { kPass, kFail, kFailed, kDiffers, kInvalid };
 
-// The records of a /CheckConfig, which writes nothing: a setting whose value differs from the
-// file's ("differs"), a value the file gives that /SetConfig would pass over ("invalid"), each
-// with the current and the file's value, and a name line the machine has no setting for.
-void WriteCheckRecord(std::string_view status, std::string_view name, std::string_view current,
-                      std::string_view wanted);
-void WriteUnknownSettingRecord(std::string_view name);
+// One run's result log. The run owns it and hands it to every step that writes a record. Texts
+// go in as every record takes them: unescaped, up to a zero byte.
+class ResultLog {
+ public:
+  // The result the records left: a setting not changed (13), a REPSET file refused (11, 12);
+  // when non-zero at the end of the run it replaces the run's own result code.
+  [[nodiscard]] int Result() const { return result_; }
+  [[nodiscard]] int FinalResult(int runResult) const { return result_ != 0 ? result_ : runResult; }
+
+  // The frame: the opening element for one reading of the clock, the closing element, and the
+  // translation record that ends every run.
+  void OpeningElement();
+  void ClosingElement();
+  void Translation(int real, int translated);
+  // The one record on standard error: the framework did not start, so no log is opened.
+  void FrameworkFailed();
+
+  // The command line.
+  void PasswordInputUnreadable();
+  void PasswordInputLineRefused(std::size_t line);
+  // argument: as the run describes it, never a password read from standard input.
+  void UnconvertiblePassword(std::string_view argument, std::string_view token);
+  void XmlFormatRefused();
+  void NoFileSpecified();
+  // A /SetConfig or /CheckConfig file that could not be read: it exists or not.
+  void FileUnread(bool exists, std::string_view fileName);
+  void OutOfMemory();
+
+  // The password step and the password a /SetConfig needs.
+  void NoValidPassword();
+  void PasswordNotAccepted();
+  void PasswordChangeFailed();
+  void PasswordChangeOnlyInF10Setup();
+  void PasswordUnverified();
+  void CertificateOnly();
+  void NewPasswordUntypeable();
+  void FirstPasswordOnlyInSetup();
+  void PasswordChanged();
+
+  // The actions: the settings as REPSET text, the refusals of a file, the legacy backend's
+  // refused password.
+  void Settings(std::string_view repsetText);
+  void RestartLimit(std::size_t asked, int left);
+  void FileNotWritten(std::string_view path);
+  void FileNotFound(FileKind kind, std::string_view path);
+  void FileNotEnglish(FileKind kind, std::string_view path);
+  void LegacyPasswordMismatch();
+
+  // One SETTING record per change made, failed or found by a check, in three forms: values in
+  // CDATA sections, plain values (legacy choices, numbers and times), and the legacy ordered
+  // list's (CDATA, its closing tag on a line of its own). A failed change fails the run (13).
+  void Setting(Status status, std::string_view name, std::string_view oldValue,
+               std::string_view newValue);
+  void PlainSetting(Status status, std::string_view name, std::string_view oldValue,
+                    std::string_view newValue);
+  void ListSetting(Status status, std::string_view name, std::string_view oldValue,
+                   std::string_view newValue);
+  // A check's name line that the machine has no setting for.
+  void UnknownSetting(std::string_view name);
+
+ private:
+  void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void Write(std::string_view text);
+  void Fail(int code) { result_ = code; }
+
+  int result_ = 0;
+};
 
 }  // namespace log
 }  // namespace corvane

@@ -14,7 +14,6 @@
 #include "driver/run.h"
 #include "fake_host.h"
 #include "fuzz_check.h"
-#include "log/result_log.h"
 #include "platform/wbem.h"
 #include "sim/machine/machine_model.h"
 #include "sim/machine/simulated_machine.h"
@@ -68,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(codes.count(real) == 1, "the result code " + std::to_string(real));
   FUZZ_CHECK(translated == real && exitCode == real, "the exit code " + std::to_string(exitCode));
   const bool opened = host.out.rfind("<BIOSCONFIG Version=\"", 0) == 0;
-  const std::string ending = log::Format(
-      "<Warning msg=\"Tiv return value\" real=\"%d\" translated=\"%d\" />\n", real, translated);
+  const std::string ending =
+      record + std::to_string(real) + "\" translated=\"" + std::to_string(translated) + "\" />\n";
   FUZZ_CHECK(tail == (opened ? ending + "</BIOSCONFIG>\n" : ending), "the ending: " + tail);
   FUZZ_CHECK(opened || real == 15 || real == 17, "an early end with code " + std::to_string(real));
   host.Forget();

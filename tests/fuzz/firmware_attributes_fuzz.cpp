@@ -170,7 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (fwattr::InstallTree("/fw")) {
     wmi::g_jobProbe = {};
-    config::ConfigurationJob job(nullptr, "", "");
+    log::ResultLog log;
+    config::ConfigurationJob job(log, nullptr, "", "");
     std::string text;
     if (job.GetConfigText(text)) FUZZ_CHECK(text.rfind("English\n", 0) == 0, text);
     wbem::InstallLocatorFactory({});

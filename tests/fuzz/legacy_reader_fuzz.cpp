@@ -228,17 +228,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   machine.firmware.calls.clear();
   machine.host.out.clear();
   machine.host.files.clear();
-  g_resultOverride = 0;
+  log::ResultLog log;
   const std::string file(reinterpret_cast<const char*>(data), size);
   machine.host.files["in.txt"] = file;
 
   if (records.empty()) {
-    config::ConfigurationJob loader(&machine.access, "", "/lib");
+    config::ConfigurationJob loader(log, &machine.access, "", "/lib");
     FUZZ_CHECK(loader.Initialize(), "the records do not load");
     records = loader.legacyState.legacySettings;
   }
 
-  config::ConfigurationJob job(&machine.access, "", "/lib");
+  config::ConfigurationJob job(log, &machine.access, "", "/lib");
   const bool read = job.ReadConfigFile("in.txt");
   const bool english = !file.empty() && fuzz::Split(file, '\n')[0] == "English";
   const bool englishCr = !file.empty() && fuzz::Split(file, '\n')[0] == "English\r" &&
@@ -251,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                  : "<ERROR type=\"failure\">First line in /RMSET file, 'in.txt' "
                                    "is not 'English'.</ERROR>\n"),
                "the message of a refused file: " + machine.host.out);
-    FUZZ_CHECK(g_resultOverride == 0, "a refused RMSET file sets a code");
+    FUZZ_CHECK(log.Result() == 0, "a refused RMSET file sets a code");
     return 0;
   }
   FUZZ_CHECK(machine.host.out.empty(), "reading printed: " + machine.host.out);
@@ -265,7 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(job.WriteLegacyRepsetText(text), "the records cannot be written");
   machine.host.files["again.txt"] = text;
   {
-    config::ConfigurationJob again(&machine.access, "", "/lib");
+    config::ConfigurationJob again(log, &machine.access, "", "/lib");
     FUZZ_CHECK(again.ReadConfigFile("again.txt"), "the written text is refused");
     const auto& read2 = again.legacyState.legacySettings;
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -287,8 +287,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The apply writes exactly the changed, writable records other than ESCD.
   machine.firmware.calls.clear();
   job.ApplyConfig();
-  FUZZ_CHECK(g_resultOverride == 0 || g_resultOverride == kResultSettingFailed,
-             "the apply set code " + std::to_string(g_resultOverride));
+  FUZZ_CHECK(log.Result() == 0 || log.Result() == kResultSettingFailed,
+             "the apply set code " + std::to_string(log.Result()));
   for (const auto& call : machine.firmware.calls) {
     if (call.rfind("set ", 0) != 0) continue;
     const std::size_t index = std::stoul(call.substr(4));
@@ -308,7 +308,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // What the machine now holds, written and applied again, changes nothing.
   std::string now;
   {
-    config::ConfigurationJob writer(&machine.access, "", "/lib");
+    config::ConfigurationJob writer(log, &machine.access, "", "/lib");
     FUZZ_CHECK(writer.GetConfigText(now), "GetConfig failed after the apply");
     for (const LegacySetting& record : writer.legacyState.legacySettings)
       if ((record.valueKind() == ValueKind::Alpha || record.valueKind() == ValueKind::Time) &&
@@ -318,11 +318,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   machine.host.files["now.txt"] = now;
   const auto values = machine.Values();
   machine.host.out.clear();
-  g_resultOverride = 0;
-  config::ConfigurationJob reapply(&machine.access, "", "/lib");
+  log::ResultLog reapplied;
+  config::ConfigurationJob reapply(reapplied, &machine.access, "", "/lib");
   FUZZ_CHECK(reapply.ReadConfigFile("now.txt"), "the machine's own text is refused");
   reapply.ApplyConfig();
-  FUZZ_CHECK(machine.host.out.empty() && g_resultOverride == 0,
+  FUZZ_CHECK(machine.host.out.empty() && reapplied.Result() == 0,
              "the machine's own text changes something:\n" + machine.host.out + "\n" + now);
   FUZZ_CHECK(machine.Values() == values, "the machine's own text changes a value:\n" + now);
   return 0;

@@ -74,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   wmi::g_jobProbe = {};
-  config::ConfigurationJob job(nullptr, "", "");
+  log::ResultLog log;
+  config::ConfigurationJob job(log, nullptr, "", "");
   std::string repset;
   if (job.GetConfigText(repset)) FUZZ_CHECK(repset.rfind("English\n", 0) == 0, repset);
   return 0;

@@ -218,7 +218,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const Json oracle = Json::parse(kMachine);
   const std::string file(reinterpret_cast<const char*>(data), size);
   host.files["in.txt"] = file;  // the previous run's end left the host empty
-  g_resultOverride = 0;
+  log::ResultLog log;
   // Changes replace a setting's record in the copy; the records themselves are never changed.
   static std::string error;
   static const auto pristine = sim::ParseMachine(kMachine, "", error);
@@ -226,12 +226,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto machine = std::make_shared<sim::SimulatedMachine>(*pristine);
   sim::InstallProvider(machine);
 
-  config::ConfigurationJob job(nullptr, "", "");
+  config::ConfigurationJob job(log, nullptr, "", "");
   const bool read = job.ReadConfigFile("in.txt");
   const bool english = !file.empty() && FirstLine(file) == "English";
   FUZZ_CHECK(read == english, "the header decides whether the file is read");
   if (!read) {
-    FUZZ_CHECK(g_resultOverride == (file.empty() ? kResultFileUnreadable : kResultFileHeader),
+    FUZZ_CHECK(log.Result() == (file.empty() ? kResultFileUnreadable : kResultFileHeader),
                "the code of a refused file");
     FUZZ_CHECK(job.pendingNames.empty(), "a refused file records changes");
     FUZZ_CHECK(host.out == (file.empty() ? "<ERROR type=\"failure\">REPSET file, 'in.txt' not "
@@ -241,7 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                "the message of a refused file: " + host.out);
     return 0;
   }
-  FUZZ_CHECK(host.out.empty() && g_resultOverride == 0, "reading printed: " + host.out);
+  FUZZ_CHECK(host.out.empty() && log.Result() == 0, "reading printed: " + host.out);
   for (std::size_t i = 0; i < job.pendingNames.size(); ++i)
     CheckChange(oracle, job.pendingNames[i], job.pendingOldValues[i], job.pendingNewValues[i]);
 
@@ -267,11 +267,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(host.out == records, "the records:\n" + host.out + "\nexpected:\n" + records);
 
-  config::ConfigurationJob writer(nullptr, "", "");
+  config::ConfigurationJob writer(log, nullptr, "", "");
   std::string text;
   FUZZ_CHECK(writer.GetConfigText(text), "GetConfig failed");
   host.files["out.txt"] = text;
-  config::ConfigurationJob reader(nullptr, "", "");
+  config::ConfigurationJob reader(log, nullptr, "", "");
   FUZZ_CHECK(reader.ReadConfigFile("out.txt"), "the written text is refused");
   FUZZ_CHECK(reader.pendingNames.empty(),
              "the written text, read again, asks for changes:\n" + Pending(reader) + text);

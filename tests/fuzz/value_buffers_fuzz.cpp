@@ -172,7 +172,8 @@ void LibraryObjects(Fakes& fakes, Input& input) {
   for (const LegacySetting& setting : state.legacySettings) CheckFits(setting);
 
   {
-    config::ConfigurationJob job(&fakes.access, "", "/lib");
+    log::ResultLog log;
+    config::ConfigurationJob job(log, &fakes.access, "", "/lib");
     std::string text;
     if (job.GetConfigText(text)) {
       const std::string header =
@@ -184,9 +185,8 @@ void LibraryObjects(Fakes& fakes, Input& input) {
   // Every record applied as it was read.
   for (LegacySetting& setting : state.legacySettings) setting.changed = 1;
   fakes.host.out.clear();
-  g_resultOverride = 0;
-  std::string message;
-  legacy::ApplyLegacyChanges(state, password, message);
+  log::ResultLog log;
+  legacy::ApplyLegacyChanges(state, password, log);
   for (std::size_t i = 0; i < firmware.objects.size(); ++i) {
     // The object's own bytes, as its information sizes them.
     const std::size_t size = legacy::ReadU32(pristine[i].info.data(), 22, 4, 0);
@@ -195,7 +195,7 @@ void LibraryObjects(Fakes& fakes, Input& input) {
                    std::to_string(legacy::ReadU16(pristine[i].info.data(), 22, 0, 0)) + ":\nfrom " +
                    Show(pristine[i].value) + "\nto   " + Show(firmware.objects[i].value));
   }
-  FUZZ_CHECK(fakes.host.out.empty() && g_resultOverride == 0,
+  FUZZ_CHECK(fakes.host.out.empty() && log.Result() == 0,
              "unchanged records printed:\n" + fakes.host.out);
 }
 

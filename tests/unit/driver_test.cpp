@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <iomanip>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "driver/password_input.h"
 #include "driver/run.h"
 #include "fake_host.h"
 #include "fake_wbem.h"
@@ -43,7 +45,8 @@ TEST(OpeningElementTest, DescribesOneInstant) {
     FakeHost host;
     host.clock = {c.local, c.utc};
     host.hasVersion = c.hasVersion;
-    log::WriteOpeningElement();
+    log::ResultLog log;
+    log.OpeningElement();
     EXPECT_EQ(host.out, std::string("<BIOSCONFIG Version=\"") + c.expected);
   }
 }
@@ -81,6 +84,31 @@ TEST(RunTest, FrameworkFailureWritesOnlyTheRecordOnStandardOutput) {
   EXPECT_EQ(RunWith({"/GetConfig"}), 1);
   EXPECT_EQ(host.err, "<ERROR msg=\"MFC initialization failed.\" />\n\n");
   EXPECT_EQ(host.out, Record(1, 1));
+}
+
+// A record names an argument as given, or by its line when it came from standard input, so
+// that no password read there is repeated; an index outside the arguments names nothing.
+TEST(RunArgumentsTest, DescribesEachArgumentByWhereItCameFrom) {
+  FakeHost host;
+  host.in = "/nspwd:new\n\n/cspwd:old\n";
+  const char* const argv[] = {"/opt/corvane/corvane", "/cspwd:x", "/pwdstdin", "/GetConfig"};
+  driver::RunArguments arguments(4, argv);
+  log::ResultLog log;
+  ASSERT_TRUE(arguments.ReadPasswordInput(log));
+  ASSERT_EQ(arguments.argc(), 5);
+  const std::pair<int, const char*> cases[] = {
+      {-1, ""},
+      {0, "/opt/corvane/corvane"},
+      {1, "/cspwd:x"},
+      {2, "line 1 of standard input"},
+      {3, "line 3 of standard input"},
+      {4, "/GetConfig"},
+      {5, ""},
+      {INT_MAX, ""},
+  };
+  for (const auto& [index, expected] : cases)
+    EXPECT_EQ(arguments.Describe(index), expected) << index;
+  EXPECT_EQ(host.out, "");
 }
 
 }  // namespace

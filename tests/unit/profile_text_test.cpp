@@ -59,7 +59,7 @@ TEST(ProfileTextTest, ReturnsAtMost99Characters) {
 TEST(ConvertLikeAtoiTest, ReadsLeadingNumberAndSaturates) {
   const std::pair<const char*, int> cases[] = {{"7abc", 7},
                                                {"abc", 0},
-                                               {"-2", -2},
+                                               {"-20", -20},
                                                {"", 0},
                                                {" \t+15", 15},
                                                {"- 3", 0},
