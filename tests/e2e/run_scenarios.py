@@ -106,6 +106,7 @@ DOUBLE_MACHINE_VARIABLE = 'CORVANE_COM_DOUBLE_MACHINE'
 DOUBLE_TRACE_VARIABLE = 'CORVANE_COM_DOUBLE_TRACE'
 WINDOWS_MODES = ('skip', 'own-machine')
 
+
 def raw(data):
     return bytes(data).decode('utf-8', BYTES)
 

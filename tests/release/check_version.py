@@ -33,8 +33,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix='corvane-version-') as work:
         machine = os.path.join(work, 'notebook.json')
         shutil.copy(os.path.join(args.source, 'machines', 'notebook.json'), machine)
-        log = corvane_run.run([args.binary, '/ADVANCED'],
-                              corvane_run.environment(work, CORVANE_MACHINE=machine)).out
+        _, log, _ = corvane_run.run([args.binary, '/ADVANCED'],
+                                    corvane_run.environment(work, CORVANE_MACHINE=machine))
     wanted = f'<BIOSCONFIG Version="{args.version}.0" '
     if not log.startswith(wanted):
         failures.append(f'the result log opens with {log.splitlines()[:1]}, not {wanted}')

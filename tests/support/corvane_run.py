@@ -1,6 +1,5 @@
 """Running Corvane for the Python tests (which put this folder on their path), and reporting
 what they found."""
-import collections
 import os
 import re
 import subprocess
@@ -17,7 +16,6 @@ OPENED = '<BIOSCONFIG Version="*" Computername="*" Date="*" Time="*" UTC="*" >'
 BYTES = 'surrogateescape'
 
 SKIPPED = 77  # CTest's SKIP_RETURN_CODE for the tests that may skip everything
-Result = collections.namedtuple('Result', 'code out err')
 
 
 def normalise(text):
@@ -60,9 +58,7 @@ def run(command, env, cwd=None, stdin=b'', stdout=subprocess.PIPE, crlf=False, t
         errors.seek(0)
         err = errors.read()
     texts = [(data or b'').decode('utf-8', BYTES) for data in (result.stdout, err)]
-    if crlf:
-        texts = [text.replace('\r\n', '\n') for text in texts]
-    return Result(result.returncode, *texts)
+    return (result.returncode, *(text.replace('\r\n', '\n') if crlf else text for text in texts))
 
 
 def report(name, failures, checks=1, skipped=None):

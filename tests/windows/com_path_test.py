@@ -200,7 +200,7 @@ def main():
         code, log = run(runner, os.path.join(old, 'CorvaneW2K.exe'), old,
                         {'CORVANE_COM_DOUBLE_MACHINE': os.path.join(old, 'm.json'),
                          'CORVANE_COM_DOUBLE_TRACE': trace}, ['/GetConfig:out.txt'])
-        connects = [line for line in (corvane_run.read(trace, '').splitlines())
+        connects = [line for line in corvane_run.read(trace, '').splitlines()
                     if line.startswith('ConnectServer ')]
         if code != 0 or not connects or \
                 any(line != CONNECT.format(flags='0x0') for line in connects):
