@@ -8,7 +8,6 @@ The real /dev is never used. (A pipe, folders and a folder the user cannot write
 import argparse
 import json
 import os
-import re
 import resource
 import shutil
 import signal
@@ -18,8 +17,10 @@ import sys
 import tempfile
 import threading
 
-OPENING = re.compile(r'<BIOSCONFIG Version="[^"]*" Computername="[^"]*" Date="[^"]*" '
-                     r'Time="[^"]*" UTC="[^"]*" >\n')
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import corvane_run  # noqa: E402
+
+OPENED = corvane_run.OPENED + '\n'
 CLOSING_OK = '<Warning msg="Tiv return value" real="0" translated="0" />\n</BIOSCONFIG>\n'
 CLOSING_16 = '<Warning msg="Tiv return value" real="16" translated="16" />\n</BIOSCONFIG>\n'
 
@@ -33,7 +34,10 @@ class Case:
         self.binary, self.work = binary, work
         self.machine = os.path.join(work, 'machine.json')
         shutil.copy(machine, self.machine)
-        self.runtime = tempfile.mkdtemp(prefix='corvane-runtime-')
+        # The library each run writes out lands in a folder of this case's own, outside the folder
+        # whose entries the case compares; the machine comes first anyway, and the tree is empty.
+        self.private = tempfile.mkdtemp(prefix='corvane-runtime-')
+        self.env = corvane_run.environment(self.private, CORVANE_MACHINE=self.machine)
         self.errors = []
 
     def path(self, name):
@@ -44,16 +48,9 @@ class Case:
             if file_size_limit is not None:
                 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
                 resource.setrlimit(resource.RLIMIT_FSIZE, (file_size_limit, file_size_limit))
-        # The machine comes first anyway; a tree that does not exist keeps /sys out of reach. The
-        # library each run writes out lands in a folder of this case's own, outside the folder
-        # whose entries the case compares.
-        env = dict(os.environ, CORVANE_MACHINE=self.machine,
-                   CORVANE_FIRMWARE_ATTRIBUTES=os.path.join(self.work, 'no-such-tree'),
-                   XDG_RUNTIME_DIR=self.runtime)
-        result = subprocess.run([self.binary, *args], cwd=self.work, env=env, stdout=stdout,
-                                stderr=subprocess.PIPE, timeout=60, preexec_fn=prepare)
-        text = OPENING.sub('<BIOSCONFIG>\n', (result.stdout or b'').decode())
-        return result.returncode, text
+        code, out, _ = corvane_run.run([self.binary, *args], self.env, cwd=self.work,
+                                       stdout=stdout, timeout=60, preexec_fn=prepare)
+        return code, corvane_run.normalise(out)
 
     def expect(self, condition, message):
         if not condition:
@@ -76,11 +73,6 @@ class Case:
         self.expect(after == before, f'{what}: the folder changed: {before} -> {after}')
 
 
-def read(path):
-    with open(path, encoding='utf-8') as handle:
-        return handle.read()
-
-
 def write(path, text, mode=None):
     with open(path, 'w', encoding='utf-8') as handle:
         handle.write(text)
@@ -96,8 +88,8 @@ def standard_output_file(case, repset):
     case.expect(code == 0, f'exit {code}')
     before['log.txt'] = (stat.S_IFREG, None)
     case.expect_unchanged(before, 'redirected output')
-    log = OPENING.sub('<BIOSCONFIG>\n', read(case.path('log.txt')))
-    case.expect(log == '<BIOSCONFIG>\n' + repset + CLOSING_OK, f'the log file:\n{log}')
+    log = corvane_run.normalise(corvane_run.read(case.path('log.txt')))
+    case.expect(log == OPENED + repset + CLOSING_OK, f'the log file:\n{log}')
 
 
 def fifo_with_reader(case, repset):
@@ -105,13 +97,13 @@ def fifo_with_reader(case, repset):
     os.mkfifo(fifo, 0o600)
     received = []
     # A daemon: a program that replaced the FIFO leaves the reader waiting for ever.
-    reader = threading.Thread(target=lambda: received.append(read(fifo)), daemon=True)
+    reader = threading.Thread(target=lambda: received.append(corvane_run.read(fifo)), daemon=True)
     reader.start()
     before = case.snapshot()
     code, out = case.run('/GetConfig:fifo')
     reader.join(timeout=10)
     case.expect(code == 0, f'exit {code}')
-    case.expect(out == '<BIOSCONFIG>\n' + CLOSING_OK, f'standard output:\n{out}')
+    case.expect(out == OPENED + CLOSING_OK, f'standard output:\n{out}')
     case.expect(received == [repset], f'the reader got {received!r}')
     case.expect_unchanged(before, 'fifo')
 
@@ -130,11 +122,11 @@ def link_to_private_file(case, repset):
     for name in ('latest.txt', 'dangling.txt'):
         case.expect(os.path.islink(case.path(name)), f'{name} is no longer a link')
     after = os.stat(target)
-    case.expect(read(target) == repset, 'the linked file was not rewritten')
+    case.expect(corvane_run.read(target) == repset, 'the linked file was not rewritten')
     case.expect(stat.S_IMODE(after.st_mode) == 0o600, f'mode {oct(after.st_mode)}')
     case.expect((after.st_uid, after.st_gid) == (owner.st_uid, owner.st_gid),
                 f'owner {after.st_uid}:{after.st_gid}, was {owner.st_uid}:{owner.st_gid}')
-    case.expect(read(case.path('store/missing.txt')) == repset,
+    case.expect(corvane_run.read(case.path('store/missing.txt')) == repset,
                 'the file a dangling link names was not created')
 
 
@@ -146,7 +138,7 @@ def hard_link(case, repset):
     case.expect(code == 0, f'exit {code}')
     case.expect(os.stat(case.path('a.txt')).st_ino == inode, 'a.txt was replaced')
     case.expect(os.stat(case.path('b.txt')).st_ino == inode, 'b.txt is no longer the same file')
-    case.expect(read(case.path('b.txt')) == repset, 'b.txt does not have the new text')
+    case.expect(corvane_run.read(case.path('b.txt')) == repset, 'b.txt does not have the new text')
     case.expect(stat.S_IMODE(os.stat(case.path('a.txt')).st_mode) == 0o640, 'mode changed')
 
 
@@ -159,10 +151,10 @@ def failed_write_keeps_earlier_file(case, repset):
     for name in ('plain.txt', 'linked.txt', 'new.txt'):
         code, out = case.run(f'/GetConfig:{name}', file_size_limit=len(repset) // 2)
         case.expect(code == 16, f'{name}: exit {code}')
-        case.expect(out == '<BIOSCONFIG>\n' + failure(name) + CLOSING_16, f'output:\n{out}')
+        case.expect(out == OPENED + failure(name) + CLOSING_16, f'output:\n{out}')
         case.expect_unchanged(before, name)
     for name in ('plain.txt', 'linked.txt', 'other-name.txt'):
-        case.expect(read(case.path(name)) == 'earlier\n', f'{name} changed')
+        case.expect(corvane_run.read(case.path(name)) == 'earlier\n', f'{name} changed')
 
 
 def machine_file_through_link(case, repset):
@@ -194,9 +186,9 @@ def main():
     with tempfile.TemporaryDirectory(prefix='corvane-files-') as work:
         reference = Case(binary, args.machine, work)
         reference.run('/GetConfig:reference.txt')
-        repset = read(reference.path('reference.txt'))
-        shutil.rmtree(reference.runtime, ignore_errors=True)
-    failed = 0
+        repset = corvane_run.read(reference.path('reference.txt'))
+        shutil.rmtree(reference.private, ignore_errors=True)
+    failures = []
     for test in CASES:
         with tempfile.TemporaryDirectory(prefix='corvane-files-') as work:
             case = Case(binary, args.machine, work)
@@ -206,14 +198,10 @@ def main():
                 case.errors.append(f'could not run: {error!r}')
             leftovers = [n for n in case.snapshot() if os.path.basename(n).startswith('.')]
             case.expect(not leftovers, f'temporary files left behind: {leftovers}')
-            shutil.rmtree(case.runtime, ignore_errors=True)
+            shutil.rmtree(case.private, ignore_errors=True)
         if case.errors:
-            failed += 1
-            print(f'FAIL {test.__name__}')
-            for error in case.errors:
-                print('  ' + error.replace('\n', '\n  '))
-    print(f'file-targets: {len(CASES) - failed} passed, {failed} failed')
-    return 1 if failed else 0
+            failures.append('\n'.join([test.__name__] + case.errors))
+    return corvane_run.report('file-targets', failures, len(CASES))
 
 
 if __name__ == '__main__':

@@ -16,9 +16,11 @@ import os
 import shlex
 import shutil
 import stat
-import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import corvane_run  # noqa: E402
 
 DELL = os.path.join('firmware-attributes', 'dell-xps13-9310')
 ATTRIBUTES = os.path.join('dell-wmi-sysman', 'attributes')
@@ -29,49 +31,38 @@ SOURCE_VALUES = {'Asset': 'LAB-0001'}
 TARGET_VALUES = {'WlanAutoSense': 'Enabled', 'CustomChargeStop': '80', 'Asset': 'OLD-TAG',
                  'AutoOn': 'Everyday', 'KbdBacklightTimeoutAc': '1m', 'AutoOnHr': '23',
                  'AutoOnFri': 'Enabled', 'PeakShiftCfg': 'Enabled'}
-MACHINE_VARIABLES = ('CORVANE_MACHINE', 'CORVANE_COM_DOUBLE_MACHINE')
-
-
-def run(runner, binary, env, *args, cwd):
-    # The library each run writes out lands in this test's own folder.
-    runtime = os.path.join(cwd, 'runtime')
-    os.makedirs(runtime, mode=0o700, exist_ok=True)
-    env = dict(env, XDG_RUNTIME_DIR=runtime)
-    # No pipe for standard error: a Wine server started by the run would keep it open.
-    result = subprocess.run([*runner, binary, *args], cwd=cwd, env=env, stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL)
-    return result.returncode, result.stdout.decode('utf-8', errors='replace').replace('\r\n', '\n')
-
-
-def read(path):
-    with open(path) as handle:
-        return handle.read()
 
 
 def replicate(runner, binary, work, source_env, target_env, passwords, label):
+    def run(env, *args):
+        return corvane_run.run([*runner, binary, *args], env, cwd=work, crlf=True)[:2]
+
+    def text(name):
+        return corvane_run.read(os.path.join(work, name))
+
     failures = []
-    code, _ = run(runner, binary, source_env, '/GetConfig:source.txt', cwd=work)
+    code, _ = run(source_env, '/GetConfig:source.txt')
     failures += [] if code == 0 else [f'{label}: GetConfig of the source ended with {code}']
-    run(runner, binary, target_env, '/GetConfig:before.txt', cwd=work)
-    if read(os.path.join(work, 'source.txt')) == read(os.path.join(work, 'before.txt')):
+    run(target_env, '/GetConfig:before.txt')
+    if text('source.txt') == text('before.txt'):
         failures.append(f'{label}: the two machines start out alike; the test proves nothing')
-    code, log = run(runner, binary, target_env, *passwords, '/CheckConfig:source.txt', cwd=work)
-    run(runner, binary, target_env, '/GetConfig:checked.txt', cwd=work)
+    code, log = run(target_env, *passwords, '/CheckConfig:source.txt')
+    run(target_env, '/GetConfig:checked.txt')
     if code != 20 or 'changeStatus="differs"' not in log or (
-            read(os.path.join(work, 'checked.txt')) != read(os.path.join(work, 'before.txt'))):
+            text('checked.txt') != text('before.txt')):
         failures.append(f'{label}: the check before the apply ended with {code}:\n{log}')
-    code, log = run(runner, binary, target_env, *passwords, '/SetConfig:source.txt', cwd=work)
+    code, log = run(target_env, *passwords, '/SetConfig:source.txt')
     # "fail", and the "failed" of a legacy ordered list.
     if code != 0 or 'changeStatus="fail' in log or 'changeStatus="pass"' not in log:
         failures.append(f'{label}: SetConfig ended with {code}:\n{log}')
-    code, log = run(runner, binary, target_env, '/SetConfig:source.txt', *passwords, cwd=work)
+    code, log = run(target_env, '/SetConfig:source.txt', *passwords)
     if code != 0 or '<SETTING' in log:
         failures.append(f'{label}: a second SetConfig still changed something ({code}):\n{log}')
-    code, log = run(runner, binary, target_env, '/CheckConfig:source.txt', *passwords, cwd=work)
+    code, log = run(target_env, '/CheckConfig:source.txt', *passwords)
     if code != 0 or '<SETTING' in log:
         failures.append(f'{label}: the check after the apply ended with {code}:\n{log}')
-    run(runner, binary, target_env, '/GetConfig:after.txt', cwd=work)
-    if read(os.path.join(work, 'source.txt')) != read(os.path.join(work, 'after.txt')):
+    run(target_env, '/GetConfig:after.txt')
+    if text('source.txt') != text('after.txt'):
         failures.append(f'{label}: the target does not have the source\'s settings')
     return failures
 
@@ -125,12 +116,9 @@ def main():
     runner = shlex.split(args.runner)
     binary = os.path.abspath(args.binary)
     failures = []
-    pairs = 0
     with tempfile.TemporaryDirectory(prefix='corvane-replicate-') as work:
-        empty = os.path.join(work, 'no-firmware-attributes')
-        os.mkdir(empty)
-        base = {k: v for k, v in os.environ.items() if k not in MACHINE_VARIABLES}
-        base['CORVANE_FIRMWARE_ATTRIBUTES'] = empty
+        # The library each run writes out lands in this test's own folder.
+        base = corvane_run.environment(work)
 
         notebooks = os.path.join(work, 'notebooks')
         os.mkdir(notebooks)
@@ -138,11 +126,10 @@ def main():
         target = os.path.join(notebooks, 'target.json')
         shutil.copy(os.path.join(args.machines, 'notebook.json'), source)
         shutil.copy(os.path.join(args.machines, 'notebook-password.json'), target)
-        pairs += 1
-        failures += replicate(runner, binary, notebooks,
-                              dict(base, **{args.machine_variable: source}),
-                              dict(base, **{args.machine_variable: target}),
-                              ['/cspwd:Lumo-1234'], 'notebooks')
+        failures.append(replicate(runner, binary, notebooks,
+                                  dict(base, **{args.machine_variable: source}),
+                                  dict(base, **{args.machine_variable: target}),
+                                  ['/cspwd:Lumo-1234'], 'notebooks'))
 
         desktops = os.path.join(work, 'desktops')
         os.mkdir(desktops)
@@ -153,10 +140,9 @@ def main():
             machine = json.load(handle)
         with open(target, 'w') as handle:
             json.dump(set_legacy_otherwise(machine), handle, indent=2)
-        pairs += 1
-        failures += replicate(runner, binary, desktops, dict(base, CORVANE_MACHINE=source),
-                              dict(base, CORVANE_MACHINE=target), ['/cspwd:Pro4100'],
-                              'legacy desktops')
+        failures.append(replicate(runner, binary, desktops, dict(base, CORVANE_MACHINE=source),
+                                  dict(base, CORVANE_MACHINE=target), ['/cspwd:Pro4100'],
+                                  'legacy desktops'))
 
         if not runner:
             trees = os.path.join(work, 'trees')
@@ -165,16 +151,12 @@ def main():
             target = os.path.join(work, 'target-tree')
             copy_tree(os.path.join(args.machines, DELL), source, SOURCE_VALUES)
             copy_tree(os.path.join(args.machines, DELL), target, TARGET_VALUES)
-            pairs += 1
-            failures += replicate(runner, binary, trees,
-                                  dict(base, CORVANE_FIRMWARE_ATTRIBUTES=source),
-                                  dict(base, CORVANE_FIRMWARE_ATTRIBUTES=target), [],
-                                  'Dell trees')
-    for failure in failures:
-        print('FAIL ' + failure)
-    failed = len({failure.split(':')[0] for failure in failures})
-    print(f'replicate: {pairs - failed} passed, {failed} failed')
-    return 1 if failures else 0
+            failures.append(replicate(runner, binary, trees,
+                                      dict(base, CORVANE_FIRMWARE_ATTRIBUTES=source),
+                                      dict(base, CORVANE_FIRMWARE_ATTRIBUTES=target), [],
+                                      'Dell trees'))
+    # One check a pair: its failures together.
+    return corvane_run.report('replicate', ['\n'.join(f) for f in failures if f], len(failures))
 
 
 if __name__ == '__main__':

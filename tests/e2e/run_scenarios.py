@@ -94,31 +94,17 @@ import re
 import shlex
 import shutil
 import stat
-import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import corvane_run  # noqa: E402
+from corvane_run import BYTES  # noqa: E402
 
 MACHINE_VARIABLE = 'CORVANE_MACHINE'
 DOUBLE_MACHINE_VARIABLE = 'CORVANE_COM_DOUBLE_MACHINE'
 DOUBLE_TRACE_VARIABLE = 'CORVANE_COM_DOUBLE_TRACE'
 WINDOWS_MODES = ('skip', 'own-machine')
-
-OPENING = re.compile(
-    r'<BIOSCONFIG Version="(\d+\.\d+\.\d+\.\d+)" Computername="([^"]{0,15})" '
-    r'Date="(\d{4}/\d{2}/\d{2})" Time="(\d{2}:\d{2}:\d{2})" UTC="(-?\d{1,2})" >')
-
-
-def normalise(text):
-    def repl(match):
-        utc = int(match.group(5))
-        if not -23 <= utc <= 23:
-            return match.group(0)
-        return '<BIOSCONFIG Version="*" Computername="*" Date="*" Time="*" UTC="*" >'
-    return OPENING.sub(repl, text)
-
-
-# Text and bytes: undecodable bytes travel as lone surrogates, which encode back to themselves.
-BYTES = 'surrogateescape'
 
 
 def raw(data):
@@ -506,7 +492,6 @@ def run_as(scenario):
 
 
 def prepare_folders(scenario, work):
-    os.makedirs(os.path.join(work, 'runtime'), mode=0o700)
     for name, mode in scenario['dirs']:
         path = os.path.join(work, expand(name, work))
         os.makedirs(path, exist_ok=True)
@@ -517,24 +502,22 @@ def prepare_folders(scenario, work):
         os.symlink(expand(target, work), path)
 
 
-def run(scenario, args, name):
+def run(scenario, args):
     errors = []
     # The folders are removed even where a mode took their owner's rights away.
     with tempfile.TemporaryDirectory(prefix='corvane-e2e-') as work, \
             tempfile.TemporaryDirectory(prefix='corvane-e2e-trace-') as trace_folder, \
             tempfile.TemporaryDirectory(prefix='corvane-tree-') as tree:
+        # A library the run writes lands in this run's own folder; never the kernel's own tree.
+        env = corvane_run.environment(work, **{TREE_VARIABLE: tree})
         prepare_folders(scenario, work)
         binary = args.binary
         if scenario['copy_binary']:
             binary = os.path.join(work, os.path.basename(args.binary))
             shutil.copy2(args.binary, binary)
-        env = {k: v for k, v in os.environ.items()
-               if k not in (MACHINE_VARIABLE, DOUBLE_MACHINE_VARIABLE, DOUBLE_TRACE_VARIABLE)}
         through_double = args.com_double and (scenario['windows'] or ('',))[0] != 'own-machine'
         machine_variable = DOUBLE_MACHINE_VARIABLE if through_double else MACHINE_VARIABLE
         trace_path = os.path.join(trace_folder, 'trace.txt')
-        # A library the run writes lands in this run's own folder.
-        env['XDG_RUNTIME_DIR'] = os.path.join(work, 'runtime')
         machine_path = os.path.join(work, 'machine.json')
         before = None
         before_bytes = b''
@@ -562,9 +545,7 @@ def run(scenario, args, name):
                 env[key] = expand(value, work)
             else:
                 env.pop(key, None)
-        # Never the kernel's own tree: a copy, or an empty folder.
         lay_out_tree(scenario, args, tree, work)
-        env[TREE_VARIABLE] = tree
         tree_before = snapshot_tree(tree)
         for file_name, content in scenario['files'].items():
             path = os.path.join(work, expand(file_name, work))
@@ -584,23 +565,13 @@ def run(scenario, args, name):
             os.setgid(user.pw_gid)
             os.setuid(user.pw_uid)
         command = args.runner + [binary] + [expand(a, work) for a in scenario['args']]
-        # Standard error goes to a file: a pipe would stay open in the Wine server that the run
-        # may start, and the read would wait for that server to exit.
-        with tempfile.TemporaryFile() as error_file:
-            result = subprocess.run(command, cwd=work, env=env, stdout=subprocess.PIPE,
-                                    stderr=error_file, timeout=120,
-                                    input=scenario['stdin'].encode('utf-8', errors=BYTES),
-                                    preexec_fn=switch_user if user is not None else None)
-            error_file.seek(0)
-            stderr = error_file.read().decode('utf-8', errors=BYTES)
-        stdout = result.stdout.decode('utf-8', errors=BYTES)
-        if args.crlf:
-            stdout = stdout.replace('\r\n', '\n')
-            stderr = stderr.replace('\r\n', '\n')
-        if result.returncode != scenario['exit']:
-            errors.append(f'exit code {result.returncode}, expected {scenario["exit"]}')
+        code, stdout, stderr = corvane_run.run(
+            command, env, cwd=work, stdin=scenario['stdin'].encode('utf-8', errors=BYTES),
+            crlf=args.crlf, preexec_fn=switch_user if user is not None else None)
+        if code != scenario['exit']:
+            errors.append(f'exit code {code}, expected {scenario["exit"]}')
         if scenario['stdout'] is not None:
-            actual = normalise(stdout)
+            actual = corvane_run.normalise(stdout)
             if actual != scenario['stdout']:
                 errors.append('standard output differs:\n' + show_diff(scenario['stdout'], actual))
         wanted_stderr = scenario['stderr'] and expand(scenario['stderr'], work)
@@ -666,46 +637,44 @@ def main():
                         help='hand machines to the WMI double of the Wine prefix')
     parser.add_argument('--filter', default='', help='run only scenarios whose path has this')
     args = parser.parse_args()
-    # Texts with raw bytes are shown escaped rather than stopping the report.
-    sys.stdout.reconfigure(errors='backslashreplace')
     args.binary = os.path.abspath(args.binary)
     args.runner = shlex.split(args.runner)
     files = sorted(os.path.join(root, f) for root, _, names in os.walk(args.scenarios)
                    for f in names if f.endswith('.scn'))
-    passed = failed = skipped = 0
+    failures, checks, skipped = [], 0, 0
     for path in files:
-        name = os.path.relpath(path, args.scenarios)
+        # Named from the folder the scenarios' folder lies in: 'dell/boot-order.scn'.
+        name = os.path.relpath(path, os.path.dirname(os.path.normpath(args.scenarios)))
         if args.filter not in name:
             continue
         try:
             scenario = parse(path)
-            mode, reason = scenario['windows'] or ('', '')
-            if args.platform == 'windows' and mode == 'skip':
+            reason = skip_reason(scenario, args)
+            if reason:
                 skipped += 1
                 print(f'SKIP {name}: {reason}')
                 continue
-            if args.com_double and mode == 'own-machine':
-                print(f'NOTE {name} runs with CORVANE_MACHINE: {reason}')
-            if scenario['requires_root'] and os.geteuid() != 0:
-                skipped += 1
-                print(f'SKIP {name}: {scenario["requires_root"]}')
-                continue
-            if args.platform == 'windows' and uses_tree(scenario):
-                skipped += 1
-                print(f'SKIP {name}: firmware-attributes trees are read on Linux only')
-                continue
-            errors = run(scenario, args, name)
+            if args.com_double and (scenario['windows'] or ('',))[0] == 'own-machine':
+                print(f'NOTE {name} runs with CORVANE_MACHINE: {scenario["windows"][1]}')
+            errors = run(scenario, args)
         except Exception as error:  # a broken scenario file is a failure, not a crash
             errors = [f'scenario could not run: {error}']
+        checks += 1
         if errors:
-            failed += 1
-            print(f'FAIL {name}')
-            for error in errors:
-                print('  ' + error.replace('\n', '\n  '))
-        else:
-            passed += 1
-    print(f'e2e: {passed} passed, {failed} failed, {skipped} skipped')
-    return 1 if failed or not passed else 0
+            failures.append('\n'.join([name] + errors))
+    return corvane_run.report('e2e', failures, checks, skipped)
+
+
+def skip_reason(scenario, args):
+    """Why the scenario is not run here, or None."""
+    mode, reason = scenario['windows'] or ('', '')
+    if args.platform == 'windows' and mode == 'skip':
+        return reason
+    if scenario['requires_root'] and os.geteuid() != 0:
+        return scenario['requires_root']
+    if args.platform == 'windows' and uses_tree(scenario):
+        return 'firmware-attributes trees are read on Linux only'
+    return None
 
 
 if __name__ == '__main__':

@@ -9,6 +9,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import corvane_run  # noqa: E402
+
 
 def main():
     parser = argparse.ArgumentParser()
@@ -25,13 +28,9 @@ def main():
         if not os.access(program, os.X_OK):
             failures.append('bin/corvane is not installed')
         else:
-            empty = os.path.join(prefix, 'no-firmware-attributes')
-            os.mkdir(empty)
-            env = {k: v for k, v in os.environ.items() if k != 'CORVANE_MACHINE'}
-            env['CORVANE_FIRMWARE_ATTRIBUTES'] = empty
-            help_run = subprocess.run([program, '/?'], capture_output=True, text=True, env=env)
-            if help_run.returncode != 17 or 'Usage:' not in help_run.stdout:
-                failures.append(f'the installed corvane does not run: {help_run.returncode}')
+            code, out, _ = corvane_run.run([program, '/?'], corvane_run.environment(prefix))
+            if code != 17 or 'Usage:' not in out:
+                failures.append(f'the installed corvane does not run: {code}')
         if not os.path.isfile(page):
             failures.append('share/man/man1/corvane.1 is not installed')
         elif shutil.which('groff'):
@@ -39,10 +38,7 @@ def main():
                                   capture_output=True, text=True)
             if lint.returncode != 0 or lint.stderr:
                 failures.append(f'groff warns about the man page:\n{lint.stderr}')
-    for failure in failures:
-        print('FAIL ' + failure)
-    print(f'install: {0 if failures else 1} passed, {1 if failures else 0} failed')
-    return 1 if failures else 0
+    return corvane_run.report('install', failures)
 
 
 if __name__ == '__main__':

@@ -21,6 +21,9 @@ import sys
 import tempfile
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import corvane_run  # noqa: E402
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 RELEASE = os.path.join(ROOT, 'tools', 'release')
 
@@ -151,10 +154,7 @@ def main():
                       f'the released {released} is not {tested}, which was tested')
             check_release(dist, os.path.join(build, 'corvane'), work, ca, check)
 
-    for failure in failures:
-        print('FAIL ' + failure)
-    print(f'release: {checks - len(failures)} passed, {len(failures)} failed')
-    return 1 if failures else 0
+    return corvane_run.report('release', failures, checks)
 
 
 def check_release(dist, tree, work, ca, check):
@@ -205,10 +205,7 @@ def check_release(dist, tree, work, ca, check):
     program = os.path.join(root, 'usr', 'bin', 'corvane')
     if check(installed.returncode == 0 and os.access(program, os.X_OK),
              f'the package does not install:\n{installed.stdout}{installed.stderr}'):
-        empty = os.path.join(work, 'no-firmware-attributes')
-        os.mkdir(empty)
-        environment = {k: v for k, v in os.environ.items() if k != 'CORVANE_MACHINE'}
-        environment['CORVANE_FIRMWARE_ATTRIBUTES'] = empty
+        environment = corvane_run.environment(work)
         usage = run([program, '/?'], env=environment)
         check(usage.returncode == 17 and 'Usage:' in usage.stdout,
               f'the installed corvane /? ends with {usage.returncode}:\n{usage.stdout}')

@@ -6,9 +6,11 @@ import argparse
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import corvane_run  # noqa: E402
 
 
 def main():
@@ -31,20 +33,13 @@ def main():
     with tempfile.TemporaryDirectory(prefix='corvane-version-') as work:
         machine = os.path.join(work, 'notebook.json')
         shutil.copy(os.path.join(args.source, 'machines', 'notebook.json'), machine)
-        os.mkdir(os.path.join(work, 'no-firmware-attributes'))
-        os.mkdir(os.path.join(work, 'runtime'), 0o700)
-        env = dict(os.environ, CORVANE_MACHINE=machine, XDG_RUNTIME_DIR=os.path.join(work, 'runtime'),
-                   CORVANE_FIRMWARE_ATTRIBUTES=os.path.join(work, 'no-firmware-attributes'))
-        log = subprocess.run([args.binary, '/ADVANCED'], capture_output=True, text=True,
-                             env=env).stdout
+        _, log, _ = corvane_run.run([args.binary, '/ADVANCED'],
+                                    corvane_run.environment(work, CORVANE_MACHINE=machine))
     wanted = f'<BIOSCONFIG Version="{args.version}.0" '
     if not log.startswith(wanted):
         failures.append(f'the result log opens with {log.splitlines()[:1]}, not {wanted}')
 
-    for failure in failures:
-        print('FAIL ' + failure)
-    print(f'version: {0 if failures else 1} passed, {1 if failures else 0} failed')
-    return 1 if failures else 0
+    return corvane_run.report('version', failures)
 
 
 if __name__ == '__main__':

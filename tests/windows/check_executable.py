@@ -14,6 +14,9 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ElementTree
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import corvane_run  # noqa: E402
+
 # DLLs that Windows maps from its system folder for every process that imports them (its known
 # DLLs, and ntdll); any other import would be searched for beside the executable first. The
 # runtime of the compiler is linked in statically.
@@ -146,10 +149,7 @@ def main():
         failures.append(f'resource "BINARY" 129 holds {len(embedded[0])} bytes that are not the '
                         f'{len(library)} bytes of {args.library}')
 
-    for failure in failures:
-        print('FAIL ' + failure)
-    print(f'executable: {0 if failures else 1} passed, {1 if failures else 0} failed')
-    return 1 if failures else 0
+    return corvane_run.report('executable', failures)
 
 
 if __name__ == '__main__':

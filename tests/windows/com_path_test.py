@@ -13,12 +13,14 @@ Needs the prefix made by wine_prefix.sh (WINEPREFIX).
 import argparse
 import json
 import os
-import re
 import shlex
 import shutil
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import corvane_run  # noqa: E402
 
 NAMESPACE = r'\\.\root\Lumo\InstrumentedBIOS'
 CONNECT = (f'ConnectServer "{NAMESPACE}" flags={{flags}} user=null password=null locale=null '
@@ -44,23 +46,11 @@ Asset Tracking Number
 \tLUMO-COM-0001
 '''
 ARGS = ['/cspwd:Lumo-1234', '/nspwd:Lumo-5678', '/SetConfig:changes.txt', '/GetConfig:after.txt']
-OPENING = re.compile(r'<BIOSCONFIG Version="[^"]*" Computername="[^"]*" Date="[^"]*" '
-                     r'Time="[^"]*" UTC="[^"]*" >')
 
 
 def run(runner, binary, work, env_changes, args):
-    env = {k: v for k, v in os.environ.items() if not k.startswith('CORVANE_')}
-    env.update(env_changes)
-    # Standard error to a file: a pipe would stay open in a Wine server the run starts.
-    with tempfile.TemporaryFile() as errors:
-        result = subprocess.run(runner + [binary] + args, cwd=work, env=env,
-                                stdout=subprocess.PIPE, stderr=errors, timeout=120)
-    return result.returncode, result.stdout.decode('utf-8', 'replace').replace('\r\n', '\n')
-
-
-def read(path):
-    with open(path, encoding='utf-8', errors='replace') as handle:
-        return handle.read()
+    env = corvane_run.environment(work, **env_changes)
+    return corvane_run.run(runner + [binary] + args, env, cwd=work, crlf=True)[:2]
 
 
 def check_trace(lines, failures):
@@ -138,7 +128,7 @@ def check_makers(runner, binary, machines, root, failures):
         code, log = run(runner, binary, work, {'CORVANE_COM_DOUBLE_MACHINE':
                                                os.path.join(work, 'machine.json'),
                                                'CORVANE_COM_DOUBLE_TRACE': trace}, args)
-        lines = read(trace).splitlines() if os.path.exists(trace) else []
+        lines = corvane_run.read(trace, '').splitlines()
         if code != 0 or 'changeStatus="fail"' in log:
             failures.append(f'{machine} through COM ended with {code}:\n{log}')
         if not lines or not lines[1].startswith(CONNECT.split(' flags')[0]):
@@ -176,12 +166,11 @@ def main():
             code, log = run(runner, binary, work, env, ARGS)
             if way == 'com':
                 raw_com_log = log
-            results[way] = (code, OPENING.sub('<BIOSCONFIG>', log),
-                            read(os.path.join(work, 'after.txt'))
-                            if os.path.exists(os.path.join(work, 'after.txt')) else None,
-                            json.loads(read(machine)))
+            results[way] = (code, corvane_run.normalise(log),
+                            corvane_run.read(os.path.join(work, 'after.txt')),
+                            json.loads(corvane_run.read(machine)))
             if way == 'com':
-                lines = read(trace).splitlines() if os.path.exists(trace) else []
+                lines = corvane_run.read(trace, '').splitlines()
                 check_trace(lines, failures)
             elif os.path.exists(trace):
                 failures.append('the program\'s own simulated machine went through the double')
@@ -211,15 +200,12 @@ def main():
         code, log = run(runner, os.path.join(old, 'CorvaneW2K.exe'), old,
                         {'CORVANE_COM_DOUBLE_MACHINE': os.path.join(old, 'm.json'),
                          'CORVANE_COM_DOUBLE_TRACE': trace}, ['/GetConfig:out.txt'])
-        connects = [line for line in (read(trace).splitlines() if os.path.exists(trace) else [])
+        connects = [line for line in corvane_run.read(trace, '').splitlines()
                     if line.startswith('ConnectServer ')]
         if code != 0 or not connects or \
                 any(line != CONNECT.format(flags='0x0') for line in connects):
             failures.append(f'on Windows 2000 ({code}) the connections were {connects[:1]}')
-    for failure in dict.fromkeys(failures):  # each fault once, however many calls show it
-        print('FAIL ' + failure)
-    print(f'com-path: {0 if failures else 1} passed, {1 if failures else 0} failed')
-    return 1 if failures else 0
+    return corvane_run.report('com-path', failures)
 
 
 if __name__ == '__main__':

@@ -11,6 +11,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+import corvane_run  # noqa: E402
+
 
 def wine_output(runner, args):
     result = subprocess.run(runner + args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
@@ -37,15 +40,12 @@ def main():
     target = os.path.join(folder, 'Tarnix.dll')
     failures = []
     os.makedirs(folder, exist_ok=True)
-    env = {k: v for k, v in os.environ.items() if not k.startswith('CORVANE_')}
 
     def run(arguments, work, machine=None):
-        with tempfile.TemporaryFile() as errors:
-            result = subprocess.run(runner + [os.path.abspath(args.binary)] + arguments, cwd=work,
-                                    env=dict(env, CORVANE_MACHINE=machine) if machine else env,
-                                    stdout=subprocess.DEVNULL, stderr=errors, timeout=120)
-            errors.seek(0)
-            return result.returncode, errors.read().decode('utf-8', 'replace')
+        env = corvane_run.environment(work, CORVANE_MACHINE=machine)
+        code, _, errors = corvane_run.run(runner + [os.path.abspath(args.binary)] + arguments,
+                                          env, cwd=work)
+        return code, errors
 
     with tempfile.TemporaryDirectory(prefix='corvane-extract-') as work:
         with open(target, 'wb') as handle:
@@ -75,10 +75,7 @@ def main():
                                 f'{wanted[1] or "nothing"!r}')
             os.chmod(target, 0o644)
             os.remove(target)
-    for failure in failures:
-        print('FAIL ' + failure)
-    print(f'extraction: {0 if failures else 1} passed, {1 if failures else 0} failed')
-    return 1 if failures else 0
+    return corvane_run.report('extraction', failures)
 
 
 if __name__ == '__main__':

@@ -8,9 +8,15 @@ __metaclass__ = type
 
 
 class ModuleDocFragment(object):
-    """What every module of the collection shares: where it runs and its action group."""
+    """What every module of the collection shares: the program, where it runs and its action
+    group."""
 
     DOCUMENTATION = r'''
+options:
+  executable:
+    description: The Corvane program.
+    type: str
+    default: corvane
 attributes:
   platform:
     description: Target systems the module serves.

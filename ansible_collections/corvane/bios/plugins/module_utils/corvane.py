@@ -10,6 +10,7 @@ __metaclass__ = type
 
 import os
 
+from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.corvane.bios.plugins.module_utils.result_log import parse
 
 # The notes Corvane writes on standard error about restarts.
@@ -17,6 +18,17 @@ SETTINGS_RESTART = 'the changed BIOS settings take effect after a restart'
 PASSWORD_RESTART = 'the new BIOS password takes effect after a restart'
 AWAITING_RESTART = 'the BIOS holds changes that wait for a restart'
 RESTART_NOTES = (SETTINGS_RESTART, PASSWORD_RESTART, AWAITING_RESTART)
+
+# Candidate current passwords, an option of the modules that may need one.
+PASSWORDS = dict(type='list', elements='str', no_log=True, default=[])
+
+
+def module_with(mutually_exclusive=None, required_one_of=None, **options):
+    """The module with its own options and the one every module takes, executable (the doc
+    fragment corvane.bios.common documents it); every module runs in check mode."""
+    return AnsibleModule(argument_spec=dict(options, executable=dict(type='str', default='corvane')),
+                         mutually_exclusive=mutually_exclusive, required_one_of=required_one_of,
+                         supports_check_mode=True)
 
 
 def executable(module):

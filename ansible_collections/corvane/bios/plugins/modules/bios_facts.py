@@ -27,10 +27,6 @@ options:
     type: list
     elements: str
     default: []
-  executable:
-    description: The Corvane program.
-    type: str
-    default: corvane
 attributes:
   check_mode:
     description: Reads only; runs the same in check mode.
@@ -38,8 +34,6 @@ attributes:
   diff_mode:
     description: Changes nothing, so has no difference to show.
     support: N/A
-notes:
-  - Windows hosts are not served yet.
 extends_documentation_fragment:
   - corvane.bios.common
 author: Corvane developers (!UNKNOWN)
@@ -73,15 +67,13 @@ ansible_facts:
           type: dict
 '''
 
-from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.corvane.bios.plugins.module_utils.corvane import current_passwords, fail, run
+from ansible_collections.corvane.bios.plugins.module_utils.corvane import (
+    PASSWORDS, current_passwords, fail, module_with, run)
 from ansible_collections.corvane.bios.plugins.module_utils.result_log import repset_settings
 
 
 def main():
-    module = AnsibleModule(argument_spec=dict(passwords=dict(type='list', elements='str', no_log=True, default=[]),
-                                              executable=dict(type='str', default='corvane')),
-                           supports_check_mode=True)
+    module = module_with(passwords=PASSWORDS)
     log = run(module, ['/GetConfig'], current_passwords(module, module.params['passwords']))
     if log['code'] != 0 or log['getconfig'] is None:
         fail(module, 'Reading the settings', log, code=log['code'])

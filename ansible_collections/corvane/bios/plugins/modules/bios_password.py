@@ -31,10 +31,6 @@ options:
     description: The wanted setup password; the empty text removes the password.
     type: str
     required: true
-  executable:
-    description: The Corvane program.
-    type: str
-    default: corvane
 attributes:
   check_mode:
     description:
@@ -44,8 +40,6 @@ attributes:
   diff_mode:
     description: Shows nothing of a password.
     support: none
-notes:
-  - Windows hosts are not served yet.
 extends_documentation_fragment:
   - corvane.bios.common
 author: Corvane developers (!UNKNOWN)
@@ -75,17 +69,14 @@ code:
   type: int
 '''
 
-from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.corvane.bios.plugins.module_utils.corvane import fail, run
+from ansible_collections.corvane.bios.plugins.module_utils.corvane import fail, module_with, run
 
 CHANGED = 'Successfully modified the Setup Password.'
 
 
 def main():
-    module = AnsibleModule(argument_spec=dict(password=dict(type='str', no_log=True),
-                                              new_password=dict(type='str', no_log=True, required=True),
-                                              executable=dict(type='str', default='corvane')),
-                           supports_check_mode=True)
+    module = module_with(password=dict(type='str', no_log=True),
+                         new_password=dict(type='str', no_log=True, required=True))
     current = module.params['password'] or ''
     wanted = module.params['new_password']
     if module.check_mode:

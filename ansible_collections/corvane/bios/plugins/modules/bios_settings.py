@@ -43,10 +43,6 @@ options:
       a value Corvane would pass over.
     type: bool
     default: false
-  executable:
-    description: The Corvane program.
-    type: str
-    default: corvane
 attributes:
   check_mode:
     description: Can run in check mode and return the changes it would make, without writing.
@@ -115,20 +111,16 @@ code:
 import os
 import tempfile
 
-from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.corvane.bios.plugins.module_utils.corvane import current_passwords, fail, run
+from ansible_collections.corvane.bios.plugins.module_utils.corvane import (
+    PASSWORDS, current_passwords, fail, module_with, run)
 
 CHECK_CODES = (0, 20)
 
 
 def main():
-    module = AnsibleModule(
-        argument_spec=dict(src=dict(type='path'), content=dict(type='str'),
-                           passwords=dict(type='list', elements='str', no_log=True, default=[]),
-                           strict=dict(type='bool', default=False),
-                           executable=dict(type='str', default='corvane')),
-        mutually_exclusive=[('src', 'content')], required_one_of=[('src', 'content')],
-        supports_check_mode=True)
+    module = module_with(src=dict(type='path'), content=dict(type='str'), passwords=PASSWORDS,
+                         strict=dict(type='bool', default=False),
+                         mutually_exclusive=[('src', 'content')], required_one_of=[('src', 'content')])
     path = module.params['src']
     if module.params['content'] is not None:
         handle, path = tempfile.mkstemp(dir=module.tmpdir, suffix='.txt')

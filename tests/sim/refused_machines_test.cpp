@@ -15,7 +15,7 @@ namespace {
 
 TEST(SimulatedMachine, RefusesEveryMalformedMachineWithItsReason) {
   // The samples' folder is the one folder of the sources that every build of the tests names.
-  std::ifstream file(std::string(CORVANE_MACHINES_DIR) + "/../tests/unit/refused_machines.json");
+  std::ifstream file(std::string(CORVANE_MACHINES_DIR) + "/../tests/sim/refused_machines.json");
   std::stringstream text;
   text << file.rdbuf();
   const sim::Json cases = sim::Json::parse(text.str(), nullptr, false);

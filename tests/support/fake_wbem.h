@@ -18,11 +18,6 @@ class ScopedFakeProvider {
   ~ScopedFakeProvider() { wbem::InstallLocatorFactory({}); }
   ScopedFakeProvider(const ScopedFakeProvider&) = delete;
   ScopedFakeProvider& operator=(const ScopedFakeProvider&) = delete;
-
-  // No connection is ever made; a test may say so.
-  struct {
-    bool connects = false;
-  } provider;
 };
 
 }  // namespace corvane::testing
