@@ -114,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   for (const fwattr::Attribute& attribute :
-       fwattr::ReadAllWithRules(*fwattr::CreateTreeSource(kDriver))) {
+       fwattr::ReadAllWithRules(*fwattr::CreateTreeSource(host, kDriver))) {
     const Record* record = nullptr;
     for (const Record& r : records)
       if (r.name == attribute.name) record = &r;
@@ -168,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  if (fwattr::InstallTree("/fw")) {
+  if (fwattr::InstallTree(host, "/fw")) {
     wmi::g_jobProbe = {};
     config::ConfigurationJob job(nullptr, "", "");
     std::string text;

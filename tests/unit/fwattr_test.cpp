@@ -63,7 +63,7 @@ class FakeKernel {
     Add("Shown", {{"current_value", "[v1][Status:ShowOnly]"}});
     Add("Locked", {{"type", "string"}, {"current_value", "L"}});
     host.permissions[Attr("Locked", "current_value")] = 0444;
-    provider.sources.push_back(fwattr::CreateTreeSource(kDriver));
+    provider.sources.push_back(fwattr::CreateTreeSource(host, kDriver));
   }
   ~FakeKernel() { wbem::InstallLocatorFactory({}); }
 
@@ -213,7 +213,7 @@ TEST(FwattrSelection, TheVariableOrTheClassFolderNamesTheDrivers) {
     if (c.variable) host.environment["CORVANE_FIRMWARE_ATTRIBUTES"] = c.variable;
     wbem::InstallLocatorFactory({});
     // Windows reaches its settings through the provider alone: no tree, whatever is set.
-    const bool installed = fwattr::InstallFromEnvironment();
+    const bool installed = fwattr::InstallFromEnvironment(host);
     if (fwattr::PlatformTreeRoot().empty()) {
       EXPECT_FALSE(installed);
       continue;
@@ -222,8 +222,9 @@ TEST(FwattrSelection, TheVariableOrTheClassFolderNamesTheDrivers) {
     if (!installed) continue;
     std::string names;
     for (const auto& driver :
-         fwattr::FindDriverFolders(c.variable ? c.variable : fwattr::PlatformTreeRoot()))
-      for (const auto& raw : fwattr::CreateTreeSource(driver)->ReadAll()) names += raw.name + " ";
+         fwattr::FindDriverFolders(host, c.variable ? c.variable : fwattr::PlatformTreeRoot()))
+      for (const auto& raw : fwattr::CreateTreeSource(host, driver)->ReadAll())
+        names += raw.name + " ";
     EXPECT_EQ(names, c.served);
   }
   wbem::InstallLocatorFactory({});
@@ -440,7 +441,7 @@ TEST(FwattrRun, PasswordAttemptsAreMadeOnlyWhenNeededAndOncePerCandidate) {
     FakeKernel kernel;
     kernel.AddAdmin("secret");
     kernel.host.files["/in.txt"] = "English\nAsset\n\tB2\n";
-    ASSERT_TRUE(fwattr::InstallTree(kRoot));
+    ASSERT_TRUE(fwattr::InstallTree(kernel.host, kRoot));
     wmi::g_biosAccessProbe = {};
     wmi::g_jobProbe = {};
     std::vector<const char*> args = c.args;
