@@ -24,7 +24,6 @@
 #include "fwattr/firmware_attributes.h"
 #include "fwattr/provider.h"
 #include "fwattr/tree_source.h"
-#include "wmi/wmi_connection.h"
 
 namespace {
 
@@ -169,7 +168,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   if (fwattr::InstallTree(host, "/fw")) {
-    wmi::g_jobProbe = {};
     config::ConfigurationJob job(nullptr, "", "");
     std::string text;
     if (job.GetConfigText(text)) FUZZ_CHECK(text.rfind("English\n", 0) == 0, text);

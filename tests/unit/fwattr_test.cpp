@@ -16,7 +16,6 @@
 #include "fwattr/provider.h"
 #include "fwattr/tree_source.h"
 #include "platform/utf8.h"
-#include "wmi/wmi_connection.h"
 
 namespace corvane {
 namespace {
@@ -442,8 +441,6 @@ TEST(FwattrRun, PasswordAttemptsAreMadeOnlyWhenNeededAndOncePerCandidate) {
     kernel.AddAdmin("secret");
     kernel.host.files["/in.txt"] = "English\nAsset\n\tB2\n";
     ASSERT_TRUE(fwattr::InstallTree(kernel.host, kRoot));
-    wmi::g_biosAccessProbe = {};
-    wmi::g_jobProbe = {};
     std::vector<const char*> args = c.args;
     args.insert(args.begin(), "corvane");
     driver::Run(static_cast<int>(args.size()), args.data(), "");
