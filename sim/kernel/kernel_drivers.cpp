@@ -1,7 +1,7 @@
 // The kernel of a simulated Linux machine, as far as the program sees it: one firmware-attributes
 // driver, Lenovo's think-lmi over the machine's lenovo section or Dell's dell-wmi-sysman over its
-// dell section. A host laid over the process's own answers the files below a class folder that
-// no real path can name (it lies below the machine file); every read and write there becomes the
+// dell section. Its attribute tree answers the files below a class folder that no real path can
+// name (it lies below the machine file); every read and write there becomes the
 // calls the kernel driver makes on the maker's WMI interface of the machine, so that what the
 // firmware answers comes from its one simulation. What the driver keeps until a restart is kept in
 // the kernel section's "boot".
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/kernel_tree.h"
 #include "sim/machine/machine_model.h"
 #include "sim/machine/simulated_machine.h"
 #include "sim/wmi/wmi_objects.h"
@@ -891,12 +892,12 @@ bool CheckBoot(const Json& boot, const DriverShape& shape, std::string& error) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The host that shows the class folder.
+// The tree that shows the class folder.
 
-class KernelHost : public platform::Host {
+class KernelFiles : public platform::KernelTree {
  public:
-  KernelHost(platform::Host& inner, std::shared_ptr<SimulatedMachine> machine, std::string root)
-      : inner_(inner), machine_(std::move(machine)), root_(std::move(root)) {
+  KernelFiles(std::shared_ptr<SimulatedMachine> machine, std::string root)
+      : machine_(std::move(machine)), root_(std::move(root)) {
     const Json& section = Section();
     shape_ = DriverOf(section);
     BootState boot = BootState::From(section.value("boot", Json()));
@@ -909,54 +910,19 @@ class KernelHost : public platform::Host {
     counting_ = section.value("count", false);
   }
   // What was counted reaches the file when the driver goes.
-  ~KernelHost() override {
+  ~KernelFiles() override {
     if (!machine_->countsDirty) return;
     machine_->dirty = true;
     std::string error;
-    if (!SaveMachine(*machine_, error)) inner_.WriteErr("Simulated machine: " + error + "\n");
+    if (!SaveMachine(*machine_, error))
+      platform::Os().WriteErr("Simulated machine: " + error + "\n");
   }
-  KernelHost(const KernelHost&) = delete;
-  KernelHost& operator=(const KernelHost&) = delete;
-
-  std::string ExecutablePath() override { return inner_.ExecutablePath(); }
-  std::string ComputerName() override { return inner_.ComputerName(); }
-  platform::ClockReading ReadClock() override { return inner_.ReadClock(); }
-  bool ExecutableFileVersion(platform::FileVersion& version) override {
-    return inner_.ExecutableFileVersion(version);
-  }
-  std::string ReadProfileString(const std::string& section, const std::string& key,
-                                const std::string& defaultValue, const std::string& path) override {
-    return inner_.ReadProfileString(section, key, defaultValue, path);
-  }
-  bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
-  bool InitializeFramework(const std::string& rawCommandLine) override {
-    return inner_.InitializeFramework(rawCommandLine);
-  }
-  bool OsVersionAtLeast(int major, int minor) override {
-    return inner_.OsVersionAtLeast(major, minor);
-  }
-  void WriteOut(std::string_view text) override { inner_.WriteOut(text); }
-  void FlushOut() override { inner_.FlushOut(); }
-  void WriteErr(std::string_view text) override { inner_.WriteErr(text); }
-  bool ReadStandardInput(std::string& bytes, std::size_t limit) override {
-    return inner_.ReadStandardInput(bytes, limit);
-  }
-  bool ReadFile(const std::string& path, std::string& bytes) override {
-    return inner_.ReadFile(path, bytes);
-  }
-  bool WriteWholeFile(const std::string& path, std::string_view bytes, bool textMode) override {
-    return inner_.WriteWholeFile(path, bytes, textMode);
-  }
-  std::string Environment(const std::string& name) override { return inner_.Environment(name); }
-  bool WritesLibraryAtStart() override { return inner_.WritesLibraryAtStart(); }
-  std::string_view EmbeddedLibraryImage() override { return inner_.EmbeddedLibraryImage(); }
-  std::string WriteLibraryFile(std::string_view image, std::vector<std::string>& notes) override {
-    return inner_.WriteLibraryFile(image, notes);
-  }
+  KernelFiles(const KernelFiles&) = delete;
+  KernelFiles& operator=(const KernelFiles&) = delete;
 
   bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
     std::string relative;
-    if (!Below(path, relative)) return inner_.ListFolder(path, names);
+    if (!Below(path, relative)) return false;
     const std::set<std::string>* folder = Loaded().FindFolder(relative);
     if (folder == nullptr) return false;
     names.assign(folder->begin(), folder->end());
@@ -965,7 +931,7 @@ class KernelHost : public platform::Host {
 
   bool GetFileStatus(const std::string& path, platform::FileStatus& status) override {
     std::string relative;
-    if (!Below(path, relative)) return inner_.GetFileStatus(path, status);
+    if (!Below(path, relative)) return false;
     if (Loaded().FindFolder(relative) != nullptr) {
       status = {true, 0755};
       return true;
@@ -982,7 +948,7 @@ class KernelHost : public platform::Host {
   bool ReadTreeFile(const std::string& base, const std::string& relative,
                     std::string& bytes) override {
     std::string path;
-    if (!Below(base + "/" + relative, path)) return inner_.ReadTreeFile(base, relative, bytes);
+    if (!Below(base + "/" + relative, path)) return false;
     File* file = Loaded().FindFile(path);
     if (file == nullptr) return false;
     Count("reads", path);
@@ -996,7 +962,7 @@ class KernelHost : public platform::Host {
   int WriteTreeFile(const std::string& base, const std::string& relative,
                     std::string_view bytes) override {
     std::string path;
-    if (!Below(base + "/" + relative, path)) return inner_.WriteTreeFile(base, relative, bytes);
+    if (!Below(base + "/" + relative, path)) return ENOENT;
     if (Loaded().FindFolder(path) != nullptr) return EISDIR;
     File* file = Loaded().FindFile(path);
     if (file == nullptr) return ENOENT;
@@ -1060,10 +1026,9 @@ class KernelHost : public platform::Host {
     }
     std::string error;
     if (machine_->dirty && !SaveMachine(*machine_, error))
-      inner_.WriteErr("Simulated machine: " + error + "\n");
+      platform::Os().WriteErr("Simulated machine: " + error + "\n");
   }
 
-  platform::Host& inner_;
   std::shared_ptr<SimulatedMachine> machine_;
   std::string root_;
   const DriverShape* shape_ = nullptr;
@@ -1074,20 +1039,9 @@ class KernelHost : public platform::Host {
   Tree tree_;
 };
 
-// The installed host, which gives the process its own host back when it ends.
-struct KernelTree {
-  std::unique_ptr<KernelHost> host;
-  platform::Host* previous = nullptr;
-  KernelTree() = default;
-  KernelTree(const KernelTree&) = delete;
-  KernelTree& operator=(const KernelTree&) = delete;
-  ~KernelTree() {
-    if (host) platform::InstallHost(previous);
-  }
-};
-
-KernelTree& Current() {
-  static KernelTree installed;
+// The installed kernel.
+std::unique_ptr<KernelFiles>& Current() {
+  static std::unique_ptr<KernelFiles> installed;
   return installed;
 }
 
@@ -1136,19 +1090,18 @@ bool CheckKernelSection(const Json& document, std::string& error) {
 }
 
 void InstallKernelTree(const std::shared_ptr<SimulatedMachine>& machine) {
-  KernelTree& installed = Current();
-  if (installed.host) platform::InstallHost(installed.previous);
-  installed.host.reset();
+  Current().reset();
   if (!machine || !machine->document.contains(std::string(kKernelSection))) return;
   // Below the machine file, which is a file: no folder of the computer can be there.
-  installed.host =
-      std::make_unique<KernelHost>(platform::Os(), machine, machine->path + "/firmware-attributes");
-  installed.previous = platform::InstallHost(installed.host.get());
+  Current() = std::make_unique<KernelFiles>(machine, machine->path + "/firmware-attributes");
+}
+
+platform::KernelTree* InstalledKernelTree() {
+  return Current().get();
 }
 
 std::string KernelTreeRoot() {
-  const KernelTree& installed = Current();
-  return installed.host ? installed.host->Root() : std::string();
+  return Current() ? Current()->Root() : std::string();
 }
 
 }  // namespace corvane::sim

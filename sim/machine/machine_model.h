@@ -95,8 +95,8 @@ bool FitsInt32(const Json& value);
 bool CheckMakerSection(std::string_view key, const Json& section, std::string& error);
 // Checks the kernel section of a document as it is loaded; a reason when it is malformed.
 bool CheckKernelSection(const Json& document, std::string& error);
-// With a kernel section, lays the host that shows the driver's folder over the process's host;
-// without one (or without a machine), takes an earlier such host away.
+// With a kernel section, installs the kernel whose tree shows the driver's folder; without one
+// (or without a machine), takes an earlier such kernel away.
 void InstallKernelTree(const std::shared_ptr<SimulatedMachine>& machine);
 
 // A connection to one of the makers' namespaces of the machine's dell and lenovo sections;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/kernel_tree.h"
+
 namespace corvane::sim {
 
 class SimulatedMachine;
@@ -37,9 +39,11 @@ std::string MachineToJson(const SimulatedMachine& machine);
 // reason when the file cannot be written; the changes then stay pending.
 bool SaveMachine(SimulatedMachine& machine, std::string& error);
 
-// The class folder in which the installed machine's kernel shows its firmware-attributes driver:
-// a path below the machine file, so that no real folder can answer for it. Empty when the
-// machine has no kernel section.
+// The installed machine's kernel as the files of its firmware-attributes class; nullptr when the
+// machine has no kernel section. It lasts until another machine is installed.
+platform::KernelTree* InstalledKernelTree();
+// The class folder in which it shows its driver: a path below the machine file, so that no real
+// folder can answer for it. Empty when the machine has no kernel section.
 std::string KernelTreeRoot();
 
 enum class EnvironmentStatus { NotRequested, Installed, Failed };

@@ -18,7 +18,7 @@ ConfigurationJob::ConfigurationJob(log::ResultLog& log, BiosAccess* access,
     ownedAccess_ = std::make_unique<BiosAccess>();
     access_ = ownedAccess_.get();
   }
-  wmiAvailable = wmi::HasSettingInterface(wmi::g_jobProbe);
+  wmiAvailable = wmi::HasSettingInterface(access_->jobProbe());
   if (ownedAccess_ && !wmiAvailable) ownedAccess_->LoadManagementLibrary(libraryPath.c_str(), 0, 1);
   legacyState.access = access_;
   password = currentPassword;

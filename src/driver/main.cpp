@@ -3,6 +3,7 @@
 #include "driver/run.h"
 #include "fwattr/firmware_attributes.h"
 #include "platform/host.h"
+#include "platform/kernel_tree.h"
 #include "platform/wbem.h"
 #include "sim/machine/simulated_machine.h"
 
@@ -22,9 +23,9 @@ int main(int argc, char** argv) {
   // would. Then on Linux the kernel's firmware attributes, on Windows the provider or a maker's
   // own WMI interface.
   if (simulated != sim::EnvironmentStatus::Installed)
-    fwattr::InstallFromEnvironment();
-  else if (const std::string tree = sim::KernelTreeRoot(); !tree.empty())
-    fwattr::InstallTree(tree);
+    fwattr::InstallFromEnvironment(platform::NativeKernelTree());
+  else if (platform::KernelTree* kernel = sim::InstalledKernelTree())
+    fwattr::InstallTree(*kernel, sim::KernelTreeRoot());
   else
     fwattr::InstallFromInterfaces(wbem::CurrentLocatorFactory());
   // The framework sees the options as a command line, without the program path.

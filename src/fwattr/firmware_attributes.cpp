@@ -51,10 +51,10 @@ bool AnySource(Question question) {
 
 }  // namespace
 
-bool InstallTree(const std::string& root) {
+bool InstallTree(platform::KernelTree& tree, const std::string& root) {
   auto provider = std::make_shared<Provider>();
-  for (const auto& driver : FindDriverFolders(root))
-    provider->sources.push_back(CreateTreeSource(driver));
+  for (const auto& driver : FindDriverFolders(tree, root))
+    provider->sources.push_back(CreateTreeSource(tree, driver));
   if (provider->sources.empty()) return false;
   Install(provider);
   return true;
@@ -77,13 +77,13 @@ bool InstallFromInterfaces(const wbem::LocatorFactory& locators) {
   return true;
 }
 
-bool InstallFromEnvironment() {
+bool InstallFromEnvironment(platform::KernelTree& tree) {
   // Where the kernel has no such class, the makers' WMI interfaces stand in for it.
   const std::string platformRoot = PlatformTreeRoot();
   if (platformRoot.empty()) return InstallFromInterfaces(wbem::CreatePlatformLocator);
   const std::string given = platform::Os().Environment(kTreeVariable);
   LastSearch() = {given.empty() ? platformRoot : given, !given.empty()};
-  return InstallTree(LastSearch().root);
+  return InstallTree(tree, LastSearch().root);
 }
 
 bool Serving() {

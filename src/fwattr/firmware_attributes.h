@@ -9,14 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/kernel_tree.h"
 #include "platform/wbem.h"
 
 namespace corvane::fwattr {
 
-// Installs the provider of every driver folder under root (a folder laid out like the class
-// folder, or one driver folder) as the process's WMI locator. False, with nothing installed,
-// when no driver folder there holds attributes.
-bool InstallTree(const std::string& root);
+// Installs the provider of every driver folder under root (a folder of tree laid out like the
+// class folder, or one driver folder) as the process's WMI locator; tree outlives the provider.
+// False, with nothing installed, when no driver folder there holds attributes.
+bool InstallTree(platform::KernelTree& tree, const std::string& root);
 
 // Asks what answers through locators, in this order: the provider's own namespace, which then
 // serves as ever; Dell's interface; Lenovo's. Installs the provider over the maker's interface
@@ -24,9 +25,9 @@ bool InstallTree(const std::string& root);
 // interface serves.
 bool InstallFromInterfaces(const wbem::LocatorFactory& locators);
 
-// On Linux CORVANE_FIRMWARE_ATTRIBUTES when set, else the kernel's class folder; where the
-// kernel has no such class, the makers' interfaces through the platform's own WMI.
-bool InstallFromEnvironment();
+// On Linux CORVANE_FIRMWARE_ATTRIBUTES when set, else the kernel's class folder, both of tree;
+// where the kernel has no such class, the makers' interfaces through the platform's own WMI.
+bool InstallFromEnvironment(platform::KernelTree& tree);
 
 // The class folder of this platform; empty where there is none.
 std::string PlatformTreeRoot();

@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/host.h"
+#include "platform/kernel_tree.h"
 #include "platform/text.h"
 
 namespace corvane::fwattr {
@@ -18,16 +18,16 @@ std::string Join(const std::string& folder, std::string_view name) {
   return path;
 }
 
-std::vector<std::string> SortedFolder(const std::string& path) {
+std::vector<std::string> SortedFolder(platform::KernelTree& tree, const std::string& path) {
   std::vector<std::string> names;
-  if (!platform::Os().ListFolder(path, names)) return {};
+  if (!tree.ListFolder(path, names)) return {};
   std::sort(names.begin(), names.end());  // char_traits<char> compares as unsigned bytes
   return names;
 }
 
-bool IsFolder(const std::string& path) {
+bool IsFolder(platform::KernelTree& tree, const std::string& path) {
   platform::FileStatus status;
-  return platform::Os().GetFileStatus(path, status) && status.isFolder;
+  return tree.GetFileStatus(path, status) && status.isFolder;
 }
 
 constexpr std::string_view kBulk = "bulk";
@@ -38,7 +38,8 @@ constexpr int kSavesPerBoot = 48;
 
 class TreeSource : public AttributeSource {
  public:
-  explicit TreeSource(std::string driver) : driver_(std::move(driver)) {}
+  TreeSource(platform::KernelTree& tree, std::string driver)
+      : tree_(tree), driver_(std::move(driver)) {}
   ~TreeSource() override { EndBatch(); }
   TreeSource(const TreeSource&) = delete;
   TreeSource& operator=(const TreeSource&) = delete;
@@ -50,7 +51,7 @@ class TreeSource : public AttributeSource {
 
   std::vector<RawAttribute> ReadAll() override {
     std::vector<RawAttribute> all;
-    for (const auto& name : SortedFolder(Full(attributes_))) {
+    for (const auto& name : SortedFolder(tree_, Full(attributes_))) {
       RawAttribute raw;
       if (ReadFolder(name, raw)) all.push_back(std::move(raw));
     }
@@ -59,12 +60,12 @@ class TreeSource : public AttributeSource {
 
   bool Read(std::string_view name, RawAttribute& raw) override {
     // The folder of that very name, without listing them all.
-    if (const std::string exact(name); IsFolder(Full(Join(attributes_, exact))))
+    if (const std::string exact(name); IsFolder(tree_, Full(Join(attributes_, exact))))
       return ReadFolder(exact, raw);
     const std::string wanted = platform::AsciiUpper(platform::Trim(name));
-    for (const auto& candidate : SortedFolder(Full(attributes_)))
+    for (const auto& candidate : SortedFolder(tree_, Full(attributes_)))
       if (platform::AsciiUpper(platform::Trim(candidate)) == wanted &&
-          IsFolder(Full(Join(attributes_, candidate))))
+          IsFolder(tree_, Full(Join(attributes_, candidate))))
         return ReadFolder(candidate, raw);
     return false;
   }
@@ -179,7 +180,7 @@ class TreeSource : public AttributeSource {
     raw.current = *current;
     platform::FileStatus status;
     raw.writable =
-        platform::Os().GetFileStatus(Full(currentPath), status) && (status.permissions & 0222) != 0;
+        tree_.GetFileStatus(Full(currentPath), status) && (status.permissions & 0222) != 0;
     raw.type = platform::Trim(ReadIfPresent(folder, "type").value_or(""));
     const bool typeless = raw.type.empty();
     if (typeless || raw.type == "enumeration")
@@ -209,13 +210,13 @@ class TreeSource : public AttributeSource {
 
   std::string FindAdminFolder() {
     const std::string authentication = "authentication";
-    const std::vector<std::string> roles = SortedFolder(Full(authentication));
+    const std::vector<std::string> roles = SortedFolder(tree_, Full(authentication));
     for (const auto& name : roles)
       if (platform::Trim(ReadIfPresent(Join(authentication, name), "role").value_or("")) ==
           "bios-admin")
         return Join(authentication, name);
     for (const auto& name : roles)
-      if (EqualsAsciiNoCase(name, "Admin") && IsFolder(Full(Join(authentication, name))))
+      if (EqualsAsciiNoCase(name, "Admin") && IsFolder(tree_, Full(Join(authentication, name))))
         return Join(authentication, name);
     return {};
   }
@@ -273,8 +274,7 @@ class TreeSource : public AttributeSource {
   // think-lmi counts it against its shortest password and then takes only a lone NUL.
   void ClearPassword(const std::string& folder) {
     const std::string file = Join(folder, "current_password");
-    if (WriteValue(file, "") == EINVAL)
-      platform::Os().WriteTreeFile(driver_, file, std::string(1, '\0'));
+    if (WriteValue(file, "") == EINVAL) tree_.WriteTreeFile(driver_, file, std::string(1, '\0'));
   }
 
   // Paths below the driver folder, which may itself be a link (as under /sys/class), are opened
@@ -288,7 +288,7 @@ class TreeSource : public AttributeSource {
   // every value with one line feed, which is taken off.
   std::optional<std::string> ReadIfPresent(const std::string& folder, std::string_view name) {
     std::string text;
-    if (!platform::Os().ReadTreeFile(driver_, Join(folder, name), text)) return std::nullopt;
+    if (!tree_.ReadTreeFile(driver_, Join(folder, name), text)) return std::nullopt;
     if (!text.empty() && text.back() == '\n') text.pop_back();
     return text;
   }
@@ -303,9 +303,10 @@ class TreeSource : public AttributeSource {
   int WriteValue(const std::string& relative, std::string_view text) {
     std::string bytes(text);
     bytes += '\n';
-    return platform::Os().WriteTreeFile(driver_, relative, bytes);
+    return tree_.WriteTreeFile(driver_, relative, bytes);
   }
 
+  platform::KernelTree& tree_;
   std::string driver_;
   const std::string attributes_ = "attributes";
   bool sessionOpen_ = false;
@@ -324,19 +325,20 @@ class TreeSource : public AttributeSource {
 
 }  // namespace
 
-std::vector<std::string> FindDriverFolders(const std::string& root) {
+std::vector<std::string> FindDriverFolders(platform::KernelTree& tree, const std::string& root) {
   if (root.empty()) return {};
-  if (IsFolder(Join(root, "attributes"))) return {root};
+  if (IsFolder(tree, Join(root, "attributes"))) return {root};
   std::vector<std::string> drivers;
-  for (const auto& name : SortedFolder(root)) {
+  for (const auto& name : SortedFolder(tree, root)) {
     std::string driver = Join(root, name);
-    if (IsFolder(Join(driver, "attributes"))) drivers.push_back(std::move(driver));
+    if (IsFolder(tree, Join(driver, "attributes"))) drivers.push_back(std::move(driver));
   }
   return drivers;
 }
 
-std::unique_ptr<AttributeSource> CreateTreeSource(const std::string& driver) {
-  return std::make_unique<TreeSource>(driver);
+std::unique_ptr<AttributeSource> CreateTreeSource(platform::KernelTree& tree,
+                                                  const std::string& driver) {
+  return std::make_unique<TreeSource>(tree, driver);
 }
 
 }  // namespace corvane::fwattr

@@ -208,14 +208,14 @@ std::int32_t BiosAccess::SetCmos(std::uint32_t offset, std::uint32_t count, std:
 }
 
 bool BiosAccess::IsPasswordSet() {
-  if (wmi::HasSettingInterface(wmi::g_biosAccessProbe)) return wmi::IsSetupPasswordSet();
+  if (wmi::HasSettingInterface(passwordProbe_)) return wmi::IsSetupPasswordSet();
   const auto call = Callable<legacy::TarnixGetIsAPwdSetFn>(EntryPointSlot::TarnixGetIsAPwdSet);
   return call != nullptr && call() != 0;
 }
 
 std::int32_t BiosAccess::ChangeSetupPassword(const std::string& currentPassword,
                                              const std::string& newPassword) {
-  if (wmi::HasSettingInterface(wmi::g_biosAccessProbe)) {
+  if (wmi::HasSettingInterface(passwordProbe_)) {
     std::string value;
     std::string password;
     if (wmi::SupportsUtf16Passwords()) {
@@ -237,7 +237,7 @@ std::int32_t BiosAccess::ChangeSetupPassword(const std::string& currentPassword,
 }
 
 bool BiosAccess::CheckSetupPassword(const std::string& password) {
-  if (password.empty() && wmi::HasSettingInterface(wmi::g_biosAccessProbe)) return true;
+  if (password.empty() && wmi::HasSettingInterface(passwordProbe_)) return true;
   return ChangeSetupPassword(password, password) == 0;
 }
 

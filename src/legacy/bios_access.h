@@ -10,6 +10,7 @@
 #include "legacy/tarnix_entry_points.h"
 #include "platform/dynamic_library.h"
 #include "platform/wbem.h"
+#include "wmi/wmi_connection.h"
 
 namespace corvane {
 
@@ -66,6 +67,10 @@ class BiosAccess : public firmware::BootTableAccess {
   // management library where the BIOS wants them.
   std::string EncodeCurrentPassword(const std::string& password);
 
+  // Whether the provider's setting interface is there, asked once per run for the configuration
+  // jobs, which all work on the run's one BiosAccess.
+  wmi::SettingInterfaceProbe& jobProbe() { return jobProbe_; }
+
  private:
   // The entry point of a slot when the library is usable, else nullptr.
   template <typename Fn>
@@ -80,6 +85,9 @@ class BiosAccess : public firmware::BootTableAccess {
   std::int32_t initialized_ = 0;
   platform::LibraryPtr libraryModule_;
   std::string loadedPath_;
+  // The same question for the password methods, asked apart from the jobs' as ever.
+  wmi::SettingInterfaceProbe passwordProbe_;
+  wmi::SettingInterfaceProbe jobProbe_;
 };
 
 }  // namespace corvane

@@ -1,5 +1,7 @@
 #include "platform/host.h"
 
+#include "platform/kernel_tree.h"
+
 namespace corvane::platform {
 namespace {
 
@@ -20,6 +22,11 @@ Host* InstallHost(Host* host) {
   Host* previous = installed;
   installed = host;
   return previous;
+}
+
+KernelTree& NativeKernelTree() {
+  static const std::unique_ptr<KernelTree> native = CreateNativeKernelTree();
+  return *native;
 }
 
 }  // namespace corvane::platform

@@ -29,12 +29,6 @@ struct FileVersion {
 // file (/dev/zero, a FIFO that never ends) stops there instead of exhausting memory.
 inline constexpr std::size_t kMaxFileBytes = std::size_t{64} << 20;
 
-// What a path names, links followed.
-struct FileStatus {
-  bool isFolder = false;
-  std::uint32_t permissions = 0;  // the POSIX rwx bits (0777); 0444 for a read-only file
-};
-
 class Host {
  public:
   virtual ~Host() = default;
@@ -83,23 +77,6 @@ class Host {
   virtual bool WriteWholeFile(const std::string& path, std::string_view bytes, bool textMode) = 0;
   // The value of an environment variable; empty when unset.
   virtual std::string Environment(const std::string& name) = 0;
-
-  // The names in a folder, without "." and "..", in no particular order; false when it
-  // cannot be listed.
-  virtual bool ListFolder(const std::string& path, std::vector<std::string>& names) = 0;
-  // False when the path names nothing (or cannot be examined).
-  virtual bool GetFileStatus(const std::string& path, FileStatus& status) = 0;
-  // The files of a kernel attribute tree: relative names a file below base, which may be
-  // reached through links (the class folder's links to its drivers), while no folder or file
-  // below base is followed if it is a link.
-  // Reads the file whole, up to kMaxFileBytes; false when it cannot be opened or read.
-  virtual bool ReadTreeFile(const std::string& base, const std::string& relative,
-                            std::string& bytes) = 0;
-  // Writes bytes into a file that exists, in one write, the way a kernel attribute takes a
-  // value: nothing is created, renamed or written in pieces. Returns 0, or the C library's
-  // error number (EACCES, EINVAL, ENOENT, EIO, ELOOP for a link...) of the step that failed.
-  virtual int WriteTreeFile(const std::string& base, const std::string& relative,
-                            std::string_view bytes) = 0;
 
   // The management library that the executable carries.
   // Whether it is written out at every start, rather than only when the legacy path is about to

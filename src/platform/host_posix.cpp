@@ -15,6 +15,7 @@
 
 #include "platform/dynamic_library.h"
 #include "platform/host.h"
+#include "platform/kernel_tree.h"
 #include "platform/profile_text.h"
 #include "platform/stdio_host.h"
 #include "platform/text.h"
@@ -77,6 +78,25 @@ bool ReadAll(int fd, std::string& bytes) {
     }
     bytes.append(buffer, static_cast<std::size_t>(count));
   }
+}
+
+// Reads what fd holds, up to limit bytes, and closes it; false for -1.
+bool ReadFd(int fd, std::size_t limit, std::string& bytes) {
+  if (fd < 0) return false;
+  std::string content;
+  char buffer[16384];
+  bool failed = false;
+  while (!failed) {
+    const ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count == 0) break;
+    failed = count < 0 || content.size() + static_cast<std::size_t>(count) > limit;
+    if (!failed) content.append(buffer, static_cast<std::size_t>(count));
+  }
+  close(fd);
+  if (failed) return false;
+  bytes = std::move(content);
+  return true;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -340,7 +360,6 @@ class PosixHost final : public StdioHost {
   PosixHost() = default;
   ~PosixHost() override {
     if (libraryFd_ >= 0) close(libraryFd_);
-    if (treeFolderFd_ >= 0) close(treeFolderFd_);
   }
   PosixHost(const PosixHost&) = delete;
   PosixHost& operator=(const PosixHost&) = delete;
@@ -434,51 +453,6 @@ class PosixHost final : public StdioHost {
     return ReadUpTo(path, kMaxFileBytes, bytes);
   }
 
-  bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
-    names.clear();
-    DIR* folder = path.empty() ? nullptr : opendir(path.c_str());
-    if (folder == nullptr) return false;
-    errno = 0;
-    while (const dirent* entry = readdir(folder)) {
-      const std::string_view name = entry->d_name;
-      if (name != "." && name != "..") names.emplace_back(name);
-    }
-    const bool complete = errno == 0;
-    closedir(folder);
-    return complete;
-  }
-
-  // stat, not lstat: the class folder holds symbolic links to the driver folders.
-  bool GetFileStatus(const std::string& path, FileStatus& status) override {
-    struct stat information {};
-    if (path.empty() || stat(path.c_str(), &information) != 0) return false;
-    status.isFolder = S_ISDIR(information.st_mode);
-    status.permissions = static_cast<std::uint32_t>(information.st_mode & 0777);
-    return true;
-  }
-
-  bool ReadTreeFile(const std::string& base, const std::string& relative,
-                    std::string& bytes) override {
-    return ReadFd(OpenBelow(base, relative, O_RDONLY), kMaxFileBytes, bytes);
-  }
-
-  int WriteTreeFile(const std::string& base, const std::string& relative,
-                    std::string_view bytes) override {
-    const int fd = OpenBelow(base, relative, O_WRONLY | O_TRUNC);
-    if (fd < 0) return errno;
-    ssize_t written = 0;
-    do {
-      written = write(fd, bytes.data(), bytes.size());
-    } while (written < 0 && errno == EINTR);
-    int error = 0;
-    if (written < 0)
-      error = errno;
-    else if (static_cast<std::size_t>(written) != bytes.size())
-      error = EIO;  // a value taken in part is not the value asked for
-    if (close(fd) != 0 && error == 0) error = errno;
-    return error;
-  }
-
   // Loaded only for a simulated legacy machine: written only when a run is about to load it.
   bool WritesLibraryAtStart() override { return false; }
 
@@ -531,10 +505,74 @@ class PosixHost final : public StdioHost {
                   bytes);
   }
 
-  // Opens relative below the folder base, one name at a time, never through a link below base;
-  // -1 with errno set when it cannot.
-  // Opens relative below base, no component below base followed if it is a link. The folder of
-  // the last file opened stays open, so that the files of one attribute cost one open each.
+  // The library file last written, kept open for its load.
+  int libraryFd_ = -1;
+
+  static std::uint32_t Pack(unsigned high, unsigned low) {
+    return ((static_cast<std::uint32_t>(high) & 0xFFFF) << 16) |
+           (static_cast<std::uint32_t>(low) & 0xFFFF);
+  }
+};
+
+// The kernel's attribute tree, read and written through descriptors.
+class PosixKernelTree final : public KernelTree {
+ public:
+  PosixKernelTree() = default;
+  ~PosixKernelTree() override {
+    if (treeFolderFd_ >= 0) close(treeFolderFd_);
+  }
+  PosixKernelTree(const PosixKernelTree&) = delete;
+  PosixKernelTree& operator=(const PosixKernelTree&) = delete;
+
+  bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
+    names.clear();
+    DIR* folder = path.empty() ? nullptr : opendir(path.c_str());
+    if (folder == nullptr) return false;
+    errno = 0;
+    while (const dirent* entry = readdir(folder)) {
+      const std::string_view name = entry->d_name;
+      if (name != "." && name != "..") names.emplace_back(name);
+    }
+    const bool complete = errno == 0;
+    closedir(folder);
+    return complete;
+  }
+
+  // stat, not lstat: the class folder holds symbolic links to the driver folders.
+  bool GetFileStatus(const std::string& path, FileStatus& status) override {
+    struct stat information {};
+    if (path.empty() || stat(path.c_str(), &information) != 0) return false;
+    status.isFolder = S_ISDIR(information.st_mode);
+    status.permissions = static_cast<std::uint32_t>(information.st_mode & 0777);
+    return true;
+  }
+
+  bool ReadTreeFile(const std::string& base, const std::string& relative,
+                    std::string& bytes) override {
+    return ReadFd(OpenBelow(base, relative, O_RDONLY), kMaxFileBytes, bytes);
+  }
+
+  int WriteTreeFile(const std::string& base, const std::string& relative,
+                    std::string_view bytes) override {
+    const int fd = OpenBelow(base, relative, O_WRONLY | O_TRUNC);
+    if (fd < 0) return errno;
+    ssize_t written = 0;
+    do {
+      written = write(fd, bytes.data(), bytes.size());
+    } while (written < 0 && errno == EINTR);
+    int error = 0;
+    if (written < 0)
+      error = errno;
+    else if (static_cast<std::size_t>(written) != bytes.size())
+      error = EIO;  // a value taken in part is not the value asked for
+    if (close(fd) != 0 && error == 0) error = errno;
+    return error;
+  }
+
+ private:
+  // Opens relative below base, no component below base followed if it is a link; -1 with errno
+  // set when it cannot. The folder of the last file opened stays open, so that the files of one
+  // attribute cost one open each.
   int OpenBelow(const std::string& base, const std::string& relative, int flags) {
     const std::size_t leafAt = relative.rfind('/') + 1;  // 0 when there is no folder
     std::string folderKey = base;
@@ -577,41 +615,19 @@ class PosixHost final : public StdioHost {
     return folder;
   }
 
-  // Reads what fd holds, up to limit bytes, and closes it; false for -1.
-  static bool ReadFd(int fd, std::size_t limit, std::string& bytes) {
-    if (fd < 0) return false;
-    std::string content;
-    char buffer[16384];
-    bool failed = false;
-    while (!failed) {
-      const ssize_t count = read(fd, buffer, sizeof buffer);
-      if (count < 0 && errno == EINTR) continue;
-      if (count == 0) break;
-      failed = count < 0 || content.size() + static_cast<std::size_t>(count) > limit;
-      if (!failed) content.append(buffer, static_cast<std::size_t>(count));
-    }
-    close(fd);
-    if (failed) return false;
-    bytes = std::move(content);
-    return true;
-  }
-
-  // The library file last written, kept open for its load.
-  int libraryFd_ = -1;
   // The tree folder last opened below, and which one it is: base, a NUL, the folders.
   int treeFolderFd_ = -1;
   std::string treeFolderKey_;
-
-  static std::uint32_t Pack(unsigned high, unsigned low) {
-    return ((static_cast<std::uint32_t>(high) & 0xFFFF) << 16) |
-           (static_cast<std::uint32_t>(low) & 0xFFFF);
-  }
 };
 
 }  // namespace
 
 std::unique_ptr<Host> CreateNativeHost() {
   return std::make_unique<PosixHost>();
+}
+
+std::unique_ptr<KernelTree> CreateNativeKernelTree() {
+  return std::make_unique<PosixKernelTree>();
 }
 
 }  // namespace corvane::platform

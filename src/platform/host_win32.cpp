@@ -1,9 +1,6 @@
 // The native host on 32-bit Windows, through the narrow (ANSI) system calls.
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -11,6 +8,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/kernel_tree.h"
 #include "platform/profile_text.h"
 #include "platform/stdio_host.h"
 
@@ -309,52 +307,6 @@ class Win32Host final : public StdioHost {
     return std::string(buffer.data(), length);
   }
 
-  bool ListFolder(const std::string& path, std::vector<std::string>& names) override {
-    names.clear();
-    if (path.empty()) return false;
-    WIN32_FIND_DATAA entry = {};
-    const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    do {
-      const std::string name = entry.cFileName;
-      if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(search, &entry));
-    const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(search);
-    return complete;
-  }
-
-  bool GetFileStatus(const std::string& path, FileStatus& status) override {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (path.empty() || attributes == INVALID_FILE_ATTRIBUTES) return false;
-    status.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    status.permissions = (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
-    if (status.isFolder) status.permissions |= 0111;
-    return true;
-  }
-
-  // No kernel tree is read on Windows; the files are reached by their joined path.
-  bool ReadTreeFile(const std::string& base, const std::string& relative,
-                    std::string& bytes) override {
-    return ReadFile(base + "/" + relative, bytes);
-  }
-
-  int WriteTreeFile(const std::string& base, const std::string& relative,
-                    std::string_view bytes) override {
-    const std::string path = base + "/" + relative;
-    if (base.empty()) return ENOENT;
-    const int fd = _open(path.c_str(), _O_WRONLY | _O_BINARY | _O_TRUNC);
-    if (fd < 0) return errno;
-    const int written = _write(fd, bytes.data(), static_cast<unsigned>(bytes.size()));
-    int error = 0;
-    if (written < 0)
-      error = errno;
-    else if (static_cast<std::size_t>(written) != bytes.size())
-      error = EIO;
-    if (_close(fd) != 0 && error == 0) error = errno;
-    return error;
-  }
-
   bool WritesLibraryAtStart() override { return true; }
 
   std::string_view EmbeddedLibraryImage() override {
@@ -466,10 +418,32 @@ class Win32Host final : public StdioHost {
   }
 };
 
+// Windows has no kernel attribute tree: its BIOS settings are reached through WMI alone.
+class Win32KernelTree final : public KernelTree {
+ public:
+  bool ListFolder(const std::string& /*path*/, std::vector<std::string>& names) override {
+    names.clear();
+    return false;
+  }
+  bool GetFileStatus(const std::string& /*path*/, FileStatus& /*status*/) override { return false; }
+  bool ReadTreeFile(const std::string& /*base*/, const std::string& /*relative*/,
+                    std::string& /*bytes*/) override {
+    return false;
+  }
+  int WriteTreeFile(const std::string& /*base*/, const std::string& /*relative*/,
+                    std::string_view /*bytes*/) override {
+    return ENOENT;
+  }
+};
+
 }  // namespace
 
 std::unique_ptr<Host> CreateNativeHost() {
   return std::make_unique<Win32Host>();
+}
+
+std::unique_ptr<KernelTree> CreateNativeKernelTree() {
+  return std::make_unique<Win32KernelTree>();
 }
 
 }  // namespace corvane::platform

@@ -23,6 +23,25 @@ class PhysicalMemoryView {
 };
 using PhysicalMemoryPtr = std::unique_ptr<PhysicalMemoryView>;
 
+// What the native views have in common: the range mapped, its first byte, the last status.
+class MappedMemory : public PhysicalMemoryView {
+ public:
+  [[nodiscard]] const std::uint8_t* view() const override { return view_; }
+  [[nodiscard]] std::uint32_t address() const override { return address_; }
+  [[nodiscard]] std::uint32_t length() const override { return length_; }
+  [[nodiscard]] const std::string& message() const override { return message_; }
+
+ protected:
+  MappedMemory(std::uint32_t address, std::uint32_t length) : address_(address), length_(length) {}
+  // The status of a mapping the system refused, in the system's own words.
+  void MappingRefused(const std::string& reason);
+
+  std::uint32_t address_;
+  std::uint32_t length_;
+  const std::uint8_t* view_ = nullptr;
+  std::string message_ = "No Error";
+};
+
 // Maps length bytes of physical memory from address; never nullptr.
 PhysicalMemoryPtr MapPhysicalMemory(std::uint32_t address, std::uint32_t length);
 

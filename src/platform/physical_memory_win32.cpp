@@ -88,9 +88,9 @@ std::string StatusText(const char* format, LONG status) {
 
 // The physical-memory section of the NT family; on older systems low physical memory is
 // addressable at its own address.
-class SectionMemory final : public PhysicalMemoryView {
+class SectionMemory final : public MappedMemory {
  public:
-  SectionMemory(std::uint32_t address, std::uint32_t length) : address_(address), length_(length) {
+  SectionMemory(std::uint32_t address, std::uint32_t length) : MappedMemory(address, length) {
     isNt_ = IsNtFamily();
     if (!isNt_) {
       view_ = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(address));
@@ -123,10 +123,7 @@ class SectionMemory final : public PhysicalMemoryView {
     status = native.mapViewOfSection(section_, kCurrentProcess, &base, 0, length, &offset, &size,
                                      kViewShare, 0, kReadOnly);
     if (status < 0) {
-      char text[260];
-      std::snprintf(text, sizeof text, "Could not map view of %X length %X (status = %lx)", address,
-                    length, static_cast<unsigned long>(status));
-      message_ = text;
+      MappingRefused(StatusText("status = %lx", status));
       return;
     }
     view_ = static_cast<const std::uint8_t*>(base);
@@ -145,18 +142,9 @@ class SectionMemory final : public PhysicalMemoryView {
   SectionMemory(const SectionMemory&) = delete;
   SectionMemory& operator=(const SectionMemory&) = delete;
 
-  [[nodiscard]] const std::uint8_t* view() const override { return view_; }
-  [[nodiscard]] std::uint32_t address() const override { return address_; }
-  [[nodiscard]] std::uint32_t length() const override { return length_; }
-  [[nodiscard]] const std::string& message() const override { return message_; }
-
  private:
-  std::uint32_t address_;
-  std::uint32_t length_;
   bool isNt_ = false;
   HANDLE section_ = nullptr;
-  const std::uint8_t* view_ = nullptr;
-  std::string message_ = "No Error";
 };
 
 }  // namespace

@@ -5,31 +5,6 @@
 
 namespace corvane::wmi {
 
-SettingInterfaceProbe g_biosAccessProbe;
-SettingInterfaceProbe g_jobProbe;
-
-namespace {
-
-bool g_settingInterfaceSeen = false;
-
-// One connection, one query, every object of the walk: true when any came back. Every failure
-// answers false.
-bool AskForSettingInterface() {
-  wbem::ServicesPtr services;
-  if (!wbem::Succeeded(ConnectBiosNamespace(nullptr, services)) || !services) return false;
-  wbem::EnumPtr walk;
-  if (!ExecQuery(*services, "select * from Lumo_BIOSSettingInterface", walk)) return false;
-  bool found = false;
-  wbem::ObjectPtr object;
-  while (NextObject(*walk, object)) {
-    found = true;
-    object.reset();
-  }
-  return found;
-}
-
-}  // namespace
-
 wbem::HResult ConnectBiosNamespace(const char* nameSpace, wbem::ServicesPtr& services) {
   services.reset();
   std::unique_ptr<wbem::Locator> locator;
@@ -64,22 +39,28 @@ bool NextObject(wbem::EnumClassObject& walk, wbem::ObjectPtr& object) {
   return wbem::Succeeded(hr) && object != nullptr;
 }
 
+// One connection, one query, every object of the walk: true when any came back. Every failure
+// answers false.
 bool HasSettingInterface() {
-  const bool found = AskForSettingInterface();
-  if (found) g_settingInterfaceSeen = true;
+  wbem::ServicesPtr services;
+  if (!wbem::Succeeded(ConnectBiosNamespace(nullptr, services)) || !services) return false;
+  wbem::EnumPtr walk;
+  if (!ExecQuery(*services, "select * from Lumo_BIOSSettingInterface", walk)) return false;
+  bool found = false;
+  wbem::ObjectPtr object;
+  while (NextObject(*walk, object)) {
+    found = true;
+    object.reset();
+  }
   return found;
 }
 
 bool HasSettingInterface(SettingInterfaceProbe& probe) {
   if (probe.asked) return probe.answer;
-  // A failed connection is remembered as absence for the rest of the process.
-  probe.answer = AskForSettingInterface();
+  // A failed connection is remembered as absence for the rest of the run.
+  probe.answer = HasSettingInterface();
   probe.asked = true;
   return probe.answer;
-}
-
-bool SettingInterfaceSeen() {
-  return g_settingInterfaceSeen;
 }
 
 bool ReadRawStringProperty(wbem::ClassObject& object, const char16_t* name, std::string& text) {

@@ -23,20 +23,17 @@ bool ExecQuery(wbem::Services& services, const char* query, wbem::EnumPtr& resul
 // The next object of a walk (infinite time-out); false when the walk has ended or failed.
 bool NextObject(wbem::EnumClassObject& walk, wbem::ObjectPtr& object);
 
-// Each cached form of HasSettingInterface keeps its own pair of flags.
+// Each cached form of HasSettingInterface keeps its own pair of flags; the run's BiosAccess
+// holds them, so that every run asks afresh.
 struct SettingInterfaceProbe {
   bool asked = false;
   bool answer = false;
 };
-extern SettingInterfaceProbe g_biosAccessProbe;
-extern SettingInterfaceProbe g_jobProbe;
 
 // True when at least one lumo_BIOSSettingInterface instance exists. The uncached form asks
-// every time; the cached form asks once per process and remembers a failure as absence.
+// every time; the cached form asks once per probe and remembers a failure as absence.
 bool HasSettingInterface();
 bool HasSettingInterface(SettingInterfaceProbe& probe);
-// Whether the uncached form has ever found an instance in this process; never cleared.
-bool SettingInterfaceSeen();
 
 // Property reads with their defaults: trimmed narrow text or "", a 32-bit integer or -1.
 std::string ReadStringProperty(wbem::ClassObject& object, const char16_t* name);

@@ -17,7 +17,6 @@
 #include "platform/wbem.h"
 #include "sim/machine/machine_model.h"
 #include "sim/machine/simulated_machine.h"
-#include "wmi/wmi_connection.h"
 
 namespace {
 
@@ -42,8 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The previous run's end left the host empty.
   host.files["/opt/corvane/settings.txt"] = "English\nFast Boot\n\t*Enable\n";
   sim::InstallProvider(std::make_shared<sim::SimulatedMachine>(*pristine));
-  wmi::g_jobProbe = {};
-  wmi::g_biosAccessProbe = {};
 
   std::vector<std::string> arguments =
       fuzz::Split(std::string(reinterpret_cast<const char*>(data), size), '\0');

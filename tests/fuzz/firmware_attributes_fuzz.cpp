@@ -24,7 +24,6 @@
 #include "fwattr/firmware_attributes.h"
 #include "fwattr/provider.h"
 #include "fwattr/tree_source.h"
-#include "wmi/wmi_connection.h"
 
 namespace {
 
@@ -114,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   for (const fwattr::Attribute& attribute :
-       fwattr::ReadAllWithRules(*fwattr::CreateTreeSource(kDriver))) {
+       fwattr::ReadAllWithRules(*fwattr::CreateTreeSource(host, kDriver))) {
     const Record* record = nullptr;
     for (const Record& r : records)
       if (r.name == attribute.name) record = &r;
@@ -168,8 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  if (fwattr::InstallTree("/fw")) {
-    wmi::g_jobProbe = {};
+  if (fwattr::InstallTree(host, "/fw")) {
     log::ResultLog log;
     config::ConfigurationJob job(log, nullptr, "", "");
     std::string text;

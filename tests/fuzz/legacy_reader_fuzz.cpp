@@ -23,7 +23,6 @@
 #include "legacy/bios_access.h"
 #include "legacy/legacy_settings.h"
 #include "log/result_log.h"
-#include "wmi/wmi_connection.h"
 
 namespace {
 
@@ -202,7 +201,6 @@ bool SplitsLossily(const std::string& text) {
 
 struct Machine {
   Machine() {
-    wmi::g_biosAccessProbe = wmi::g_jobProbe = {};
     AddObjects(firmware);
     pristine = firmware.objects;
     FUZZ_CHECK(access.LoadManagementLibrary("/lib", 0, 1) == 1, "the library does not load");

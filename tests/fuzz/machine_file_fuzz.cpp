@@ -19,7 +19,6 @@
 #include "sim/machine/machine_model.h"
 #include "sim/machine/simulated_machine.h"
 #include "wmi/password_options.h"
-#include "wmi/wmi_connection.h"
 
 namespace {
 
@@ -73,7 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    ", the firmware answers " + std::to_string(code));
   }
 
-  wmi::g_jobProbe = {};
   log::ResultLog log;
   config::ConfigurationJob job(log, nullptr, "", "");
   std::string repset;

@@ -31,7 +31,6 @@
 #include "legacy/legacy_settings.h"
 #include "legacy/sys_obj_table.h"
 #include "log/result_log.h"
-#include "wmi/wmi_connection.h"
 
 namespace {
 
@@ -64,7 +63,6 @@ class Input {
 
 struct Fakes {
   Fakes() {
-    wmi::g_biosAccessProbe = wmi::g_jobProbe = {};
     FUZZ_CHECK(access.LoadManagementLibrary("/lib", 0, 1) == 1, "the library does not load");
     const char* codes[] = {"HDA-L", "BAY-B", "USB-FL", "ZIP-1"};
     for (std::uint32_t i = 0; i < 4; ++i) firmware.Put(0xF0200 + 0x10 * i, codes[i]);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "platform/host.h"
+#include "platform/kernel_tree.h"
 #include "sim/machine/machine_model.h"
 #include "sim/machine/simulated_machine.h"
 
@@ -224,20 +224,21 @@ TEST(KernelDouble, AnswersEveryFileAsTheDriverDoes) {
     const sim::Json kernel = sim::Json::parse(c.kernel);
     const std::string driver = sim::KernelTreeRoot() + "/" +
                                (kernel["driver"] == "think-lmi" ? "thinklmi" : "dell-wmi-sysman");
+    platform::KernelTree& tree = *sim::InstalledKernelTree();
     for (const Step& step : c.steps) {
-      platform::Host& os = platform::Os();
       if (step.op == 'r') {
         std::string shown;
-        const bool read = os.ReadTreeFile(driver, step.path, shown);
+        const bool read = tree.ReadTreeFile(driver, step.path, shown);
         EXPECT_EQ(read, step.text != nullptr) << Describe(c, step);
         if (read && step.text != nullptr) {
           EXPECT_EQ(shown, step.text) << Describe(c, step);
         }
       } else if (step.op == 'w') {
-        EXPECT_EQ(os.WriteTreeFile(driver, step.path, step.text), step.result) << Describe(c, step);
+        EXPECT_EQ(tree.WriteTreeFile(driver, step.path, step.text), step.result)
+            << Describe(c, step);
       } else {
         platform::FileStatus status;
-        ASSERT_TRUE(os.GetFileStatus(driver + "/" + step.path, status)) << Describe(c, step);
+        ASSERT_TRUE(tree.GetFileStatus(driver + "/" + step.path, status)) << Describe(c, step);
         EXPECT_EQ(status.permissions, static_cast<std::uint32_t>(step.result)) << Describe(c, step);
       }
     }

@@ -1,4 +1,5 @@
-// A host for unit tests: files live in memory, output is captured, the clock is fixed.
+// A host for unit tests: files live in memory, output is captured, the clock is fixed. It is
+// also the kernel's attribute tree over the same files.
 #pragma once
 
 #include <cerrno>
@@ -10,12 +11,13 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/kernel_tree.h"
 #include "platform/profile_text.h"
 #include "platform/text.h"
 
 namespace corvane::testing {
 
-class FakeHost : public platform::Host {
+class FakeHost : public platform::Host, public platform::KernelTree {
  public:
   FakeHost() { previous_ = platform::InstallHost(this); }
   ~FakeHost() override { platform::InstallHost(previous_); }

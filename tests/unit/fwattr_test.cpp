@@ -16,7 +16,6 @@
 #include "fwattr/provider.h"
 #include "fwattr/tree_source.h"
 #include "platform/utf8.h"
-#include "wmi/wmi_connection.h"
 
 namespace corvane {
 namespace {
@@ -62,8 +61,10 @@ class FakeKernel {
     Add("OldBoot", {{"current_value", "Net:Disk;[Excluded from boot order:Usb]"}});
     Add("Shown", {{"current_value", "[v1][Status:ShowOnly]"}});
     Add("Locked", {{"type", "string"}, {"current_value", "L"}});
+    Add("Legacy",
+        {{"type", "ordered-list"}, {"current_value", "Disk,Net"}, {"elements", "Disk;Usb"}});
     host.permissions[Attr("Locked", "current_value")] = 0444;
-    provider.sources.push_back(fwattr::CreateTreeSource(kDriver));
+    provider.sources.push_back(fwattr::CreateTreeSource(host, kDriver));
   }
   ~FakeKernel() { wbem::InstallLocatorFactory({}); }
 
@@ -192,6 +193,33 @@ TEST(FwattrTree, DellRulesHideOrLockWhileTheirConditionHolds) {
   }
 }
 
+// The administrator's folder is the one whose role says so, else one called Admin: no other
+// folder, and no file of that name, stands in for it.
+TEST(FwattrTree, TheAdministratorIsTheBiosAdminRoleOrTheAdminFolder) {
+  struct Case {
+    const char* what;
+    Files files;  // below authentication/
+    bool exists, isSet;
+  };
+  const Case cases[] = {
+      {"a role",
+       {{"Pwd1/role", "bios-admin"}, {"Pwd1/is_enabled", "1"}, {"Admin/is_enabled", "0"}},
+       true,
+       true},
+      {"an Admin folder without roles", {{"admin/is_enabled", "1"}}, true, true},
+      {"a System folder alone", {{"System/is_enabled", "1"}}, false, false},
+      {"an Admin file", {{"Admin", "1"}, {"System/is_enabled", "1"}}, false, false},
+  };
+  for (const Case& c : cases) {
+    FakeKernel kernel;
+    for (const auto& [file, text] : c.files)
+      kernel.host.files[std::string(kDriver) + "/authentication/" + file] = text + "\n";
+    const fwattr::AdminPassword admin = kernel.provider.sources[0]->Admin();
+    EXPECT_EQ(admin.exists, c.exists) << c.what;
+    EXPECT_EQ(admin.isSet, c.isSet) << c.what;
+  }
+}
+
 TEST(FwattrSelection, TheVariableOrTheClassFolderNamesTheDrivers) {
   struct Case {
     const char* variable;  // nullptr: unset
@@ -213,7 +241,7 @@ TEST(FwattrSelection, TheVariableOrTheClassFolderNamesTheDrivers) {
     if (c.variable) host.environment["CORVANE_FIRMWARE_ATTRIBUTES"] = c.variable;
     wbem::InstallLocatorFactory({});
     // Windows reaches its settings through the provider alone: no tree, whatever is set.
-    const bool installed = fwattr::InstallFromEnvironment();
+    const bool installed = fwattr::InstallFromEnvironment(host);
     if (fwattr::PlatformTreeRoot().empty()) {
       EXPECT_FALSE(installed);
       continue;
@@ -222,8 +250,9 @@ TEST(FwattrSelection, TheVariableOrTheClassFolderNamesTheDrivers) {
     if (!installed) continue;
     std::string names;
     for (const auto& driver :
-         fwattr::FindDriverFolders(c.variable ? c.variable : fwattr::PlatformTreeRoot()))
-      for (const auto& raw : fwattr::CreateTreeSource(driver)->ReadAll()) names += raw.name + " ";
+         fwattr::FindDriverFolders(host, c.variable ? c.variable : fwattr::PlatformTreeRoot()))
+      for (const auto& raw : fwattr::CreateTreeSource(host, driver)->ReadAll())
+        names += raw.name + " ";
     EXPECT_EQ(names, c.served);
   }
   wbem::InstallLocatorFactory({});
@@ -276,8 +305,12 @@ TEST(FwattrSet, AcceptedValuesReachTheDriverInItsOwnForm) {
       {" camera ", "disabled", "Camera/current_value=Disabled"},  // the choice's own spelling
       {"Hour", "+25", "Hour/current_value=25"},
       {"Asset", "\xC3\xA9t", "Asset/current_value=\xC3\xA9t"},        // UTF-8 passes: 3 bytes of 4
+      {"Asset", "\xC3!", "Asset/current_value=\xEF\xBF\xBD!"},        // a broken sequence: U+FFFD
+      {"Asset", "A\xE2\x82", "Asset/current_value=A\xEF\xBF\xBD"},    // one cut short at the end
       {"BootSeq", "usb,Disk", "BootSeq/current_value=Usb;Disk;Net"},  // the rest follows
       {"BootSeq", "Floppy,Disk", "BootSeq/current_value=Floppy;Disk;Net;Usb"},
+      // Joined as the driver joins it, though not all its devices are among the elements.
+      {"Legacy", "net,Disk", "Legacy/current_value=Net,Disk"},
       {"OldBoot", "Usb,Net,Disk DISABLED", "OldBoot/current_value=Usb:Net"},  // marked ones leave
       {"OldBoot", "Disk", "OldBoot/current_value=Disk:Net"},
   };
@@ -440,9 +473,7 @@ TEST(FwattrRun, PasswordAttemptsAreMadeOnlyWhenNeededAndOncePerCandidate) {
     FakeKernel kernel;
     kernel.AddAdmin("secret");
     kernel.host.files["/in.txt"] = "English\nAsset\n\tB2\n";
-    ASSERT_TRUE(fwattr::InstallTree(kRoot));
-    wmi::g_biosAccessProbe = {};
-    wmi::g_jobProbe = {};
+    ASSERT_TRUE(fwattr::InstallTree(kernel.host, kRoot));
     std::vector<const char*> args = c.args;
     args.insert(args.begin(), "corvane");
     driver::Run(static_cast<int>(args.size()), args.data(), "");

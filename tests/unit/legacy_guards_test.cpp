@@ -69,7 +69,6 @@ TEST(LegacyFieldsTest, ReadsAndWritesStayWithinTheGivenSize) {
 class LegacyFirmwareTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wmi::g_biosAccessProbe = wmi::g_jobProbe = {};
     ASSERT_EQ(access.LoadManagementLibrary("/lib", 0, 1), 1);
   }
 
