@@ -58,7 +58,6 @@ std::string Record(int real, int translated) {
 // A run against the fake host with no provider, so that nothing real is reached.
 int RunWith(std::vector<const char*> args) {
   testing::ScopedFakeProvider provider;
-  provider.provider.connects = false;
   args.insert(args.begin(), "/opt/corvane/corvane");
   return driver::Run(static_cast<int>(args.size()), args.data(), "");
 }

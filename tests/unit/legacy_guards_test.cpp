@@ -17,6 +17,7 @@
 #include "legacy/built_in_objects.h"
 #include "legacy/legacy_settings.h"
 #include "legacy/sys_obj_table.h"
+#include "log/result_log.h"
 #include "wmi/wmi_connection.h"
 
 namespace corvane {
@@ -157,13 +158,13 @@ TEST_F(LegacyFirmwareTest, ApplyAndCheckPassOverReadOnlySettings) {
       setting.text = "changed";
       setting.changed = 1;
     }
+    log::ResultLog log;
     if (check) {
       std::size_t differences = 0;
-      EXPECT_TRUE(legacy::CompareLegacyChanges(state, password, differences));
+      EXPECT_TRUE(legacy::CompareLegacyChanges(state, password, differences, log));
       EXPECT_EQ(differences, 1u);
     } else {
-      std::string message;
-      EXPECT_EQ(legacy::ApplyLegacyChanges(state, password, message), 1);
+      EXPECT_EQ(legacy::ApplyLegacyChanges(state, password, log), 1);
       EXPECT_EQ(legacy::ReadText(firmware.objects[1].value.data(), 24, 2), "v1.00");
       EXPECT_EQ(legacy::ReadText(firmware.objects[2].value.data(), 24, 2).substr(0, 7), "changed");
     }
