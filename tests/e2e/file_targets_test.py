@@ -30,14 +30,14 @@ def failure(path):
 
 
 class Case:
-    def __init__(self, binary, machine, work):
-        self.binary, self.work = binary, work
-        self.machine = os.path.join(work, 'machine.json')
+    def __init__(self, binary, machine, folder):
+        # The case's folder, whose entries it compares, lies beside the runtime folder where each
+        # run writes the library; the machine comes first anyway, and the tree is empty.
+        self.binary, self.work = binary, os.path.join(folder, 'case')
+        os.mkdir(self.work)
+        self.machine = os.path.join(self.work, 'machine.json')
         shutil.copy(machine, self.machine)
-        # The library each run writes out lands in a folder of this case's own, outside the folder
-        # whose entries the case compares; the machine comes first anyway, and the tree is empty.
-        self.private = tempfile.mkdtemp(prefix='corvane-runtime-')
-        self.env = corvane_run.environment(self.private, CORVANE_MACHINE=self.machine)
+        self.env = corvane_run.environment(folder, CORVANE_MACHINE=self.machine)
         self.errors = []
 
     def path(self, name):
@@ -187,7 +187,6 @@ def main():
         reference = Case(binary, args.machine, work)
         reference.run('/GetConfig:reference.txt')
         repset = corvane_run.read(reference.path('reference.txt'))
-        shutil.rmtree(reference.private, ignore_errors=True)
     failures = []
     for test in CASES:
         with tempfile.TemporaryDirectory(prefix='corvane-files-') as work:
@@ -198,7 +197,6 @@ def main():
                 case.errors.append(f'could not run: {error!r}')
             leftovers = [n for n in case.snapshot() if os.path.basename(n).startswith('.')]
             case.expect(not leftovers, f'temporary files left behind: {leftovers}')
-            shutil.rmtree(case.private, ignore_errors=True)
         if case.errors:
             failures.append('\n'.join([test.__name__] + case.errors))
     return corvane_run.report('file-targets', failures, len(CASES))

@@ -32,10 +32,9 @@ def read(path, missing=None):
 
 
 def environment(folder, **variables):
-    """The environment of a run: the caller's without any CORVANE_ variable, the runtime folder
-    (where the management library is written) a private one and the firmware-attributes tree an
-    empty one, both made inside folder unless variables name others, so that no run writes where
-    the user's programs do or reads the computer's own firmware. A variable given None is unset."""
+    """The caller's environment without its CORVANE_ variables, with a private runtime folder (the
+    management library's) and an empty firmware-attributes tree made in folder unless variables
+    name others, so that no run reaches the user's or the computer's own. None unsets a variable."""
     env = {k: v for k, v in os.environ.items() if not k.startswith('CORVANE_')}
     for name, path in (('XDG_RUNTIME_DIR', 'runtime'),
                        ('CORVANE_FIRMWARE_ATTRIBUTES', 'no-firmware-attributes')):
@@ -48,10 +47,9 @@ def environment(folder, **variables):
 
 def run(command, env, cwd=None, stdin=b'', stdout=subprocess.PIPE, crlf=False, timeout=120,
         **options):
-    """Runs command (a runner such as wine, the program and its arguments) and returns its exit
-    code, standard output and standard error as texts; crlf: the program ends lines with CR LF
-    (Windows), which become line feeds. Standard error goes to a file: a pipe would stay open in
-    a Wine server that the run starts, and the read would wait for that server to exit."""
+    """(exit code, standard output, standard error) of command (a runner such as wine, the program,
+    its arguments), CR LF made LF with crlf. Standard error goes to a file: a pipe would stay open
+    in a Wine server that the run starts, and the read would wait for that server to exit."""
     with tempfile.TemporaryFile() as errors:
         result = subprocess.run(command, cwd=cwd, env=env, input=stdin, stdout=stdout,
                                 stderr=errors, timeout=timeout, **options)
@@ -62,10 +60,9 @@ def run(command, env, cwd=None, stdin=b'', stdout=subprocess.PIPE, crlf=False, t
 
 
 def report(name, failures, checks=1, skipped=None):
-    """Prints each failure once ('FAIL ', its further lines indented), then the closing line that
-    CI reads, 'NAME: N passed, N failed' (and ', N skipped' when given); returns the exit status:
-    1 when a check failed or none passed, SKIPPED when every one was skipped. With one check,
-    every failure is of that one."""
+    """Prints each failure once, then the line CI reads, 'NAME: N passed, N failed[, N skipped]';
+    returns 1 when a check failed (with one check, every failure is of it) or none passed, SKIPPED
+    when all were skipped."""
     sys.stdout.reconfigure(errors='backslashreplace')
     failures = list(dict.fromkeys(failures))
     for failure in failures:
