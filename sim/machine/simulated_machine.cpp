@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/hex.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "platform/wbem.h"
@@ -52,10 +53,8 @@ bool CheckProperty(const std::string& key, const Json& value, std::string& error
 namespace {
 
 bool IsHexCodes(const std::string& text) {
-  if (text.size() % 2 != 0) return false;
-  for (char c : text)
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
-  return true;
+  std::string codes;
+  return platform::DecodeHex(text, codes);
 }
 
 SettingClass ClassifyKey(const std::string& classKey) {

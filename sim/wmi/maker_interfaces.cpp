@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/hex.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "sim/legacy/sim_keyboard.h"
@@ -749,7 +750,7 @@ class LenovoServices : public MakerServices {
     const std::string stored = Control(*passwords, "password");
     if (encoding == "ascii") return password == stored;
     std::string given, keys;
-    return encoding == "scancode" && section::DecodeHex(password, given) && KeysOf(stored, keys) &&
+    return encoding == "scancode" && platform::DecodeHex(password, given) && KeysOf(stored, keys) &&
            given == keys;
   }
 
@@ -917,7 +918,7 @@ class LenovoServices : public MakerServices {
     if (!Matches(current, encoding)) return Refuse(true);
     Json* passwords = Passwords();
     std::string text = wanted;
-    if (encoding == "scancode" && !section::DecodeHex(wanted, text)) return kInvalidParameter;
+    if (encoding == "scancode" && !platform::DecodeHex(wanted, text)) return kInvalidParameter;
     if (!text.empty() && !LengthAllowed(*passwords, "MinLength", "MaxLength", text.size()))
       return kInvalidParameter;
     (*passwords)["passwordAtRestart"] = wanted;

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/hex.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "platform/wbem.h"
@@ -59,31 +60,7 @@ bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
 }
 
 bool ParseHexCodes(std::u16string_view hex, std::string& codes) {
-  codes.clear();
-  if (hex.size() % 2 != 0) return false;
-  auto digit = [](char16_t c) -> int {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    return -1;
-  };
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int high = digit(hex[i]), low = digit(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    codes.push_back(static_cast<char>(high * 16 + low));
-  }
-  return true;
-}
-
-std::string ToHex(const std::string& codes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (char c : codes) {
-    const auto byte = static_cast<unsigned char>(c);
-    hex.push_back(kDigits[byte >> 4]);
-    hex.push_back(kDigits[byte & 0x0F]);
-  }
-  return hex;
+  return platform::DecodeHex(Utf16ToUtf8(hex), codes);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -125,7 +102,7 @@ bool SupportsUtf16(const Json& data) {
 bool StoredCodes(const Json& data, std::string& codes) {
   codes.clear();
   if (const auto kept = data.find("passwordCodes"); kept != data.end())
-    return ParseHexCodes(Utf8ToUtf16(TextOf(*kept)), codes);
+    return platform::DecodeHex(TextOf(*kept), codes);
   const auto text = data.find("password");
   if (text == data.end()) return false;
   return KeysOf(platform::ToNarrow(Utf8ToUtf16(TextOf(*text))), codes);
@@ -203,7 +180,7 @@ std::int32_t ChangeSetupPassword(Json& data, std::u16string_view value) {
                             StoredCodes(data, current) && current == codes;
     if (!sameAsText) {
       data.erase("password");
-      data["passwordCodes"] = ToHex(codes);
+      data["passwordCodes"] = platform::EncodeHex(codes);
     }
   } else {
     return kReturnInvalidValue;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fwattr/provider.h"
+#include "platform/hex.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
@@ -17,23 +18,6 @@ namespace {
 
 constexpr std::string_view kUtf16Marker = "<utf-16/>";
 constexpr std::string_view kKbdMarker = "<kbd/>";
-
-bool ParseHex(std::string_view hex, std::string& bytes) {
-  bytes.clear();
-  if (hex.size() % 2 != 0) return false;
-  const auto digit = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int high = digit(hex[i]), low = digit(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    bytes.push_back(static_cast<char>(high * 16 + low));
-  }
-  return true;
-}
 
 // The password an argument carries in a form the administrator password takes: "<utf-16/>"
 // text, or "<kbd/>" scan codes; the empty argument is the empty text. False for a form the
@@ -48,7 +32,8 @@ bool PasswordOf(std::u16string_view argument, const AdminPassword& admin, Passwo
   }
   if (text.compare(0, kKbdMarker.size(), kKbdMarker) == 0) {
     // No keys is no password, whatever its form.
-    if (!ParseHex(std::string_view(text).substr(kKbdMarker.size()), password.bytes)) return false;
+    if (!platform::DecodeHex(std::string_view(text).substr(kKbdMarker.size()), password.bytes))
+      return false;
     password.scanCodes = !password.empty();
     return admin.takesScanCodes || password.empty();
   }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "fwattr/attribute_model.h"
+#include "platform/hex.h"
 #include "platform/host.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
@@ -115,11 +116,7 @@ std::optional<std::vector<std::string>> ReadTexts(wbem::ClassObject& object,
 }
 
 std::string HResultText(wbem::HResult hr) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text = "0x";
-  for (int shift = 28; shift >= 0; shift -= 4)
-    text.push_back(kDigits[(static_cast<std::uint32_t>(hr) >> shift) & 0xF]);
-  return text;
+  return "0x" + platform::HexNumber(static_cast<std::uint32_t>(hr), 8);
 }
 
 wbem::Variant Text(std::string_view text) {
