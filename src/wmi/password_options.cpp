@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/hex.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
 #include "wmi/scan_codes.h"
 #include "wmi/wmi_connection.h"
@@ -105,13 +106,11 @@ bool PwdSetFromIsZero() {
 }
 
 std::string EncodeUtf16Password(std::string_view text) {
-  std::string encoded = "<utf-16/>";
-  encoded.append(text);
-  return encoded;
+  return std::string(contract::kUtf16Marker).append(text);
 }
 
 std::string EncodeKbdPassword(std::string_view codes) {
-  return "<kbd/>" + platform::EncodeHex(codes);
+  return std::string(contract::kKbdMarker) + platform::EncodeHex(codes);
 }
 
 std::string EncodeCurrentPassword(std::string_view password) {

@@ -15,6 +15,7 @@
 #include "fwattr/firmware_attributes.h"
 #include "fwattr/provider.h"
 #include "fwattr/tree_source.h"
+#include "platform/provider_contract.h"
 #include "platform/utf8.h"
 #include "wmi/wmi_connection.h"
 
@@ -188,7 +189,8 @@ TEST(FwattrTree, DellRulesHideOrLockWhileTheirConditionHolds) {
         EXPECT_EQ(served.attribute.shown, c.shown) << c.modifier;
       }
     // A locked setting is refused before anything is written.
-    EXPECT_EQ(kernel.Set("Timer", "6", ""), c.readOnly ? fwattr::kReturnReadOnly : 0) << c.modifier;
+    EXPECT_EQ(kernel.Set("Timer", "6", ""), c.readOnly ? contract::kReturnReadOnly : 0)
+        << c.modifier;
   }
 }
 
@@ -240,23 +242,23 @@ TEST(FwattrSet, RefusalsWriteNothing) {
     std::int32_t code;
   };
   const Case cases[] = {
-      {"Nothing", "1", "", fwattr::kReturnNotFound},
-      {"Camera", "Disabled", "<kbd/>1E30", fwattr::kReturnAccessDenied},
-      {"Camera", "Disabled", "plain", fwattr::kReturnAccessDenied},
-      {"Locked", "M", "", fwattr::kReturnReadOnly},
-      {"Shown", "v2", "", fwattr::kReturnReadOnly},
-      {"Camera", "Maybe", "", fwattr::kReturnInvalidValue},
-      {"Hour", "0x10", "", fwattr::kReturnInvalidValue},
-      {"Hour", "45", "", fwattr::kReturnInvalidValue},
-      {"Hour", "12", "", fwattr::kReturnInvalidValue},  // off the step of 5 from 10
-      {"Hour", "", "", fwattr::kReturnInvalidValue},
-      {"Asset", "", "", fwattr::kReturnInvalidValue},
+      {"Nothing", "1", "", contract::kReturnNotFound},
+      {"Camera", "Disabled", "<kbd/>1E30", contract::kReturnPasswordRefused},
+      {"Camera", "Disabled", "plain", contract::kReturnPasswordRefused},
+      {"Locked", "M", "", contract::kReturnReadOnly},
+      {"Shown", "v2", "", contract::kReturnReadOnly},
+      {"Camera", "Maybe", "", contract::kReturnInvalidValue},
+      {"Hour", "0x10", "", contract::kReturnInvalidValue},
+      {"Hour", "45", "", contract::kReturnInvalidValue},
+      {"Hour", "12", "", contract::kReturnInvalidValue},  // off the step of 5 from 10
+      {"Hour", "", "", contract::kReturnInvalidValue},
+      {"Asset", "", "", contract::kReturnInvalidValue},
       {"Asset", "\xC3\xA9t\xC3\xA9", "",
-       fwattr::kReturnInvalidValue},  // bytes, as the kernel counts
-      {"Asset", "A\nB", "", fwattr::kReturnInvalidValue},
-      {"BootSeq", "Net,Tape", "", fwattr::kReturnInvalidValue},
-      {"BootSeq", "Net,net", "", fwattr::kReturnInvalidValue},
-      {"OldBoot", "Net DISABLED,Disk DISABLED", "", fwattr::kReturnInvalidValue},
+       contract::kReturnInvalidValue},  // bytes, as the kernel counts
+      {"Asset", "A\nB", "", contract::kReturnInvalidValue},
+      {"BootSeq", "Net,Tape", "", contract::kReturnInvalidValue},
+      {"BootSeq", "Net,net", "", contract::kReturnInvalidValue},
+      {"OldBoot", "Net DISABLED,Disk DISABLED", "", contract::kReturnInvalidValue},
   };
   for (const Case& c : cases) {
     FakeKernel kernel;
@@ -352,13 +354,13 @@ TEST(FwattrSet, ChangesOfOneRunCostOneSave) {
 
 TEST(FwattrSet, WriteErrorsBecomeReturnCodesAndReasons) {
   const std::tuple<int, std::int32_t, const char*> cases[] = {
-      {EACCES, fwattr::kReturnAccessDenied, "EACCES: not allowed: run as root"},
-      {EPERM, fwattr::kReturnAccessDenied, "EPERM: not allowed: run as root"},
-      {EINVAL, fwattr::kReturnInvalidValue, "EINVAL: the driver refused the value"},
-      {ENODEV, fwattr::kReturnNotFound, "ENODEV: the driver no longer offers it"},
-      {EIO, fwattr::kReturnFailed, "EIO: the firmware failed"},
-      {EBUSY, fwattr::kReturnFailed, "EBUSY: the firmware is busy"},
-      {E2BIG, fwattr::kReturnFailed, "error 7: an unexpected error"},
+      {EACCES, contract::kReturnPasswordRefused, "EACCES: not allowed: run as root"},
+      {EPERM, contract::kReturnPasswordRefused, "EPERM: not allowed: run as root"},
+      {EINVAL, contract::kReturnInvalidValue, "EINVAL: the driver refused the value"},
+      {ENODEV, contract::kReturnNotFound, "ENODEV: the driver no longer offers it"},
+      {EIO, contract::kReturnFailed, "EIO: the firmware failed"},
+      {EBUSY, contract::kReturnFailed, "EBUSY: the firmware is busy"},
+      {E2BIG, contract::kReturnFailed, "error 7: an unexpected error"},
   };
   for (const auto& [error, code, reason] : cases) {
     FakeKernel kernel;
@@ -393,16 +395,17 @@ TEST(FwattrSet, SetupPasswordChangesThroughItsFolder) {
        "Admin/current_password=secret; Admin/new_password=; Admin/current_password=", ""},
       {"first password", "", "<utf-16/>first", "<utf-16/>", 0,
        "Admin/current_password=; Admin/new_password=first; Admin/current_password=", "first"},
-      {"wrong current", "secret", "<utf-16/>better", "<utf-16/>guess", fwattr::kReturnAccessDenied,
+      {"wrong current", "secret", "<utf-16/>better", "<utf-16/>guess",
+       contract::kReturnPasswordRefused,
        "Admin/current_password=guess; Admin/new_password=better; Admin/current_password=",
        "secret"},
-      {"too short", "secret", "<utf-16/>abc", "<utf-16/>secret", fwattr::kReturnInvalidValue, "",
+      {"too short", "secret", "<utf-16/>abc", "<utf-16/>secret", contract::kReturnInvalidValue, "",
        "secret"},
       {"not typeable", "secret", "<utf-16/>p\xC3\xA4ss", "<utf-16/>secret",
-       fwattr::kReturnInvalidValue, "", "secret"},
-      {"scan codes", "secret", "<kbd/>1E30", "<utf-16/>secret", fwattr::kReturnInvalidValue, "",
+       contract::kReturnInvalidValue, "", "secret"},
+      {"scan codes", "secret", "<kbd/>1E30", "<utf-16/>secret", contract::kReturnInvalidValue, "",
        "secret"},
-      {"no current", "secret", "<utf-16/>better", "<utf-16/>", fwattr::kReturnAccessDenied, "",
+      {"no current", "secret", "<utf-16/>better", "<utf-16/>", contract::kReturnPasswordRefused, "",
        "secret"},
   };
   for (const Case& c : cases) {
@@ -418,10 +421,11 @@ TEST(FwattrSet, SetupPasswordChangesThroughItsFolder) {
   FakeKernel certificate;
   certificate.AddAdmin("secret", "certificate");
   EXPECT_EQ(certificate.Set("Setup Password", "<utf-16/>secret", "<utf-16/>secret"),
-            fwattr::kReturnAccessDenied);
-  EXPECT_EQ(certificate.Set("Camera", "Disabled", "<utf-16/>secret"), fwattr::kReturnAccessDenied);
+            contract::kReturnPasswordRefused);
+  EXPECT_EQ(certificate.Set("Camera", "Disabled", "<utf-16/>secret"),
+            contract::kReturnPasswordRefused);
   FakeKernel none;
-  EXPECT_EQ(none.Set("Setup Password", "<utf-16/>first", "<utf-16/>"), fwattr::kReturnReadOnly);
+  EXPECT_EQ(none.Set("Setup Password", "<utf-16/>first", "<utf-16/>"), contract::kReturnReadOnly);
   EXPECT_EQ(certificate.Writes() + none.Writes(), "");
 }
 
