@@ -21,6 +21,7 @@
 
 #include "platform/host.h"
 #include "platform/kernel_tree.h"
+#include "platform/wmi_kit.h"
 #include "sim/machine/machine_model.h"
 #include "sim/machine/simulated_machine.h"
 #include "sim/wmi/wmi_objects.h"
@@ -45,12 +46,9 @@ class Firmware {
   // Every instance of a class, in the firmware's order; none when the query fails.
   std::optional<std::vector<wbem::ObjectPtr>> Instances(std::u16string_view className) {
     wbem::EnumPtr walk;
-    if (!services_ ||
-        !wbem::Succeeded(services_->ExecQuery(u"WQL", u"select * from " + std::u16string(className),
-                                              wbem::kFlagForwardOnly, walk)))
-      return std::nullopt;
+    if (!services_ || !wbem::SelectAll(*services_, className, walk)) return std::nullopt;
     std::vector<wbem::ObjectPtr> objects;
-    for (wbem::ObjectPtr object; walk->Next(wbem::kInfinite, object) == wbem::kOk;)
+    for (wbem::ObjectPtr object; wbem::NextObject(*walk, object);)
       objects.push_back(std::move(object));
     return objects;
   }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/hex.h"
 #include "sim/legacy/legacy_firmware.h"
 
 namespace corvane::sim {
@@ -119,7 +120,7 @@ bool LegacyFirmware::ParseBootDevices(const Json& section, std::string& error) {
     const auto bytes = device.find("record");
     if (bytes != device.end()) {
       std::string decoded;
-      if (!bytes->is_string() || !section::DecodeHex(bytes->get<std::string>(), decoded) ||
+      if (!bytes->is_string() || !platform::DecodeHex(bytes->get<std::string>(), decoded) ||
           decoded.size() != kRecordBytes)
         return fail(where + "\"record\" must be 16 bytes, 32 hexadecimal digits");
       std::copy(decoded.begin(), decoded.end(), record.begin());

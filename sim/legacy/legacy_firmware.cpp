@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "platform/hex.h"
 #include "sim/legacy/sim_keyboard.h"
 #include "sim/legacy/simulated_memory.h"
 #include "sim/machine/section_values.h"
@@ -13,8 +14,8 @@
 namespace corvane::sim {
 namespace {
 
-using section::DecodeHex;
-using section::EncodeHex;
+using platform::DecodeHex;
+using platform::EncodeHex;
 using section::ReadBool;
 using section::ReadInteger;
 using section::ReadNumber;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/hex.h"
 #include "sim/machine/section_values.h"
 
 namespace corvane::sim {
@@ -134,7 +135,7 @@ bool SimulatedMemory::ParseRegion(const Json& item, std::string& error) {
       }
       bytes.push_back('\0');
     } else if (!entry["bytes"].is_string() ||
-               !section::DecodeHex(entry["bytes"].get_ref<const std::string&>(), bytes)) {
+               !platform::DecodeHex(entry["bytes"].get_ref<const std::string&>(), bytes)) {
       error = where + "\"bytes\" must be a string of two hexadecimal digits per byte";
       return false;
     }

@@ -19,10 +19,6 @@
 
 namespace corvane::sim {
 
-inline constexpr std::string_view kBaseClass = "Lumo_BIOSSetting";
-inline constexpr std::string_view kInterfaceClass = "Lumo_BIOSSettingInterface";
-inline constexpr std::string_view kSetupPasswordName = "Setup Password";
-
 enum class SettingClass { Enumeration, String, Integer, OrderedList, Password, Other };
 
 // Its moves only move strings and a JSON value, none of which throws; the exception check cannot
@@ -53,7 +49,7 @@ class SimulatedMachine {
   bool hasProvider = false;
   std::vector<RecordPtr> settings;
   std::unordered_map<std::string, std::size_t> byName;  // folded, trimmed Name -> first setting
-  std::size_t setupPassword = npos;              // first Lumo_BIOSPassword named "Setup Password"
+  std::size_t setupPassword = npos;              // first password setting named "Setup Password"
   std::unordered_set<std::string> knownClasses;  // folded
   Json interfaceProperties = Json::object();
   std::string interfaceRelPath;

@@ -1,16 +1,8 @@
 #include "sim/machine/section_values.h"
 
+#include "platform/hex.h"
+
 namespace corvane::sim::section {
-namespace {
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-}  // namespace
 
 bool ReadInteger(const Json& value, std::int64_t lowest, std::int64_t highest,
                  std::int64_t& number) {
@@ -75,30 +67,6 @@ bool ReadWrites(const Json& object, const char* key, Writes& writes, std::string
   return true;
 }
 
-bool DecodeHex(std::string_view text, std::string& bytes) {
-  bytes.clear();
-  if (text.size() % 2 != 0) return false;
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    const int high = HexDigit(text[i]);
-    const int low = HexDigit(text[i + 1]);
-    if (high < 0 || low < 0) return false;
-    bytes.push_back(static_cast<char>(high * 16 + low));
-  }
-  return true;
-}
-
-std::string EncodeHex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 0x0F]);
-  }
-  return text;
-}
-
 bool ParseWord(const Json& value, std::uint64_t highest, std::uint64_t& number) {
   if (value.is_number_integer()) {
     std::int64_t signedNumber = 0;
@@ -113,7 +81,7 @@ bool ParseWord(const Json& value, std::uint64_t highest, std::uint64_t& number) 
   std::uint64_t result = 0;
   std::size_t significant = 0;
   for (std::size_t i = 2; i < text.size(); ++i) {
-    const int digit = HexDigit(text[i]);
+    const int digit = platform::HexDigit(text[i]);
     if (digit < 0) return false;
     if (result != 0 || digit != 0) ++significant;
     if (significant > 8) return false;
@@ -141,13 +109,7 @@ bool ReadWord(const Json& object, const char* key, std::uint64_t highest, std::u
 }
 
 std::string HexWord(std::uint64_t value, int digits) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  do {
-    text.insert(text.begin(), kDigits[value & 0x0F]);
-    value >>= 4;
-  } while (value != 0 || static_cast<int>(text.size()) < digits);
-  return "0x" + text;
+  return "0x" + platform::HexNumber(value, digits);
 }
 
 void StoreWord(Json& slot, std::uint64_t value, int digits) {

@@ -23,10 +23,6 @@ bool ReadNumber(const Json& object, const char* key, std::int64_t lowest, std::i
 // "accept", "refuse" or "ignore".
 bool ReadWrites(const Json& object, const char* key, Writes& writes, std::string& error);
 
-// Two hexadecimal digits per byte, either case.
-bool DecodeHex(std::string_view text, std::string& bytes);
-std::string EncodeHex(std::string_view bytes);
-
 // A firmware number: a JSON number, or "0x" and hexadecimal digits in either case.
 bool ParseWord(const Json& value, std::uint64_t highest, std::uint64_t& number);
 bool ReadWord(const Json& object, const char* key, std::uint64_t highest, std::uint64_t& number,

@@ -7,7 +7,9 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/hex.h"
 #include "platform/host.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
 #include "platform/wbem.h"
 #include "sim/legacy/legacy_firmware.h"
@@ -52,19 +54,17 @@ bool CheckProperty(const std::string& key, const Json& value, std::string& error
 namespace {
 
 bool IsHexCodes(const std::string& text) {
-  if (text.size() % 2 != 0) return false;
-  for (char c : text)
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
-  return true;
+  std::string codes;
+  return platform::DecodeHex(text, codes);
 }
 
 SettingClass ClassifyKey(const std::string& classKey) {
-  static const std::pair<std::string_view, SettingClass> kKinds[] = {
-      {"LUMO_BIOSENUMERATION", SettingClass::Enumeration},
-      {"LUMO_BIOSSTRING", SettingClass::String},
-      {"LUMO_BIOSINTEGER", SettingClass::Integer},
-      {"LUMO_BIOSORDEREDLIST", SettingClass::OrderedList},
-      {"LUMO_BIOSPASSWORD", SettingClass::Password}};
+  static const std::pair<std::string, SettingClass> kKinds[] = {
+      {FoldKey(contract::kEnumerationClass), SettingClass::Enumeration},
+      {FoldKey(contract::kStringClass), SettingClass::String},
+      {FoldKey(contract::kIntegerClass), SettingClass::Integer},
+      {FoldKey(contract::kOrderedListClass), SettingClass::OrderedList},
+      {FoldKey(contract::kPasswordClass), SettingClass::Password}};
   for (const auto& [key, kind] : kKinds)
     if (classKey == key) return kind;
   return SettingClass::Other;
@@ -76,7 +76,7 @@ bool CheckControl(const std::string& key, const Json& value, std::string& error)
       error = "\"class\" must be a non-empty string";
       return false;
     }
-    if (FoldKey(value.get_ref<const std::string&>()) == FoldKey(kInterfaceClass)) {
+    if (FoldKey(value.get_ref<const std::string&>()) == FoldKey(contract::kInterfaceClass)) {
       error = "a setting cannot be of the interface class";
       return false;
     }
@@ -145,7 +145,8 @@ bool LoadSetting(Json&& item, std::size_t index, SimulatedMachine& machine, std:
   const bool hasText = item.contains("password");
   const bool hasCodes = item.contains("passwordCodes");
   if ((hasText || hasCodes) && record->kind != SettingClass::Password) {
-    error = where + ": only a Lumo_BIOSPassword setting can hold a password";
+    error = where + ": only a " + std::string(contract::kPasswordClass) +
+            " setting can hold a password";
     return false;
   }
   if (hasText && hasCodes) {
@@ -157,7 +158,7 @@ bool LoadSetting(Json&& item, std::size_t index, SimulatedMachine& machine, std:
   if (name != item.end() && name->is_string()) {
     const std::string key = FoldKey(name->get_ref<const std::string&>());
     machine.byName.emplace(key, position);  // the first of equal names wins
-    if (record->kind == SettingClass::Password && key == FoldKey(kSetupPasswordName) &&
+    if (record->kind == SettingClass::Password && key == FoldKey(contract::kSetupPasswordName) &&
         machine.setupPassword == SimulatedMachine::npos)
       machine.setupPassword = position;
   }
@@ -229,7 +230,7 @@ std::string InterfaceRelPath(const Json& properties) {
   const auto given = properties.find("InstanceName");
   if (given != properties.end() && given->is_string())
     instanceName = given->get_ref<const std::string&>();
-  return InstancePath(kInterfaceClass, instanceName);
+  return wbem::InstancePath(contract::kInterfaceClass, instanceName);
 }
 
 bool LoadProvider(Json& provider, SimulatedMachine& machine, std::string& error) {
@@ -252,10 +253,7 @@ bool LoadProvider(Json& provider, SimulatedMachine& machine, std::string& error)
     machine.interfaceProperties["InstanceName"] = "ACPI\\PNP0C14\\0_0";
   machine.interfaceRelPath = InterfaceRelPath(machine.interfaceProperties);
 
-  for (std::string_view known :
-       {kBaseClass, kInterfaceClass, std::string_view("Lumo_BIOSEnumeration"),
-        std::string_view("Lumo_BIOSString"), std::string_view("Lumo_BIOSInteger"),
-        std::string_view("Lumo_BIOSOrderedList"), std::string_view("Lumo_BIOSPassword")})
+  for (const std::string_view known : contract::kClasses)
     machine.knownClasses.insert(FoldKey(known));
 
   const auto settings = provider.find("settings");

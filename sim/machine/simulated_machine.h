@@ -13,13 +13,6 @@ namespace corvane::sim {
 
 class SimulatedMachine;
 
-// The Return codes of the simulated SetBIOSSetting.
-inline constexpr std::int32_t kReturnSuccess = 0;
-inline constexpr std::int32_t kReturnNotFound = 1;      // no setting has that Name
-inline constexpr std::int32_t kReturnReadOnly = 2;      // read-only, or not writable this way
-inline constexpr std::int32_t kReturnInvalidValue = 3;  // the value is not allowed
-inline constexpr std::int32_t kReturnAccessDenied = 4;  // the Password argument is refused
-
 // Parses a machine description. path is where changes are saved (empty: never saved).
 // Returns nullptr with a reason in error when the text is not a valid machine.
 std::shared_ptr<SimulatedMachine> ParseMachine(const std::string& json, const std::string& path,

@@ -12,16 +12,19 @@
 #include <utility>
 #include <vector>
 
+#include "platform/hex.h"
 #include "platform/host.h"
 #include "platform/text.h"
+#include "platform/wmi_kit.h"
 #include "sim/legacy/sim_keyboard.h"
 #include "sim/machine/machine_model.h"
-#include "sim/machine/section_values.h"
 #include "sim/machine/simulated_machine.h"
 #include "sim/wmi/wmi_objects.h"
 
 namespace corvane::sim {
 namespace {
+
+using wbem::PlainObject;
 
 // ---------------------------------------------------------------------------------------------
 // The sections' shapes: per class, the controls its instances may carry; per section, its own
@@ -112,7 +115,7 @@ wbem::ObjectPtr MakeInstance(std::string_view className, const Json& data, std::
   if (FindProperty(data, "InstanceName") == data.end())
     object->Add("InstanceName", wbem::Variant::String(Utf8ToUtf16(instanceName)));
   object->Add("__RELPATH",
-              wbem::Variant::String(Utf8ToUtf16(InstancePath(className, instanceName))));
+              wbem::Variant::String(Utf8ToUtf16(wbem::InstancePath(className, instanceName))));
   return object;
 }
 
@@ -176,10 +179,10 @@ constexpr std::string_view kMethodInstance = "ACPI\\PNP0C14\\0_0";
 
 struct MethodClass {
   std::string name;
-  std::vector<MethodSignature> methods;
+  std::vector<wbem::MethodSignature> methods;
 };
 
-class MakerServices : public wbem::Services {
+class MakerServices : public wbem::InProcessServices {
  public:
   MakerServices(std::shared_ptr<SimulatedMachine> machine, std::string_view section,
                 std::vector<std::string> dataClasses, std::vector<MethodClass> methodClasses)
@@ -196,22 +199,6 @@ class MakerServices : public wbem::Services {
   }
   MakerServices(const MakerServices&) = delete;
   MakerServices& operator=(const MakerServices&) = delete;
-
-  wbem::HResult SetProxyBlanket() override { return wbem::kOk; }
-
-  wbem::HResult ExecQuery(std::u16string_view language, std::u16string_view query, std::int32_t,
-                          wbem::EnumPtr& result) override {
-    result.reset();
-    std::string classKey;
-    if (!ParseSelectAll(language, query, classKey)) return wbem::kInvalidQuery;
-    return Walk(classKey, result);
-  }
-
-  wbem::HResult CreateInstanceEnum(std::u16string_view className, std::int32_t,
-                                   wbem::EnumPtr& result) override {
-    result.reset();
-    return Walk(FoldKey(Utf16ToUtf8(className)), result);
-  }
 
   wbem::HResult GetObjectByPath(std::u16string_view path, std::int32_t,
                                 wbem::ObjectPtr& object) override {
@@ -240,7 +227,7 @@ class MakerServices : public wbem::Services {
       const auto list = section().find(name);
       if (list == section().end() || !list->is_array()) continue;
       for (std::size_t i = 0; i < list->size(); ++i)
-        if (key == platform::AsciiUpper(InstancePath(name, InstanceNameOf((*list)[i], i)))) {
+        if (key == platform::AsciiUpper(wbem::InstancePath(name, InstanceNameOf((*list)[i], i)))) {
           object = MakeInstance(name, (*list)[i], i);
           Count("reads", name);  // after: a new key may move the section's entries
           return wbem::kOk;
@@ -257,7 +244,7 @@ class MakerServices : public wbem::Services {
     const std::string name = Utf16ToUtf8(method);
     const auto known =
         std::find_if(methods->methods.begin(), methods->methods.end(),
-                     [&](const MethodSignature& m) { return SameName(m.name, name); });
+                     [&](const wbem::MethodSignature& m) { return wbem::SameName(m.name, name); });
     if (known == methods->methods.end()) return wbem::kInvalidMethod;
     if (inParams == nullptr) return wbem::kInvalidParameter;
     Count("methods", known->name);
@@ -340,7 +327,7 @@ class MakerServices : public wbem::Services {
   [[nodiscard]] const MethodClass* MethodClassAt(const std::string& key) const {
     for (const auto& methods : methodClasses_)
       if (key == FoldKey(methods.name) ||
-          key == platform::AsciiUpper(InstancePath(methods.name, kMethodInstance)))
+          key == platform::AsciiUpper(wbem::InstancePath(methods.name, kMethodInstance)))
         return &methods;
     return nullptr;
   }
@@ -350,12 +337,12 @@ class MakerServices : public wbem::Services {
                                                 std::vector<std::string>{FoldKey(methods.name)});
     object->Add("InstanceName", wbem::Variant::String(Utf8ToUtf16(kMethodInstance)));
     object->Add("Active", wbem::Variant::Bool(true));
-    object->Add("__RELPATH",
-                wbem::Variant::String(Utf8ToUtf16(InstancePath(methods.name, kMethodInstance))));
+    object->Add("__RELPATH", wbem::Variant::String(
+                                 Utf8ToUtf16(wbem::InstancePath(methods.name, kMethodInstance))));
     return object;
   }
 
-  wbem::HResult Walk(const std::string& classKey, wbem::EnumPtr& result) {
+  wbem::HResult Walk(const std::string& classKey, wbem::EnumPtr& result) override {
     std::vector<wbem::ObjectPtr> objects;
     if (const MethodClass* methods = MethodClassAt(classKey); methods != nullptr) {
       objects.push_back(MethodInstance(*methods));
@@ -371,7 +358,7 @@ class MakerServices : public wbem::Services {
           objects.push_back(MakeInstance(*data, (*list)[i], i));
       if (!objects.empty()) Count("instances", {}, static_cast<std::int64_t>(objects.size()));
     }
-    result = std::make_unique<ListEnum>(std::move(objects));
+    result = std::make_unique<wbem::ListEnum>(std::move(objects));
     return wbem::kOk;
   }
 
@@ -477,7 +464,7 @@ class DellServices : public MakerServices {
 
   static std::string Argument(wbem::ClassObject& in, const char16_t* name) {
     std::u16string text;
-    ReadArgument(in, name, text);
+    wbem::ReadArgument(in, name, text);
     return Utf16ToUtf8(text);
   }
 
@@ -607,6 +594,7 @@ std::string Unterminated(std::string text) {
   return text;
 }
 
+// Not attribute_model.cpp's date rule: a double sharing the program's rule cannot catch its faults.
 bool IsFormatLetter(char c) {
   return c == 'M' || c == 'D' || c == 'Y' || c == 'H' || c == 'S';
 }
@@ -686,12 +674,12 @@ class LenovoServices : public MakerServices {
                      PlainObject& out) override {
     std::u16string argument;
     if (className == "Lenovo_GetBiosSelections") {
-      ReadArgument(in, u"Item", argument);
+      wbem::ReadArgument(in, u"Item", argument);
       out.Add("Selections", wbem::Variant::String(Utf8ToUtf16(Selections(Utf16ToUtf8(argument)))));
       return wbem::kOk;
     }
-    ReadArgument(in, className == "Lenovo_WmiOpcodeInterface" ? u"Parameter" : u"parameter",
-                 argument);
+    wbem::ReadArgument(in, className == "Lenovo_WmiOpcodeInterface" ? u"Parameter" : u"parameter",
+                       argument);
     const std::string text = Unterminated(Utf16ToUtf8(argument));
     std::string_view answer = kInvalidParameter;
     if (className == "Lenovo_SetBiosSetting")
@@ -749,7 +737,7 @@ class LenovoServices : public MakerServices {
     const std::string stored = Control(*passwords, "password");
     if (encoding == "ascii") return password == stored;
     std::string given, keys;
-    return encoding == "scancode" && section::DecodeHex(password, given) && KeysOf(stored, keys) &&
+    return encoding == "scancode" && platform::DecodeHex(password, given) && KeysOf(stored, keys) &&
            given == keys;
   }
 
@@ -917,7 +905,7 @@ class LenovoServices : public MakerServices {
     if (!Matches(current, encoding)) return Refuse(true);
     Json* passwords = Passwords();
     std::string text = wanted;
-    if (encoding == "scancode" && !section::DecodeHex(wanted, text)) return kInvalidParameter;
+    if (encoding == "scancode" && !platform::DecodeHex(wanted, text)) return kInvalidParameter;
     if (!text.empty() && !LengthAllowed(*passwords, "MinLength", "MaxLength", text.size()))
       return kInvalidParameter;
     (*passwords)["passwordAtRestart"] = wanted;
@@ -1056,11 +1044,11 @@ bool CheckMakerSection(std::string_view key, const Json& section, std::string& e
 
 wbem::ServicesPtr ConnectMakerNamespace(const std::shared_ptr<SimulatedMachine>& machine,
                                         std::u16string_view nameSpace) {
-  if (machine->hasDell && IsNamespace(nameSpace, R"(ROOT\DCIM\SYSMAN\BIOSATTRIBUTES)"))
+  if (machine->hasDell && wbem::IsNamespace(nameSpace, R"(ROOT\DCIM\SYSMAN\BIOSATTRIBUTES)"))
     return std::make_unique<DellServices>(machine, false);
-  if (machine->hasDell && IsNamespace(nameSpace, R"(ROOT\DCIM\SYSMAN\WMISECURITY)"))
+  if (machine->hasDell && wbem::IsNamespace(nameSpace, R"(ROOT\DCIM\SYSMAN\WMISECURITY)"))
     return std::make_unique<DellServices>(machine, true);
-  if (machine->hasLenovo && IsNamespace(nameSpace, R"(ROOT\WMI)"))
+  if (machine->hasLenovo && wbem::IsNamespace(nameSpace, R"(ROOT\WMI)"))
     return std::make_unique<LenovoServices>(machine);
   return nullptr;
 }

@@ -1,6 +1,7 @@
 // The provider side of the simulated machine: the WMI objects a connection hands out and the
 // firmware's SetBIOSSetting.
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -10,9 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/hex.h"
 #include "platform/host.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
 #include "platform/wbem.h"
+#include "platform/wmi_kit.h"
 #include "sim/legacy/sim_keyboard.h"
 #include "sim/machine/machine_model.h"
 #include "sim/machine/simulated_machine.h"
@@ -21,9 +25,10 @@
 namespace corvane::sim {
 namespace {
 
-constexpr std::u16string_view kUtf16Marker = u"<utf-16/>";
-constexpr std::u16string_view kKbdMarker = u"<kbd/>";
-constexpr std::string_view kMethodName = "SetBIOSSetting";
+using wbem::PlainObject;
+
+constexpr std::u16string_view kUtf16Marker = contract::kUtf16Marker.Wide();
+constexpr std::u16string_view kKbdMarker = contract::kKbdMarker.Wide();
 
 std::string Upper(std::u16string_view text) {
   return platform::AsciiUpper(Utf16ToUtf8(text));
@@ -59,31 +64,7 @@ bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
 }
 
 bool ParseHexCodes(std::u16string_view hex, std::string& codes) {
-  codes.clear();
-  if (hex.size() % 2 != 0) return false;
-  auto digit = [](char16_t c) -> int {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    return -1;
-  };
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int high = digit(hex[i]), low = digit(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    codes.push_back(static_cast<char>(high * 16 + low));
-  }
-  return true;
-}
-
-std::string ToHex(const std::string& codes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (char c : codes) {
-    const auto byte = static_cast<unsigned char>(c);
-    hex.push_back(kDigits[byte >> 4]);
-    hex.push_back(kDigits[byte & 0x0F]);
-  }
-  return hex;
+  return platform::DecodeHex(Utf16ToUtf8(hex), codes);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -125,7 +106,7 @@ bool SupportsUtf16(const Json& data) {
 bool StoredCodes(const Json& data, std::string& codes) {
   codes.clear();
   if (const auto kept = data.find("passwordCodes"); kept != data.end())
-    return ParseHexCodes(Utf8ToUtf16(TextOf(*kept)), codes);
+    return platform::DecodeHex(TextOf(*kept), codes);
   const auto text = data.find("password");
   if (text == data.end()) return false;
   return KeysOf(platform::ToNarrow(Utf8ToUtf16(TextOf(*text))), codes);
@@ -182,34 +163,35 @@ std::int32_t ChangeSetupPassword(Json& data, std::u16string_view value) {
     data.erase("password");
     data.erase("passwordCodes");
     StoreIsSet(data, false);
-    return kReturnSuccess;
+    return contract::kReturnSuccess;
   }
   if (StartsWith(value, kUtf16Marker)) {
     const std::u16string_view text = value.substr(kUtf16Marker.size());
-    if (!SupportsUtf16(data) || !LengthAllowed(data, text.size())) return kReturnInvalidValue;
+    if (!SupportsUtf16(data) || !LengthAllowed(data, text.size()))
+      return contract::kReturnInvalidValue;
     // Where the password must be typed as keys, one without keys would lock the machine.
     std::string codes;
     if (PwdSetFromZero(data) && !KeysOf(platform::ToNarrow(text), codes))
-      return kReturnInvalidValue;
+      return contract::kReturnInvalidValue;
     data.erase("passwordCodes");
     data["password"] = Utf16ToUtf8(text);
   } else if (StartsWith(value, kKbdMarker)) {
     std::string codes, current;
     if (!ParseHexCodes(value.substr(kKbdMarker.size()), codes) ||
         !LengthAllowed(data, codes.size()))
-      return kReturnInvalidValue;
+      return contract::kReturnInvalidValue;
     // The same keys as the text on file: keep the readable text.
     const bool sameAsText = !data.contains("passwordCodes") && data.contains("password") &&
                             StoredCodes(data, current) && current == codes;
     if (!sameAsText) {
       data.erase("password");
-      data["passwordCodes"] = ToHex(codes);
+      data["passwordCodes"] = platform::EncodeHex(codes);
     }
   } else {
-    return kReturnInvalidValue;
+    return contract::kReturnInvalidValue;
   }
   StoreIsSet(data, true);
-  return kReturnSuccess;
+  return contract::kReturnSuccess;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -217,7 +199,7 @@ std::int32_t ChangeSetupPassword(Json& data, std::u16string_view value) {
 
 std::int32_t SetEnumeration(Json& data, const std::string& value) {
   const auto list = FindProperty(data, "PossibleValues");
-  if (list == data.end() || !list->is_array()) return kReturnInvalidValue;
+  if (list == data.end() || !list->is_array()) return contract::kReturnInvalidValue;
   const std::string wanted = FoldKey(value);
   for (const auto& item : *list) {
     const std::string entry = platform::Trim(TextOf(item));
@@ -225,10 +207,10 @@ std::int32_t SetEnumeration(Json& data, const std::string& value) {
     const std::string base = CutMarker(entry);
     if (wanted == platform::AsciiUpper(base) || wanted == platform::AsciiUpper(entry)) {
       SetProperty(data, "CurrentValue", base);
-      return kReturnSuccess;
+      return contract::kReturnSuccess;
     }
   }
-  return kReturnInvalidValue;
+  return contract::kReturnInvalidValue;
 }
 
 bool ParseDecimal(std::string_view text, std::int64_t& number) {
@@ -249,23 +231,24 @@ bool ParseDecimal(std::string_view text, std::int64_t& number) {
 
 std::int32_t SetInteger(Json& data, const std::string& value) {
   std::int64_t number = 0;
-  if (!ParseDecimal(platform::Trim(value), number)) return kReturnInvalidValue;
+  if (!ParseDecimal(platform::Trim(value), number)) return contract::kReturnInvalidValue;
   const auto lower = Integer(data, "LowerBound");
   const auto upper = Integer(data, "UpperBound");
-  if ((lower && number < *lower) || (upper && number > *upper)) return kReturnInvalidValue;
+  if ((lower && number < *lower) || (upper && number > *upper))
+    return contract::kReturnInvalidValue;
   SetProperty(data, "Value", std::to_string(number));
-  return kReturnSuccess;
+  return contract::kReturnSuccess;
 }
 
 std::int32_t SetString(Json& data, std::u16string_view value) {
-  if (!LengthAllowed(data, value.size())) return kReturnInvalidValue;
+  if (!LengthAllowed(data, value.size())) return contract::kReturnInvalidValue;
   SetProperty(data, "Value", Utf16ToUtf8(value));
-  return kReturnSuccess;
+  return contract::kReturnSuccess;
 }
 
 std::int32_t SetOrderedList(Json& data, const std::string& value) {
   const auto list = FindProperty(data, "Elements");
-  if (list == data.end() || !list->is_array()) return kReturnInvalidValue;
+  if (list == data.end() || !list->is_array()) return contract::kReturnInvalidValue;
   const Json& elements = *list;
   std::unordered_map<std::string, std::size_t> byBase;
   for (std::size_t i = 0; i < elements.size(); ++i) {
@@ -285,12 +268,12 @@ std::int32_t SetOrderedList(Json& data, const std::string& value) {
     start = comma + 1;
     if (item.empty()) continue;
     const auto found = byBase.find(platform::AsciiUpper(CutMarker(item)));
-    if (found == byBase.end() || named[found->second]) return kReturnInvalidValue;
+    if (found == byBase.end() || named[found->second]) return contract::kReturnInvalidValue;
     named[found->second] = true;
     disabled[found->second] = platform::AsciiUpper(item).find(" DISABLED") != std::string::npos;
     order.push_back(found->second);
   }
-  if (order.empty()) return kReturnInvalidValue;
+  if (order.empty()) return contract::kReturnInvalidValue;
   for (std::size_t i = 0; i < elements.size(); ++i)
     if (!named[i]) order.push_back(i);
 
@@ -306,7 +289,7 @@ std::int32_t SetOrderedList(Json& data, const std::string& value) {
   }
   SetProperty(data, "Elements", std::move(reordered));
   SetProperty(data, "Value", joined);
-  return kReturnSuccess;
+  return contract::kReturnSuccess;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -323,7 +306,7 @@ class SettingObject : public wbem::ClassObject {
       value = *local;
       return wbem::kOk;
     }
-    if (SameName(narrow, "__CLASS")) {
+    if (wbem::SameName(narrow, "__CLASS")) {
       value = wbem::Variant::String(Utf8ToUtf16(record_->className));
       return wbem::kOk;
     }
@@ -338,7 +321,8 @@ class SettingObject : public wbem::ClassObject {
   }
   wbem::HResult InheritsFrom(std::u16string_view className) override {
     const std::string upper = Upper(className);
-    return upper == record_->classKey || upper == FoldKey(kBaseClass) ? wbem::kOk : wbem::kFalse;
+    return upper == record_->classKey || upper == FoldKey(contract::kBaseClass) ? wbem::kOk
+                                                                                : wbem::kFalse;
   }
   wbem::HResult GetMethod(std::u16string_view, wbem::ObjectPtr& signature) override {
     signature.reset();
@@ -351,13 +335,13 @@ class SettingObject : public wbem::ClassObject {
 
  private:
   RecordPtr record_;
-  LocalValues puts_;
+  wbem::PropertyList puts_;
 };
 
 wbem::ObjectPtr MakeInterfaceInstance(const SimulatedMachine& machine) {
-  auto object =
-      std::make_unique<PlainObject>(PlainObject::Role::Instance, std::string(kInterfaceClass),
-                                    std::vector<std::string>{FoldKey(kInterfaceClass)});
+  auto object = std::make_unique<PlainObject>(PlainObject::Role::Instance,
+                                              std::string(contract::kInterfaceClass),
+                                              contract::ClassChain(contract::kInterfaceClass));
   for (auto it = machine.interfaceProperties.begin(); it != machine.interfaceProperties.end(); ++it)
     object->Add(it.key(), ToVariant(*it));
   object->Add("__RELPATH", wbem::Variant::String(Utf8ToUtf16(machine.interfaceRelPath)));
@@ -386,7 +370,7 @@ class SimulatedEnum : public wbem::EnumClassObject {
   std::size_t next_ = 0;
 };
 
-class SimulatedServices : public wbem::Services {
+class SimulatedServices : public wbem::InProcessServices {
  public:
   explicit SimulatedServices(std::shared_ptr<SimulatedMachine> machine)
       : machine_(std::move(machine)) {}
@@ -395,19 +379,6 @@ class SimulatedServices : public wbem::Services {
     std::string error;
     if (!SaveMachine(*machine_, error))
       platform::Os().WriteErr("Simulated machine: " + error + "\n");
-  }
-
-  wbem::HResult SetProxyBlanket() override { return wbem::kOk; }
-
-  wbem::HResult ExecQuery(std::u16string_view language, std::u16string_view query, std::int32_t,
-                          wbem::EnumPtr& result) override {
-    result.reset();
-    std::string classKey;
-    if (!ParseSelectAll(language, query, classKey)) return wbem::kInvalidQuery;
-    if (!machine_->knownClasses.count(classKey)) return wbem::kInvalidClass;
-    if (machine_->faults.failQueries.count(classKey)) return wbem::kFailed;
-    result = Instances(classKey);
-    return wbem::kOk;
   }
 
   wbem::HResult GetObjectByPath(std::u16string_view path, std::int32_t,
@@ -419,23 +390,13 @@ class SimulatedServices : public wbem::Services {
       return wbem::kOk;
     }
     if (!machine_->knownClasses.count(key)) return wbem::kNotFound;
-    std::vector<std::string> chain{key};
-    const bool interface = key == FoldKey(kInterfaceClass);
-    if (!interface && key != FoldKey(kBaseClass)) chain.push_back(FoldKey(kBaseClass));
-    const std::string name = interface ? std::string(kInterfaceClass) : ClassSpelling(key);
-    std::vector<MethodSignature> methods;
-    if (interface) methods.push_back({std::string(kMethodName), {"Name", "Value", "Password"}});
-    object = std::make_unique<PlainObject>(PlainObject::Role::Class, name, std::move(chain),
-                                           std::move(methods));
-    return wbem::kOk;
-  }
-
-  wbem::HResult CreateInstanceEnum(std::u16string_view className, std::int32_t,
-                                   wbem::EnumPtr& result) override {
-    result.reset();
-    const std::string classKey = FoldKey(Utf16ToUtf8(className));
-    if (!machine_->knownClasses.count(classKey)) return wbem::kInvalidClass;
-    result = Instances(classKey);
+    std::vector<wbem::MethodSignature> methods;
+    if (key == FoldKey(contract::kInterfaceClass))
+      methods.push_back(
+          {std::string(contract::kMethod),
+           {std::begin(contract::kMethodArguments), std::end(contract::kMethodArguments)}});
+    object = std::make_unique<PlainObject>(PlainObject::Role::Class, ClassSpelling(key),
+                                           contract::ClassChain(key), std::move(methods));
     return wbem::kOk;
   }
 
@@ -443,20 +404,33 @@ class SimulatedServices : public wbem::Services {
                            wbem::ClassObject* inParams, wbem::ObjectPtr& outParams) override {
     outParams.reset();
     const std::string key = FoldKey(Utf16ToUtf8(path));
-    if (key != FoldKey(kInterfaceClass) && !IsInterfaceInstancePath(key))
+    if (key != FoldKey(contract::kInterfaceClass) && !IsInterfaceInstancePath(key))
       return machine_->knownClasses.count(key) ? wbem::kInvalidMethod : wbem::kNotFound;
-    if (Upper(method) != platform::AsciiUpper(kMethodName)) return wbem::kInvalidMethod;
+    if (Upper(method) != platform::AsciiUpper(contract::kMethod)) return wbem::kInvalidMethod;
     std::u16string name, value, password;
-    if (inParams == nullptr || !ReadArgument(*inParams, u"Name", name) ||
-        !ReadArgument(*inParams, u"Value", value) ||
-        !ReadArgument(*inParams, u"Password", password))
+    if (inParams == nullptr || !wbem::ReadArgument(*inParams, u"Name", name) ||
+        !wbem::ReadArgument(*inParams, u"Value", value) ||
+        !wbem::ReadArgument(*inParams, u"Password", password))
       return wbem::kInvalidParameter;
 
     const std::int32_t code = SetBiosSetting(*machine_, name, value, password);
     auto out = PlainObject::MakeParameters(PlainObject::Role::Parameters, {});
-    if (!machine_->faults.returnMissing) out->Add("Return", wbem::Variant::Int32(code));
+    if (!machine_->faults.returnMissing) out->Add(contract::kReturn, wbem::Variant::Int32(code));
     outParams = std::move(out);
     return wbem::kOk;
+  }
+
+ protected:
+  wbem::HResult Walk(const std::string& classKey, wbem::EnumPtr& result) override {
+    if (!machine_->knownClasses.count(classKey)) return wbem::kInvalidClass;
+    result = Instances(classKey);
+    return wbem::kOk;
+  }
+  // A query of a class the machine fails fails; its instance enumeration does not.
+  wbem::HResult Query(const std::string& classKey, wbem::EnumPtr& result) override {
+    if (machine_->knownClasses.count(classKey) && machine_->faults.failQueries.count(classKey))
+      return wbem::kFailed;
+    return Walk(classKey, result);
   }
 
  private:
@@ -469,19 +443,15 @@ class SimulatedServices : public wbem::Services {
   [[nodiscard]] std::string ClassSpelling(const std::string& key) const {
     for (const auto& record : machine_->settings)
       if (record->classKey == key) return record->className;
-    static const std::string_view kStandard[] = {
-        kBaseClass,         "Lumo_BIOSEnumeration", "Lumo_BIOSString",
-        "Lumo_BIOSInteger", "Lumo_BIOSOrderedList", "Lumo_BIOSPassword"};
-    for (std::string_view name : kStandard)
-      if (FoldKey(name) == key) return std::string(name);
-    return key;
+    const std::string_view standard = contract::ClassSpelling(key);
+    return standard.empty() ? key : std::string(standard);
   }
 
   [[nodiscard]] wbem::EnumPtr Instances(const std::string& classKey) const {
     std::vector<RecordPtr> items;
-    if (classKey == FoldKey(kInterfaceClass)) {
+    if (classKey == FoldKey(contract::kInterfaceClass)) {
       if (!machine_->faults.noInterfaceInstance) items.push_back(nullptr);
-    } else if (classKey == FoldKey(kBaseClass)) {
+    } else if (classKey == FoldKey(contract::kBaseClass)) {
       items = machine_->settings;
     } else {
       for (const auto& record : machine_->settings)
@@ -501,7 +471,7 @@ class SimulatedLocator : public wbem::Locator {
                               wbem::ServicesPtr& services) override {
     services.reset();
     if (!machine_) return wbem::kInvalidNamespace;
-    if (!IsNamespace(nameSpace, R"(ROOT\LUMO\INSTRUMENTEDBIOS)")) {
+    if (!wbem::IsNamespace(nameSpace, contract::kNamespace)) {
       // The makers' own namespaces, of the machine's dell and lenovo sections.
       services = ConnectMakerNamespace(machine_, nameSpace);
       return services ? wbem::kOk : wbem::kInvalidNamespace;
@@ -521,7 +491,7 @@ class SimulatedLocator : public wbem::Locator {
 std::int32_t SetBiosSetting(SimulatedMachine& machine, std::u16string_view name,
                             std::u16string_view value, std::u16string_view password) {
   const auto found = machine.byName.find(FoldKey(Utf16ToUtf8(name)));
-  if (found == machine.byName.end()) return kReturnNotFound;
+  if (found == machine.byName.end()) return contract::kReturnNotFound;
   const std::size_t index = found->second;
   const RecordPtr current = machine.settings[index];
   const Json& data = current->data;
@@ -529,12 +499,12 @@ std::int32_t SetBiosSetting(SimulatedMachine& machine, std::u16string_view name,
     return static_cast<std::int32_t>(forced->get<std::int64_t>());
   if (!PasswordAccepted(machine, password)) {
     CountRefusedPassword(machine);
-    return kReturnAccessDenied;
+    return contract::kReturnPasswordRefused;
   }
-  if (Flag(data, "IsReadOnly", true)) return kReturnReadOnly;
+  if (Flag(data, "IsReadOnly", true)) return contract::kReturnReadOnly;
 
   Json updated = data;
-  std::int32_t code = kReturnReadOnly;
+  std::int32_t code = contract::kReturnReadOnly;
   switch (current->kind) {
     case SettingClass::Enumeration:
       code = SetEnumeration(updated, Utf16ToUtf8(value));
@@ -555,15 +525,15 @@ std::int32_t SetBiosSetting(SimulatedMachine& machine, std::u16string_view name,
     case SettingClass::Other:
       break;
   }
-  if (code != kReturnSuccess) return code;
+  if (code != contract::kReturnSuccess) return code;
   if (const auto ignore = data.find("ignoreWrites"); ignore != data.end() && ignore->get<bool>())
-    return kReturnSuccess;
+    return contract::kReturnSuccess;
   if (updated != data) {
     machine.settings[index] = std::make_shared<const SettingRecord>(
         SettingRecord{current->className, current->classKey, current->kind, std::move(updated)});
     machine.dirty = true;
   }
-  return kReturnSuccess;
+  return contract::kReturnSuccess;
 }
 
 std::unique_ptr<wbem::Locator> CreateSimulatedLocator(std::shared_ptr<SimulatedMachine> machine) {

@@ -4,7 +4,9 @@
 #include "legacy/legacy_settings.h"
 #include "log/result_log.h"
 #include "platform/host.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
+#include "platform/wmi_kit.h"
 #include "wmi/wmi_connection.h"
 
 namespace corvane::config {
@@ -104,12 +106,12 @@ bool ConfigurationJob::EnumerateSettings() {
   wbem::ServicesPtr services;
   if (!wbem::Succeeded(wmi::ConnectBiosNamespace(nullptr, services)) || !services) return false;
   wbem::EnumPtr walk;
-  if (!wmi::ExecQuery(*services, "select * from Lumo_BIOSSetting", walk)) return false;
+  if (!wbem::SelectAll(*services, contract::kBaseClass.Wide(), walk)) return false;
   // A second enumeration starts over rather than adding the settings twice.
   settingList.Clear();
   bool retained = false;
   wbem::ObjectPtr object;
-  while (wmi::NextObject(*walk, object)) {
+  while (wbem::NextObject(*walk, object)) {
     const std::string name = wmi::ReadStringProperty(*object, u"Name");
     const bool shown = ReadBoolProperty(*object, u"DisplayInUI");
     const bool readOnly = IsReadOnlySetting(*object);

@@ -1,5 +1,6 @@
 #include "config/configuration_job.h"
 #include "config/repset_file.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
 #include "wmi/wmi_connection.h"
 
@@ -37,17 +38,17 @@ bool ConfigurationJob::WriteRepsetText(std::string& text) {
     wbem::ClassObject& setting = settingList[i];
     std::string name;
     if (!wmi::ReadRawStringProperty(setting, u"Name", name)) continue;
-    if (wmi::IsOfClass(setting, u"Lumo_BIOSEnumeration")) {
+    if (wmi::IsOfClass(setting, contract::kEnumerationClass.Wide())) {
       AppendNameLine(name, text);
       std::string current;
       if (!wmi::ReadRawStringProperty(setting, u"CurrentValue", current)) current.clear();
       AppendListLines(setting, u"PossibleValues", &current, text);
-    } else if (wmi::IsOfClass(setting, u"Lumo_BIOSOrderedList")) {
+    } else if (wmi::IsOfClass(setting, contract::kOrderedListClass.Wide())) {
       AppendNameLine(name, text);
       AppendListLines(setting, u"Elements", nullptr, text);
-    } else if (wmi::IsOfClass(setting, u"Lumo_BIOSPassword")) {
+    } else if (wmi::IsOfClass(setting, contract::kPasswordClass.Wide())) {
       // Passwords are never written out.
-    } else if (wmi::IsOfClass(setting, u"Lumo_BIOSInteger")) {
+    } else if (wmi::IsOfClass(setting, contract::kIntegerClass.Wide())) {
       // A read-only number could not be set from the file anyway.
       if (IsReadOnlySetting(setting)) continue;
       std::string value;

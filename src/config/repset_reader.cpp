@@ -5,6 +5,7 @@
 #include "config/repset_file.h"
 #include "log/result_log.h"
 #include "platform/host.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
 #include "wmi/wmi_connection.h"
 
@@ -168,7 +169,7 @@ bool OpenRepsetFile(const std::string& path, log::FileKind kind, std::vector<std
 
 void ConfigurationJob::RecordChange(wbem::ClassObject& setting, const std::string& newValue) {
   pendingNames.push_back(wmi::ReadStringProperty(setting, u"Name"));
-  const bool enumeration = wmi::IsOfClass(setting, u"Lumo_BIOSEnumeration");
+  const bool enumeration = wmi::IsOfClass(setting, contract::kEnumerationClass.Wide());
   pendingOldValues.push_back(
       wmi::ReadStringProperty(setting, enumeration ? u"CurrentValue" : u"Value"));
   pendingNewValues.push_back(newValue);

@@ -1,15 +1,17 @@
 #include "config/configuration_job.h"
 #include "log/result_log.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
+#include "platform/wmi_kit.h"
 #include "wmi/wmi_connection.h"
 
 namespace corvane::config {
 namespace {
 
-constexpr const char16_t* kInterfaceClass = u"lumo_BIOSSettingInterface";
+constexpr std::u16string_view kInterfaceClass = contract::kInterfaceClassAsCalled.Wide();
 
 std::string CurrentValueOf(wbem::ClassObject& setting) {
-  const bool enumeration = wmi::IsOfClass(setting, u"Lumo_BIOSEnumeration");
+  const bool enumeration = wmi::IsOfClass(setting, contract::kEnumerationClass.Wide());
   return wmi::ReadStringProperty(setting, enumeration ? u"CurrentValue" : u"Value");
 }
 
@@ -40,8 +42,8 @@ bool ConfigurationJob::WriteToSystem_WMI() {
   if (readBack) readBack = wbem::Succeeded(instances->Next(wbem::kInfinite, instance));
   if (readBack && instance) {
     wbem::ObjectPtr signature;
-    readBack =
-        wbem::Succeeded(interfaceClass->GetMethod(u"SetBIOSSetting", signature)) && signature;
+    readBack = wbem::Succeeded(interfaceClass->GetMethod(contract::kMethod.Wide(), signature)) &&
+               signature;
     const std::u16string path =
         readBack ? platform::ToWide(wmi::ReadStringProperty(*instance, u"__RELPATH"))
                  : std::u16string();
@@ -53,11 +55,14 @@ bool ConfigurationJob::WriteToSystem_WMI() {
       in->Put(u"Value", wbem::Variant::String(platform::ToWide(pendingNewValues[i])));
       in->Put(u"Password", wbem::Variant::String(platform::ToWide(passwordCopy)));
       wbem::ObjectPtr out;
-      if (!wbem::Succeeded(services->ExecMethod(path, u"SetBIOSSetting", 0, in.get(), out)) || !out)
+      if (!wbem::Succeeded(
+              services->ExecMethod(path, contract::kMethod.Wide(), 0, in.get(), out)) ||
+          !out)
         continue;
       // The result follows the last call whose Return could be read.
       wbem::Variant returned;
-      if (out->Get(u"Return", returned) == wbem::kOk && returned.type == wbem::Variant::Type::Int32)
+      if (out->Get(contract::kReturn.Wide(), returned) == wbem::kOk &&
+          returned.type == wbem::Variant::Type::Int32)
         result = returned.int32 == 0;
     }
   }
@@ -65,10 +70,10 @@ bool ConfigurationJob::WriteToSystem_WMI() {
 
   // Read every setting back through a list of its own, unfiltered and unsorted.
   wbem::EnumPtr walk;
-  if (!wmi::ExecQuery(*services, "select * from Lumo_BIOSSetting", walk)) return result;
+  if (!wbem::SelectAll(*services, contract::kBaseClass.Wide(), walk)) return result;
   SettingList current;
   wbem::ObjectPtr object;
-  while (wmi::NextObject(*walk, object)) current.Append(std::move(object));
+  while (wbem::NextObject(*walk, object)) current.Append(std::move(object));
   for (std::size_t i = 0; i < pendingNames.size(); ++i) {
     wbem::ClassObject* setting = current.FindByName(pendingNames[i]);
     if (setting == nullptr) continue;

@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "platform/provider_contract.h"
 #include "platform/text.h"
 #include "wmi/wmi_connection.h"
 
@@ -95,12 +96,12 @@ wbem::ClassObject* SettingList::FindByName(std::string_view name) const {
 }
 
 SettingKind GetSettingKind(wbem::ClassObject& setting) {
-  static constexpr std::pair<const char16_t*, SettingKind> kKinds[] = {
-      {u"Lumo_BIOSEnumeration", SettingKind::Enumeration},
-      {u"Lumo_BIOSString", SettingKind::String},
-      {u"Lumo_BIOSInteger", SettingKind::Integer},
-      {u"Lumo_BIOSOrderedList", SettingKind::OrderedList},
-      {u"Lumo_BIOSPassword", SettingKind::Password},
+  static constexpr std::pair<std::u16string_view, SettingKind> kKinds[] = {
+      {contract::kEnumerationClass.Wide(), SettingKind::Enumeration},
+      {contract::kStringClass.Wide(), SettingKind::String},
+      {contract::kIntegerClass.Wide(), SettingKind::Integer},
+      {contract::kOrderedListClass.Wide(), SettingKind::OrderedList},
+      {contract::kPasswordClass.Wide(), SettingKind::Password},
   };
   for (const auto& [className, kind] : kKinds)
     if (wmi::IsOfClass(setting, className)) return kind;

@@ -8,6 +8,7 @@
 #include "fwattr/firmware_attributes.h"
 #include "legacy/bios_access.h"
 #include "log/result_log.h"
+#include "platform/provider_contract.h"
 #include "wmi/password_options.h"
 #include "wmi/setup_password.h"
 #include "wmi/wmi_connection.h"
@@ -59,7 +60,7 @@ int ChangeByCandidates(log::ResultLog& log, const std::string& newPassword, Pass
       if (candidates[i] != newPassword) log.PasswordChanged();
       return kResultSuccess;
     }
-    if (!fwattr::IsPasswordRefusal(result)) {
+    if (!contract::PasswordRefused(result)) {
       log.PasswordChangeFailed();
       // The candidate may still be the current password: the settings' changes judge it.
       state.untried.assign(candidates.begin() + static_cast<std::ptrdiff_t>(i), candidates.end());

@@ -8,32 +8,14 @@
 #include <vector>
 
 #include "fwattr/provider.h"
+#include "platform/hex.h"
 #include "platform/host.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
 
 namespace corvane::fwattr {
 namespace {
-
-constexpr std::string_view kUtf16Marker = "<utf-16/>";
-constexpr std::string_view kKbdMarker = "<kbd/>";
-
-bool ParseHex(std::string_view hex, std::string& bytes) {
-  bytes.clear();
-  if (hex.size() % 2 != 0) return false;
-  const auto digit = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int high = digit(hex[i]), low = digit(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    bytes.push_back(static_cast<char>(high * 16 + low));
-  }
-  return true;
-}
 
 // The password an argument carries in a form the administrator password takes: "<utf-16/>"
 // text, or "<kbd/>" scan codes; the empty argument is the empty text. False for a form the
@@ -42,13 +24,15 @@ bool PasswordOf(std::u16string_view argument, const AdminPassword& admin, Passwo
   const std::string text = platform::Utf16ToUtf8(argument);
   password = Password();
   if (text.empty()) return true;
-  if (text.compare(0, kUtf16Marker.size(), kUtf16Marker) == 0) {
-    password.bytes = text.substr(kUtf16Marker.size());
+  const std::string_view utf16 = contract::kUtf16Marker, kbd = contract::kKbdMarker;
+  if (text.compare(0, utf16.size(), utf16) == 0) {
+    password.bytes = text.substr(utf16.size());
     return (admin.takesText || password.empty()) && !HasLineBreak(password.bytes);
   }
-  if (text.compare(0, kKbdMarker.size(), kKbdMarker) == 0) {
+  if (text.compare(0, kbd.size(), kbd) == 0) {
     // No keys is no password, whatever its form.
-    if (!ParseHex(std::string_view(text).substr(kKbdMarker.size()), password.bytes)) return false;
+    if (!platform::DecodeHex(std::string_view(text).substr(kbd.size()), password.bytes))
+      return false;
     password.scanCodes = !password.empty();
     return admin.takesScanCodes || password.empty();
   }
@@ -79,27 +63,28 @@ std::int32_t ChangeAdminPassword(Provider& provider, std::u16string_view value,
       break;
     }
   }
-  if (source == nullptr) return kReturnReadOnly;
+  if (source == nullptr) return contract::kReturnReadOnly;
   // A password unlocks nothing where certificates authenticate.
-  if (admin.certificate) return kReturnAccessDenied;
+  if (admin.certificate) return contract::kReturnPasswordRefused;
   Password current, wanted;
-  if (!PasswordOf(password, admin, current)) return kReturnAccessDenied;
-  if (admin.isSet && current.empty()) return kReturnAccessDenied;
-  if (!PasswordOf(value, admin, wanted)) return kReturnInvalidValue;
+  if (!PasswordOf(password, admin, current)) return contract::kReturnPasswordRefused;
+  if (admin.isSet && current.empty()) return contract::kReturnPasswordRefused;
+  if (!PasswordOf(value, admin, wanted)) return contract::kReturnInvalidValue;
   // Some firmware takes a first password only in its own setup.
-  if (!admin.isSet && !admin.firstSettable && !wanted.empty()) return kReturnReadOnly;
+  if (!admin.isSet && !admin.firstSettable && !wanted.empty()) return contract::kReturnReadOnly;
   FinishWrites(provider);
 
   // A change to itself: the firmware judges current as it judges any change.
   if (current == wanted) {
-    if (!admin.isSet) return current.empty() ? kReturnSuccess : kReturnAccessDenied;
+    if (!admin.isSet)
+      return current.empty() ? contract::kReturnSuccess : contract::kReturnPasswordRefused;
     return ReturnCodeOfWriteError(source->ChangePassword(current, wanted));
   }
   // The empty text removes the password; a new one must be typeable at the firmware's prompt
   // (scan codes are keys already).
   if (!wanted.empty() && ((!wanted.scanCodes && !IsPrintableAscii(wanted.bytes)) ||
                           !LengthAllowed(wanted.bytes.size(), admin)))
-    return kReturnInvalidValue;
+    return contract::kReturnInvalidValue;
   return ReturnCodeOfWriteError(source->ChangePassword(current, wanted));
 }
 
@@ -160,10 +145,6 @@ std::string MadeKey(std::u16string_view name, std::u16string_view value) {
          platform::Utf16ToUtf8(value);
 }
 
-bool Refusal(int error) {
-  return error == EACCES || error == EPERM;
-}
-
 }  // namespace
 
 void ReportWriteError(std::string_view what, int error) {
@@ -180,17 +161,18 @@ void ReportFirmwareAnswer(std::string_view what, std::string_view answer,
 std::int32_t ReturnCodeOfWriteError(int error) {
   switch (error) {
     case 0:
-      return kReturnSuccess;
+      return contract::kReturnSuccess;
+    // The driver cannot tell a refused password from a missing permission.
     case EACCES:
     case EPERM:
-      return kReturnAccessDenied;
+      return contract::kReturnPasswordRefused;
     case EINVAL:
-      return kReturnInvalidValue;
+      return contract::kReturnInvalidValue;
     case ENOENT:
     case ENODEV:
-      return kReturnNotFound;
+      return contract::kReturnNotFound;
     default:
-      return kReturnFailed;
+      return contract::kReturnFailed;
   }
 }
 
@@ -218,7 +200,7 @@ std::int32_t Change(Provider& provider, std::u16string_view name, std::u16string
                     std::u16string_view password, bool& underPassword) {
   underPassword = false;
   const Served* served = FindServed(provider, platform::Utf16ToUtf8(name));
-  if (served == nullptr) return kReturnNotFound;
+  if (served == nullptr) return contract::kReturnNotFound;
   // Copies: the view is refreshed when the batch ends.
   const Attribute attribute = served->attribute;
   const std::size_t index = served->source;
@@ -226,15 +208,16 @@ std::int32_t Change(Provider& provider, std::u16string_view name, std::u16string
 
   const AdminPassword admin = source.Admin();
   Password given;
-  if (!PasswordOf(password, admin, given)) return kReturnAccessDenied;
-  if (admin.certificate || (admin.isSet && given.empty())) return kReturnAccessDenied;
-  if (attribute.readOnly) return kReturnReadOnly;
+  if (!PasswordOf(password, admin, given)) return contract::kReturnPasswordRefused;
+  if (admin.certificate || (admin.isSet && given.empty())) return contract::kReturnPasswordRefused;
+  if (attribute.readOnly) return contract::kReturnReadOnly;
 
   std::string toWrite;
-  if (!ValueToWrite(attribute, platform::Utf16ToUtf8(value), toWrite)) return kReturnInvalidValue;
+  if (!ValueToWrite(attribute, platform::Utf16ToUtf8(value), toWrite))
+    return contract::kReturnInvalidValue;
   const std::int32_t code = ReturnCodeOfWriteError(
       source.Write(attribute.name, toWrite, admin.isSet ? given : Password()));
-  if (code == kReturnSuccess) {
+  if (code == contract::kReturnSuccess) {
     provider.batch.push_back({index, attribute.name, attribute.value});
     provider.unsaved.erase(platform::AsciiUpper(attribute.name));
     underPassword = admin.isSet;
@@ -247,7 +230,7 @@ std::int32_t Change(Provider& provider, std::u16string_view name, std::u16string
 std::int32_t SetBiosSetting(Provider& provider, std::u16string_view name, std::u16string_view value,
                             std::u16string_view password) {
   const std::string nameText = platform::Utf16ToUtf8(name);
-  if (EqualsAsciiNoCase(platform::Trim(nameText), kSetupPasswordName))
+  if (EqualsAsciiNoCase(platform::Trim(nameText), contract::kSetupPasswordName))
     return ChangeAdminPassword(provider, value, password);
   // A change already made while its password was tried is not made twice.
   if (const auto made = provider.made.find(MadeKey(name, value)); made != provider.made.end()) {
@@ -272,11 +255,11 @@ CandidateVerdict TryCandidates(Provider& provider, const std::vector<std::u16str
     for (std::size_t i = 0; i < names.size() && !refused; ++i) {
       bool underPassword = false;
       codes.push_back(Change(provider, names[i], values[i], candidates[accepted], underPassword));
-      refused = codes.back() == kReturnAccessDenied;
+      refused = contract::PasswordRefused(codes.back());
       taken = taken || underPassword;
     }
     const int finished = FinishWrites(provider);
-    if (refused || Refusal(finished)) continue;
+    if (refused || contract::PasswordRefused(ReturnCodeOfWriteError(finished))) continue;
     // Each change answers as it did; none is made a second time.
     for (std::size_t i = 0; i < names.size(); ++i)
       provider.made.emplace(MadeKey(names[i], values[i]), codes[i]);

@@ -7,6 +7,7 @@
 #include "fwattr/tree_source.h"
 #include "fwattr/wmi_client.h"
 #include "platform/host.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
 
 namespace corvane::fwattr {
@@ -28,8 +29,6 @@ Search& LastSearch() {
   static Search search;
   return search;
 }
-
-constexpr std::u16string_view kProviderNamespace = u"\\\\.\\root\\Lumo\\InstrumentedBIOS";
 
 void Install(const std::shared_ptr<Provider>& provider) {
   InstalledProvider() = provider;
@@ -66,7 +65,8 @@ bool InstallFromInterfaces(const wbem::LocatorFactory& locators) {
   // Only a namespace that is not there lets a maker's interface serve: a provider that refuses
   // the connection, or answers without its interface, leaves the run to the management library
   // as it always has.
-  if (WmiConnection(locators, kProviderNamespace).result() != wbem::kInvalidNamespace) return false;
+  if (WmiConnection(locators, contract::kNamespace.Wide()).result() != wbem::kInvalidNamespace)
+    return false;
   auto provider = std::make_shared<Provider>();
   if (HasDellInterface(locators))
     provider->sources.push_back(CreateDellSource(locators));
@@ -119,10 +119,6 @@ CandidateVerdict TryPasswords(const std::vector<std::string>& names,
     return converted;
   };
   return TryCandidates(*provider, wide(names), wide(values), wide(candidates), accepted);
-}
-
-bool IsPasswordRefusal(std::int32_t returnCode) {
-  return returnCode == kReturnAccessDenied;
 }
 
 int ChangesBeforeRestart() {

@@ -53,9 +53,6 @@ CandidateVerdict TryPasswords(const std::vector<std::string>& names,
                               const std::vector<std::string>& values,
                               const std::vector<std::string>& candidates, std::size_t& accepted);
 
-// Whether a Return code of SetBIOSSetting on this provider means the password was refused.
-bool IsPasswordRefusal(std::int32_t returnCode);
-
 // How many more changes the firmware takes before it needs a restart; -1: no limit known.
 int ChangesBeforeRestart();
 

@@ -13,6 +13,7 @@
 
 #include "fwattr/maker_sources.h"
 #include "fwattr/wmi_client.h"
+#include "platform/hex.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
 
@@ -53,15 +54,8 @@ bool HasNoCase(std::string_view text, std::string_view word) {
 // The password as the texts carry it: the text, or its scan codes as hexadecimal digits
 // ("1e302e"), and the name of that encoding.
 std::string Encoded(const Password& password) {
-  if (!password.scanCodes) return password.bytes;
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (const char c : password.bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    hex.push_back(kDigits[byte >> 4]);
-    hex.push_back(kDigits[byte & 0x0F]);
-  }
-  return hex;
+  return password.scanCodes ? platform::EncodeHex(password.bytes, platform::HexCase::Lower)
+                            : password.bytes;
 }
 std::string Encoding(const Password& password) {
   return password.scanCodes ? "scancode,us" : "ascii,us";

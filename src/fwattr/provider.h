@@ -13,20 +13,10 @@
 
 #include "fwattr/attribute_source.h"
 #include "fwattr/firmware_attributes.h"
+#include "platform/provider_contract.h"
 #include "platform/wbem.h"
 
 namespace corvane::fwattr {
-
-// The Return codes of SetBIOSSetting on this provider; the refusals are those of the simulated
-// machine.
-inline constexpr std::int32_t kReturnSuccess = 0;
-inline constexpr std::int32_t kReturnNotFound = 1;      // no attribute has that name
-inline constexpr std::int32_t kReturnReadOnly = 2;      // it cannot be changed
-inline constexpr std::int32_t kReturnInvalidValue = 3;  // the value is not allowed
-inline constexpr std::int32_t kReturnAccessDenied = 4;  // the password or the permission
-inline constexpr std::int32_t kReturnFailed = 5;        // the firmware failed otherwise
-
-inline constexpr std::string_view kSetupPasswordName = "Setup Password";
 
 // An attribute served: what its source read, what it means, and the source.
 struct Served {
@@ -71,8 +61,8 @@ std::vector<Attribute> ReadAllWithRules(AttributeSource& source);
 // Ends the batch of every source; the first error of a batch that was not kept, else 0.
 int FinishWrites(Provider& provider);
 
-// The firmware's side of SetBIOSSetting: answers its Return code. Nothing is written when the
-// request is refused.
+// The firmware's side of SetBIOSSetting: answers its Return code (contract::kReturn...). Nothing is
+// written when the request is refused.
 std::int32_t SetBiosSetting(Provider& provider, std::u16string_view name, std::u16string_view value,
                             std::u16string_view password);
 

@@ -3,44 +3,25 @@
 #include <cstdint>
 
 #include "fwattr/attribute_model.h"
-#include "platform/host.h"
+#include "platform/hex.h"
 #include "platform/text.h"
 #include "platform/utf8.h"
+#include "platform/wmi_kit.h"
 
 namespace corvane::fwattr {
 
 WmiConnection::WmiConnection(const wbem::LocatorFactory& locators, std::u16string_view nameSpace) {
-  std::unique_ptr<wbem::Locator> locator;
-  result_ = locators ? locators(locator) : wbem::kFailed;
-  if (!wbem::Succeeded(result_)) return;
-  if (!locator) {
-    result_ = wbem::kFailed;
-    return;
-  }
-  // Bounded waits exist only from Windows XP (5.1) on; older systems refuse the flag.
-  const std::int32_t flags =
-      platform::Os().OsVersionAtLeast(5, 1) ? wbem::kFlagConnectUseMaxWait : 0;
   wbem::ServicesPtr services;
-  result_ = locator->ConnectServer(nameSpace, flags, services);
-  if (wbem::Succeeded(result_) && !services) result_ = wbem::kFailed;
-  if (!wbem::Succeeded(result_)) return;
-  result_ = services->SetProxyBlanket();
+  result_ = wbem::Connect(locators, nameSpace, services);
   if (wbem::Succeeded(result_)) services_ = std::move(services);
 }
 
 std::vector<wbem::ObjectPtr> WmiConnection::Instances(std::u16string_view className) {
   std::vector<wbem::ObjectPtr> objects;
-  if (!services_) return objects;
   wbem::EnumPtr walk;
-  if (!wbem::Succeeded(services_->ExecQuery(u"WQL", u"select * from " + std::u16string(className),
-                                            wbem::kFlagForwardOnly, walk)) ||
-      !walk)
-    return objects;
-  while (true) {
-    wbem::ObjectPtr object;
-    if (!wbem::Succeeded(walk->Next(wbem::kInfinite, object)) || !object) break;
+  if (!services_ || !wbem::SelectAll(*services_, className, walk)) return objects;
+  for (wbem::ObjectPtr object; wbem::NextObject(*walk, object);)
     objects.push_back(std::move(object));
-  }
   return objects;
 }
 
@@ -115,11 +96,7 @@ std::optional<std::vector<std::string>> ReadTexts(wbem::ClassObject& object,
 }
 
 std::string HResultText(wbem::HResult hr) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text = "0x";
-  for (int shift = 28; shift >= 0; shift -= 4)
-    text.push_back(kDigits[(static_cast<std::uint32_t>(hr) >> shift) & 0xF]);
-  return text;
+  return "0x" + platform::HexNumber(static_cast<std::uint32_t>(hr), 8);
 }
 
 wbem::Variant Text(std::string_view text) {

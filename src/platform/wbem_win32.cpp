@@ -18,6 +18,37 @@ using platform::com::ComPtr;
 using platform::com::VariantValue;
 using platform::com::WideZ;
 
+class ComObject;
+class ComEnum;
+
+// The mirror of what a call hands out, and the interface it hands out.
+template <class Result>
+struct MirrorOf;
+template <>
+struct MirrorOf<ObjectPtr> {
+  using Native = IWbemClassObject;
+  using Mirror = ComObject;
+};
+template <>
+struct MirrorOf<EnumPtr> {
+  using Native = IEnumWbemClassObject;
+  using Mirror = ComEnum;
+};
+
+// Makes a call that hands out an object or a walk through its last argument, and mirrors what it
+// handed out when it succeeded with one. Without its texts (one could not be allocated) it fails
+// unmade.
+template <class Result, class Call>
+HResult HandOut(Result& result, bool texts, Call call) {
+  result.reset();
+  if (!texts) return E_OUTOFMEMORY;
+  ComPtr<typename MirrorOf<Result>::Native> handed;
+  const HRESULT hr = call(handed.Put());
+  if (SUCCEEDED(hr) && handed)
+    result = std::make_unique<typename MirrorOf<Result>::Mirror>(std::move(handed));
+  return hr;
+}
+
 class ComObject final : public ClassObject {
  public:
   explicit ComObject(ComPtr<IWbemClassObject> object) : object_(std::move(object)) {}
@@ -48,20 +79,15 @@ class ComObject final : public ClassObject {
   }
 
   HResult GetMethod(std::u16string_view name, ObjectPtr& inSignature) override {
-    inSignature.reset();
     const std::wstring method = WideZ(name);
-    ComPtr<IWbemClassObject> signature;
-    const HRESULT hr = object_->GetMethod(method.c_str(), 0, signature.Put(), nullptr);
-    if (SUCCEEDED(hr) && signature) inSignature = std::make_unique<ComObject>(std::move(signature));
-    return hr;
+    return HandOut(inSignature, true, [&](IWbemClassObject** signature) {
+      return object_->GetMethod(method.c_str(), 0, signature, nullptr);
+    });
   }
 
   HResult SpawnInstance(ObjectPtr& instance) override {
-    instance.reset();
-    ComPtr<IWbemClassObject> spawned;
-    const HRESULT hr = object_->SpawnInstance(0, spawned.Put());
-    if (SUCCEEDED(hr) && spawned) instance = std::make_unique<ComObject>(std::move(spawned));
-    return hr;
+    return HandOut(instance, true,
+                   [&](IWbemClassObject** spawned) { return object_->SpawnInstance(0, spawned); });
   }
 
  private:
@@ -89,11 +115,6 @@ class ComEnum final : public EnumClassObject {
   ComPtr<IEnumWbemClassObject> walk_;
 };
 
-HResult WrapEnum(HRESULT hr, ComPtr<IEnumWbemClassObject>& walk, EnumPtr& result) {
-  if (SUCCEEDED(hr) && walk) result = std::make_unique<ComEnum>(std::move(walk));
-  return hr;
-}
-
 class ComServices final : public Services {
  public:
   explicit ComServices(ComPtr<IWbemServices> services) : services_(std::move(services)) {}
@@ -108,35 +129,27 @@ class ComServices final : public Services {
 
   HResult ExecQuery(std::u16string_view language, std::u16string_view query, std::int32_t flags,
                     EnumPtr& result) override {
-    result.reset();
     const Bstr languageText(language);
     const Bstr queryText(query);
-    if (!languageText || !queryText) return E_OUTOFMEMORY;
-    ComPtr<IEnumWbemClassObject> walk;
-    const HRESULT hr =
-        services_->ExecQuery(languageText.Get(), queryText.Get(), flags, nullptr, walk.Put());
-    return WrapEnum(hr, walk, result);
+    return HandOut(result, languageText && queryText, [&](IEnumWbemClassObject** walk) {
+      return services_->ExecQuery(languageText.Get(), queryText.Get(), flags, nullptr, walk);
+    });
   }
 
   HResult GetObjectByPath(std::u16string_view path, std::int32_t flags,
                           ObjectPtr& object) override {
-    object.reset();
     const Bstr pathText(path);
-    if (!pathText) return E_OUTOFMEMORY;
-    ComPtr<IWbemClassObject> found;
-    const HRESULT hr = services_->GetObject(pathText.Get(), flags, nullptr, found.Put(), nullptr);
-    if (SUCCEEDED(hr) && found) object = std::make_unique<ComObject>(std::move(found));
-    return hr;
+    return HandOut(object, static_cast<bool>(pathText), [&](IWbemClassObject** found) {
+      return services_->GetObject(pathText.Get(), flags, nullptr, found, nullptr);
+    });
   }
 
   HResult CreateInstanceEnum(std::u16string_view className, std::int32_t flags,
                              EnumPtr& result) override {
-    result.reset();
     const Bstr classText(className);
-    if (!classText) return E_OUTOFMEMORY;
-    ComPtr<IEnumWbemClassObject> walk;
-    const HRESULT hr = services_->CreateInstanceEnum(classText.Get(), flags, nullptr, walk.Put());
-    return WrapEnum(hr, walk, result);
+    return HandOut(result, static_cast<bool>(classText), [&](IEnumWbemClassObject** walk) {
+      return services_->CreateInstanceEnum(classText.Get(), flags, nullptr, walk);
+    });
   }
 
   HResult ExecMethod(std::u16string_view path, std::u16string_view method, std::int32_t flags,
@@ -151,12 +164,10 @@ class ComServices final : public Services {
     }
     const Bstr pathText(path);
     const Bstr methodText(method);
-    if (!pathText || !methodText) return E_OUTOFMEMORY;
-    ComPtr<IWbemClassObject> out;
-    const HRESULT hr = services_->ExecMethod(pathText.Get(), methodText.Get(), flags, nullptr, in,
-                                             out.Put(), nullptr);
-    if (SUCCEEDED(hr) && out) outParams = std::make_unique<ComObject>(std::move(out));
-    return hr;
+    return HandOut(outParams, pathText && methodText, [&](IWbemClassObject** out) {
+      return services_->ExecMethod(pathText.Get(), methodText.Get(), flags, nullptr, in, out,
+                                   nullptr);
+    });
   }
 
  private:

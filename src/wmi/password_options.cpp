@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "platform/hex.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
 #include "wmi/scan_codes.h"
 #include "wmi/wmi_connection.h"
@@ -104,22 +106,11 @@ bool PwdSetFromIsZero() {
 }
 
 std::string EncodeUtf16Password(std::string_view text) {
-  std::string encoded = "<utf-16/>";
-  encoded.append(text);
-  return encoded;
+  return std::string(contract::kUtf16Marker).append(text);
 }
 
 std::string EncodeKbdPassword(std::string_view codes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string encoded = "<kbd/>";
-  encoded.reserve(encoded.size() + 2 * codes.size());
-  for (const char c : codes) {
-    // The unsigned byte: SHIFTed codes have bit 7 set and must not sign-extend.
-    const auto byte = static_cast<unsigned char>(c);
-    encoded.push_back(kDigits[byte >> 4]);
-    encoded.push_back(kDigits[byte & 0x0F]);
-  }
-  return encoded;
+  return std::string(contract::kKbdMarker) + platform::EncodeHex(codes);
 }
 
 std::string EncodeCurrentPassword(std::string_view password) {

@@ -6,10 +6,11 @@
 
 namespace corvane::wmi {
 
-// SetBIOSSetting(name, value, password) on the provider; 0 is success.
+// SetBIOSSetting(name, value, password) on the provider: its Return (contract::kReturn...), or
+// a failure of the call's own.
 std::int32_t InvokeSetBIOSSetting(const std::string& name, const std::string& value,
                                   const std::string& password);
-// Changes the setup password over the provider; 0 is success.
+// Changes the setup password over the provider; InvokeSetBIOSSetting's answer.
 std::int32_t ChangeSetupPassword(const std::string& currentPassword,
                                  const std::string& newPassword);
 

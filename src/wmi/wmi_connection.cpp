@@ -1,42 +1,15 @@
 #include "wmi/wmi_connection.h"
 
-#include "platform/host.h"
+#include "platform/provider_contract.h"
 #include "platform/text.h"
+#include "platform/wmi_kit.h"
 
 namespace corvane::wmi {
 
 wbem::HResult ConnectBiosNamespace(const char* nameSpace, wbem::ServicesPtr& services) {
-  services.reset();
-  std::unique_ptr<wbem::Locator> locator;
-  wbem::HResult hr = wbem::CreateLocator(locator);
-  if (!wbem::Succeeded(hr)) return hr;
-  if (!locator) return wbem::kFailed;
-
-  const std::u16string path = platform::ToWide(nameSpace != nullptr ? nameSpace : kBiosNamespace);
-  // Bounded waits exist only from Windows XP (5.1) on; older systems refuse the flag.
-  const std::int32_t flags =
-      platform::Os().OsVersionAtLeast(5, 1) ? wbem::kFlagConnectUseMaxWait : 0;
-  hr = locator->ConnectServer(path, flags, services);
-  if (!wbem::Succeeded(hr)) {
-    services.reset();
-    return hr;
-  }
-  // A provider that claims success without a handle must not be dereferenced later.
-  if (!services) return wbem::kFailed;
-  return services->SetProxyBlanket();
-}
-
-bool ExecQuery(wbem::Services& services, const char* query, wbem::EnumPtr& result) {
-  result.reset();
-  const wbem::HResult hr =
-      services.ExecQuery(u"WQL", platform::ToWide(query), wbem::kFlagForwardOnly, result);
-  return wbem::Succeeded(hr) && result != nullptr;
-}
-
-bool NextObject(wbem::EnumClassObject& walk, wbem::ObjectPtr& object) {
-  object.reset();
-  const wbem::HResult hr = walk.Next(wbem::kInfinite, object);
-  return wbem::Succeeded(hr) && object != nullptr;
+  const std::u16string path = nameSpace != nullptr ? platform::ToWide(nameSpace)
+                                                   : std::u16string(contract::kNamespace.Wide());
+  return wbem::Connect(wbem::CreateLocator, path, services);
 }
 
 // One connection, one query, every object of the walk: true when any came back. Every failure
@@ -45,10 +18,10 @@ bool HasSettingInterface() {
   wbem::ServicesPtr services;
   if (!wbem::Succeeded(ConnectBiosNamespace(nullptr, services)) || !services) return false;
   wbem::EnumPtr walk;
-  if (!ExecQuery(*services, "select * from Lumo_BIOSSettingInterface", walk)) return false;
+  if (!wbem::SelectAll(*services, contract::kInterfaceClass.Wide(), walk)) return false;
   bool found = false;
   wbem::ObjectPtr object;
-  while (NextObject(*walk, object)) {
+  while (wbem::NextObject(*walk, object)) {
     found = true;
     object.reset();
   }
@@ -102,7 +75,7 @@ bool ReadArrayProperty(wbem::ClassObject& object, const char16_t* name,
   return true;
 }
 
-bool IsOfClass(wbem::ClassObject& object, const char16_t* className) {
+bool IsOfClass(wbem::ClassObject& object, std::u16string_view className) {
   return object.InheritsFrom(className) == wbem::kOk;
 }
 
@@ -110,10 +83,10 @@ wbem::ObjectPtr FindSetupPassword() {
   wbem::ServicesPtr services;
   if (!wbem::Succeeded(ConnectBiosNamespace(nullptr, services)) || !services) return nullptr;
   wbem::EnumPtr walk;
-  if (!ExecQuery(*services, "select * from Lumo_BIOSPassword", walk)) return nullptr;
+  if (!wbem::SelectAll(*services, contract::kPasswordClass.Wide(), walk)) return nullptr;
   wbem::ObjectPtr object;
-  while (NextObject(*walk, object)) {
-    if (platform::EqualsNoCase(ReadStringProperty(*object, u"Name"), "Setup Password"))
+  while (wbem::NextObject(*walk, object)) {
+    if (platform::EqualsNoCase(ReadStringProperty(*object, u"Name"), contract::kSetupPasswordName))
       return object;
     object.reset();
   }

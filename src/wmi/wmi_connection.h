@@ -11,17 +11,9 @@
 
 namespace corvane::wmi {
 
-inline constexpr const char* kBiosNamespace = R"(\\.\root\Lumo\InstrumentedBIOS)";
-
-// Connects to nameSpace (the provider's namespace when nullptr) with per-proxy security.
-// Returns the HRESULT; the services handle, when one was made, belongs to the caller even
-// when setting the security failed.
+// Connects to nameSpace (the provider's namespace when nullptr) as wbem::Connect does, through
+// the process's locator. Queries and their walks are wbem::SelectAll and wbem::NextObject.
 wbem::HResult ConnectBiosNamespace(const char* nameSpace, wbem::ServicesPtr& services);
-
-// Runs a WQL query forward-only; false when it fails.
-bool ExecQuery(wbem::Services& services, const char* query, wbem::EnumPtr& result);
-// The next object of a walk (infinite time-out); false when the walk has ended or failed.
-bool NextObject(wbem::EnumClassObject& walk, wbem::ObjectPtr& object);
 
 // Each cached form of HasSettingInterface keeps its own pair of flags; the run's BiosAccess
 // holds them, so that every run asks afresh.
@@ -30,7 +22,7 @@ struct SettingInterfaceProbe {
   bool answer = false;
 };
 
-// True when at least one lumo_BIOSSettingInterface instance exists. The uncached form asks
+// True when at least one instance of the interface class exists. The uncached form asks
 // every time; the cached form asks once per probe and remembers a failure as absence.
 bool HasSettingInterface();
 bool HasSettingInterface(SettingInterfaceProbe& probe);
@@ -45,9 +37,9 @@ bool ReadRawStringProperty(wbem::ClassObject& object, const char16_t* name, std:
 bool ReadArrayProperty(wbem::ClassObject& object, const char16_t* name,
                        std::vector<std::u16string>& elements);
 // The class test: WBEM_S_NO_ERROR from InheritsFrom.
-bool IsOfClass(wbem::ClassObject& object, const char16_t* className);
+bool IsOfClass(wbem::ClassObject& object, std::u16string_view className);
 
-// The first Lumo_BIOSPassword instance named "Setup Password" (case and surrounding blanks
+// The first instance of the password class named "Setup Password" (case and surrounding blanks
 // ignored), or nullptr.
 wbem::ObjectPtr FindSetupPassword();
 

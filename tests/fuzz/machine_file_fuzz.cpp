@@ -16,6 +16,7 @@
 #include "fake_host.h"
 #include "fuzz_check.h"
 #include "fwattr/firmware_attributes.h"
+#include "platform/provider_contract.h"
 #include "sim/machine/machine_model.h"
 #include "sim/machine/simulated_machine.h"
 #include "wmi/password_options.h"
@@ -67,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool set = wmi::IsSetupPasswordSet();
     const auto probe = sim::ParseMachine(saved, "", error);
     const std::int32_t code = sim::SetBiosSetting(*probe, u"Setup Password", u"", u"");
-    FUZZ_CHECK(set == (code == sim::kReturnAccessDenied),
+    FUZZ_CHECK(set == (code == contract::kReturnPasswordRefused),
                "the program reads the password as " + std::string(set ? "set" : "not set") +
                    ", the firmware answers " + std::to_string(code));
   }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -15,7 +16,10 @@
 #include "fwattr/firmware_attributes.h"
 #include "fwattr/provider.h"
 #include "fwattr/tree_source.h"
+#include "platform/provider_contract.h"
 #include "platform/utf8.h"
+#include "platform/wmi_kit.h"
+#include "wmi/wmi_connection.h"
 
 namespace corvane {
 namespace {
@@ -189,7 +193,47 @@ TEST(FwattrTree, DellRulesHideOrLockWhileTheirConditionHolds) {
         EXPECT_EQ(served.attribute.shown, c.shown) << c.modifier;
       }
     // A locked setting is refused before anything is written.
-    EXPECT_EQ(kernel.Set("Timer", "6", ""), c.readOnly ? fwattr::kReturnReadOnly : 0) << c.modifier;
+    EXPECT_EQ(kernel.Set("Timer", "6", ""), c.readOnly ? contract::kReturnReadOnly : 0)
+        << c.modifier;
+  }
+}
+
+// What a query of each class hands out, as WMI's queries of a class and of its subclasses do:
+// the setup password stands among all settings and in its own class, in no other.
+TEST(FwattrTree, EachQueryServesTheInstancesOfItsClass) {
+  struct Case {
+    std::u16string_view className;
+    const char* names;
+  };
+  const Case cases[] = {
+      {contract::kBaseClass.Wide(),
+       "Asset|BootSeq|Camera|Hour|Locked|OldBoot|Shown|Setup Password|"},
+      {contract::kEnumerationClass.Wide(), "Camera|"},
+      {contract::kIntegerClass.Wide(), "Hour|"},
+      {contract::kStringClass.Wide(), "Asset|Locked|Shown|"},
+      {contract::kOrderedListClass.Wide(), "BootSeq|OldBoot|"},
+      {contract::kPasswordClass.Wide(), "Setup Password|"},
+      {contract::kInterfaceClass.Wide(), "<no name>|"},
+  };
+  FakeKernel kernel;
+  kernel.AddAdmin("secret");
+  // The provider lives as long as the kernel: the locator only borrows it.
+  const auto locator = fwattr::CreateProviderLocator(
+      std::shared_ptr<fwattr::Provider>(&kernel.provider, [](fwattr::Provider*) {}));
+  wbem::ServicesPtr services;
+  ASSERT_EQ(locator->ConnectServer(contract::kNamespace.Wide(), 0, services), wbem::kOk);
+  for (const Case& c : cases) {
+    wbem::EnumPtr walk;
+    ASSERT_TRUE(wbem::SelectAll(*services, c.className, walk));
+    std::string names;
+    for (wbem::ObjectPtr object; wbem::NextObject(*walk, object);) {
+      wbem::Variant name;
+      names += object->Get(u"Name", name) == wbem::kOk ? platform::Utf16ToUtf8(name.string)
+                                                       : "<no name>";
+      names += "|";
+      EXPECT_EQ(object->InheritsFrom(c.className), wbem::kOk) << names;
+    }
+    EXPECT_EQ(names, c.names) << platform::Utf16ToUtf8(c.className);
   }
 }
 
@@ -269,23 +313,23 @@ TEST(FwattrSet, RefusalsWriteNothing) {
     std::int32_t code;
   };
   const Case cases[] = {
-      {"Nothing", "1", "", fwattr::kReturnNotFound},
-      {"Camera", "Disabled", "<kbd/>1E30", fwattr::kReturnAccessDenied},
-      {"Camera", "Disabled", "plain", fwattr::kReturnAccessDenied},
-      {"Locked", "M", "", fwattr::kReturnReadOnly},
-      {"Shown", "v2", "", fwattr::kReturnReadOnly},
-      {"Camera", "Maybe", "", fwattr::kReturnInvalidValue},
-      {"Hour", "0x10", "", fwattr::kReturnInvalidValue},
-      {"Hour", "45", "", fwattr::kReturnInvalidValue},
-      {"Hour", "12", "", fwattr::kReturnInvalidValue},  // off the step of 5 from 10
-      {"Hour", "", "", fwattr::kReturnInvalidValue},
-      {"Asset", "", "", fwattr::kReturnInvalidValue},
+      {"Nothing", "1", "", contract::kReturnNotFound},
+      {"Camera", "Disabled", "<kbd/>1E30", contract::kReturnPasswordRefused},
+      {"Camera", "Disabled", "plain", contract::kReturnPasswordRefused},
+      {"Locked", "M", "", contract::kReturnReadOnly},
+      {"Shown", "v2", "", contract::kReturnReadOnly},
+      {"Camera", "Maybe", "", contract::kReturnInvalidValue},
+      {"Hour", "0x10", "", contract::kReturnInvalidValue},
+      {"Hour", "45", "", contract::kReturnInvalidValue},
+      {"Hour", "12", "", contract::kReturnInvalidValue},  // off the step of 5 from 10
+      {"Hour", "", "", contract::kReturnInvalidValue},
+      {"Asset", "", "", contract::kReturnInvalidValue},
       {"Asset", "\xC3\xA9t\xC3\xA9", "",
-       fwattr::kReturnInvalidValue},  // bytes, as the kernel counts
-      {"Asset", "A\nB", "", fwattr::kReturnInvalidValue},
-      {"BootSeq", "Net,Tape", "", fwattr::kReturnInvalidValue},
-      {"BootSeq", "Net,net", "", fwattr::kReturnInvalidValue},
-      {"OldBoot", "Net DISABLED,Disk DISABLED", "", fwattr::kReturnInvalidValue},
+       contract::kReturnInvalidValue},  // bytes, as the kernel counts
+      {"Asset", "A\nB", "", contract::kReturnInvalidValue},
+      {"BootSeq", "Net,Tape", "", contract::kReturnInvalidValue},
+      {"BootSeq", "Net,net", "", contract::kReturnInvalidValue},
+      {"OldBoot", "Net DISABLED,Disk DISABLED", "", contract::kReturnInvalidValue},
   };
   for (const Case& c : cases) {
     FakeKernel kernel;
@@ -385,13 +429,13 @@ TEST(FwattrSet, ChangesOfOneRunCostOneSave) {
 
 TEST(FwattrSet, WriteErrorsBecomeReturnCodesAndReasons) {
   const std::tuple<int, std::int32_t, const char*> cases[] = {
-      {EACCES, fwattr::kReturnAccessDenied, "EACCES: not allowed: run as root"},
-      {EPERM, fwattr::kReturnAccessDenied, "EPERM: not allowed: run as root"},
-      {EINVAL, fwattr::kReturnInvalidValue, "EINVAL: the driver refused the value"},
-      {ENODEV, fwattr::kReturnNotFound, "ENODEV: the driver no longer offers it"},
-      {EIO, fwattr::kReturnFailed, "EIO: the firmware failed"},
-      {EBUSY, fwattr::kReturnFailed, "EBUSY: the firmware is busy"},
-      {E2BIG, fwattr::kReturnFailed, "error 7: an unexpected error"},
+      {EACCES, contract::kReturnPasswordRefused, "EACCES: not allowed: run as root"},
+      {EPERM, contract::kReturnPasswordRefused, "EPERM: not allowed: run as root"},
+      {EINVAL, contract::kReturnInvalidValue, "EINVAL: the driver refused the value"},
+      {ENODEV, contract::kReturnNotFound, "ENODEV: the driver no longer offers it"},
+      {EIO, contract::kReturnFailed, "EIO: the firmware failed"},
+      {EBUSY, contract::kReturnFailed, "EBUSY: the firmware is busy"},
+      {E2BIG, contract::kReturnFailed, "error 7: an unexpected error"},
   };
   for (const auto& [error, code, reason] : cases) {
     FakeKernel kernel;
@@ -426,16 +470,17 @@ TEST(FwattrSet, SetupPasswordChangesThroughItsFolder) {
        "Admin/current_password=secret; Admin/new_password=; Admin/current_password=", ""},
       {"first password", "", "<utf-16/>first", "<utf-16/>", 0,
        "Admin/current_password=; Admin/new_password=first; Admin/current_password=", "first"},
-      {"wrong current", "secret", "<utf-16/>better", "<utf-16/>guess", fwattr::kReturnAccessDenied,
+      {"wrong current", "secret", "<utf-16/>better", "<utf-16/>guess",
+       contract::kReturnPasswordRefused,
        "Admin/current_password=guess; Admin/new_password=better; Admin/current_password=",
        "secret"},
-      {"too short", "secret", "<utf-16/>abc", "<utf-16/>secret", fwattr::kReturnInvalidValue, "",
+      {"too short", "secret", "<utf-16/>abc", "<utf-16/>secret", contract::kReturnInvalidValue, "",
        "secret"},
       {"not typeable", "secret", "<utf-16/>p\xC3\xA4ss", "<utf-16/>secret",
-       fwattr::kReturnInvalidValue, "", "secret"},
-      {"scan codes", "secret", "<kbd/>1E30", "<utf-16/>secret", fwattr::kReturnInvalidValue, "",
+       contract::kReturnInvalidValue, "", "secret"},
+      {"scan codes", "secret", "<kbd/>1E30", "<utf-16/>secret", contract::kReturnInvalidValue, "",
        "secret"},
-      {"no current", "secret", "<utf-16/>better", "<utf-16/>", fwattr::kReturnAccessDenied, "",
+      {"no current", "secret", "<utf-16/>better", "<utf-16/>", contract::kReturnPasswordRefused, "",
        "secret"},
   };
   for (const Case& c : cases) {
@@ -451,11 +496,67 @@ TEST(FwattrSet, SetupPasswordChangesThroughItsFolder) {
   FakeKernel certificate;
   certificate.AddAdmin("secret", "certificate");
   EXPECT_EQ(certificate.Set("Setup Password", "<utf-16/>secret", "<utf-16/>secret"),
-            fwattr::kReturnAccessDenied);
-  EXPECT_EQ(certificate.Set("Camera", "Disabled", "<utf-16/>secret"), fwattr::kReturnAccessDenied);
+            contract::kReturnPasswordRefused);
+  EXPECT_EQ(certificate.Set("Camera", "Disabled", "<utf-16/>secret"),
+            contract::kReturnPasswordRefused);
   FakeKernel none;
-  EXPECT_EQ(none.Set("Setup Password", "<utf-16/>first", "<utf-16/>"), fwattr::kReturnReadOnly);
+  EXPECT_EQ(none.Set("Setup Password", "<utf-16/>first", "<utf-16/>"), contract::kReturnReadOnly);
   EXPECT_EQ(certificate.Writes() + none.Writes(), "");
+}
+
+// Firmware that takes its administrator password as the scan codes of its keys, as some of
+// Lenovo's do: a change of the password keeps what it was given.
+class KeysFirmware : public fwattr::AttributeSource {
+ public:
+  [[nodiscard]] std::string Label() const override { return "keys"; }
+  std::vector<fwattr::RawAttribute> ReadAll() override { return {}; }
+  bool Read(std::string_view, fwattr::RawAttribute&) override { return false; }
+  fwattr::AdminPassword Admin() override {
+    fwattr::AdminPassword admin;
+    admin.exists = admin.isSet = admin.takesScanCodes = true;
+    admin.takesText = false;
+    return admin;
+  }
+  bool RestartPending() override { return false; }
+  int Write(const std::string&, const std::string&, const fwattr::Password&) override { return 0; }
+  int Finish() override { return 0; }
+  [[nodiscard]] bool Changed() const override { return false; }
+  int ChangePassword(const fwattr::Password& current, const fwattr::Password&) override {
+    *given = current.bytes;
+    return current.bytes == "\xAC\x1E\x19" ? 0 : EACCES;  // Z (SHIFT+Z), a, p
+  }
+  std::string* given = nullptr;
+};
+
+// A password typed as keys reaches the firmware as those keys, whatever the letters of its
+// hexadecimal digits; one that is no keys never reaches it.
+TEST(FwattrSet, ScanCodePasswordsReachTheFirmwareAsTheirKeys) {
+  struct Case {
+    const char* password;
+    const char* given;  // nullptr: the firmware is not asked
+    std::int32_t code;
+  };
+  const Case cases[] = {
+      {"<kbd/>AC1E19", "\xAC\x1E\x19", contract::kReturnSuccess},
+      {"<kbd/>ac1E19", "\xAC\x1E\x19", contract::kReturnSuccess},
+      {"<kbd/>ABCDEF", "\xAB\xCD\xEF", contract::kReturnPasswordRefused},
+      {"<kbd/>abcdef", "\xAB\xCD\xEF", contract::kReturnPasswordRefused},
+      {"<kbd/>1G", nullptr, contract::kReturnPasswordRefused},
+      {"<kbd/>AC1", nullptr, contract::kReturnPasswordRefused},
+      {"<utf-16/>Zap", nullptr, contract::kReturnPasswordRefused},
+  };
+  for (const Case& c : cases) {
+    std::string given = "<none>";
+    auto firmware = std::make_unique<KeysFirmware>();
+    firmware->given = &given;
+    fwattr::Provider provider;
+    provider.sources.push_back(std::move(firmware));
+    const std::u16string password = platform::Utf8ToUtf16(c.password);
+    // A change of the password to itself: the firmware judges it as it judges any change.
+    EXPECT_EQ(fwattr::SetBiosSetting(provider, u"Setup Password", password, password), c.code)
+        << c.password;
+    EXPECT_EQ(given, c.given ? c.given : "<none>") << c.password;
+  }
 }
 
 // Each candidate is a real attempt on real firmware: only a run that changes something makes

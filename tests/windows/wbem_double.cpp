@@ -5,9 +5,6 @@
 // Lenovo's. Corvane.exe then runs its real COM code against it, while CORVANE_MACHINE stays unset.
 // Every call is appended as one line to the file named by CORVANE_COM_DOUBLE_TRACE, so that a test
 // can see the COM path was taken and how.
-//
-// Its variant conversions are written here on their own rather than shared with the program,
-// so that a fault in the program's conversions cannot cancel out against the same fault here.
 #include <windows.h>
 
 #include <wbemidl.h>
@@ -76,6 +73,7 @@ void Trace(const std::string& line) {
 
 // ---------------------------------------------------------------------------------------------
 // Variants as WMI hands them out and takes them in.
+// Not variant_win32.cpp's: a double that shares the program's rule cannot catch its faults.
 
 HRESULT ToComVariant(const wbem::Variant& in, VARIANT* out) {
   VariantInit(out);
@@ -199,6 +197,12 @@ class Counted {
   LONG references_ = 1;
 };
 
+// A method of a COM interface that the program does not use: its call is traced and refused.
+#define UNUSED_METHOD(method, ...)                         \
+  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { \
+    return Unused();                                       \
+  }
+
 template <class Interface>
 HRESULT Hand(Interface* object, void** result) {
   object->AddRef();
@@ -277,41 +281,25 @@ class DoubleObject final : public IWbemClassObject, private Counted {
   }
 
   // Nothing else of the interface is used by the program.
-  HRESULT STDMETHODCALLTYPE GetQualifierSet(IWbemQualifierSet**) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE Delete(LPCWSTR) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE GetNames(LPCWSTR, LONG, VARIANT*, SAFEARRAY**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE BeginEnumeration(LONG) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE Next(LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE EndEnumeration() override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE GetPropertyQualifierSet(LPCWSTR, IWbemQualifierSet**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IWbemClassObject**) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE GetObjectText(LONG, BSTR*) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE SpawnDerivedClass(LONG, IWbemClassObject**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE CompareTo(LONG, IWbemClassObject*) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE GetPropertyOrigin(LPCWSTR, BSTR*) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE PutMethod(LPCWSTR, LONG, IWbemClassObject*,
-                                      IWbemClassObject*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE DeleteMethod(LPCWSTR) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE BeginMethodEnumeration(LONG) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE NextMethod(LONG, BSTR*, IWbemClassObject**,
-                                       IWbemClassObject**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE EndMethodEnumeration() override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE GetMethodQualifierSet(LPCWSTR, IWbemQualifierSet**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE GetMethodOrigin(LPCWSTR, BSTR*) override { return Unused(); }
+  UNUSED_METHOD(GetQualifierSet, IWbemQualifierSet**)
+  UNUSED_METHOD(Delete, LPCWSTR)
+  UNUSED_METHOD(GetNames, LPCWSTR, LONG, VARIANT*, SAFEARRAY**)
+  UNUSED_METHOD(BeginEnumeration, LONG)
+  UNUSED_METHOD(Next, LONG, BSTR*, VARIANT*, CIMTYPE*, LONG*)
+  UNUSED_METHOD(EndEnumeration)
+  UNUSED_METHOD(GetPropertyQualifierSet, LPCWSTR, IWbemQualifierSet**)
+  UNUSED_METHOD(Clone, IWbemClassObject**)
+  UNUSED_METHOD(GetObjectText, LONG, BSTR*)
+  UNUSED_METHOD(SpawnDerivedClass, LONG, IWbemClassObject**)
+  UNUSED_METHOD(CompareTo, LONG, IWbemClassObject*)
+  UNUSED_METHOD(GetPropertyOrigin, LPCWSTR, BSTR*)
+  UNUSED_METHOD(PutMethod, LPCWSTR, LONG, IWbemClassObject*, IWbemClassObject*)
+  UNUSED_METHOD(DeleteMethod, LPCWSTR)
+  UNUSED_METHOD(BeginMethodEnumeration, LONG)
+  UNUSED_METHOD(NextMethod, LONG, BSTR*, IWbemClassObject**, IWbemClassObject**)
+  UNUSED_METHOD(EndMethodEnumeration)
+  UNUSED_METHOD(GetMethodQualifierSet, LPCWSTR, IWbemQualifierSet**)
+  UNUSED_METHOD(GetMethodOrigin, LPCWSTR, BSTR*)
 
  private:
   static HRESULT Unused() {
@@ -462,76 +450,28 @@ class DoubleServices final : public IWbemServices, public IClientSecurity, priva
   }
 
   // The rest is not used by the program.
-  HRESULT STDMETHODCALLTYPE OpenNamespace(const BSTR, LONG, IWbemContext*, IWbemServices**,
-                                          IWbemCallResult**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE CancelAsyncCall(IWbemObjectSink*) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE QueryObjectSink(LONG, IWbemObjectSink**) override { return Unused(); }
-  HRESULT STDMETHODCALLTYPE GetObjectAsync(const BSTR, LONG, IWbemContext*,
-                                           IWbemObjectSink*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE PutClass(IWbemClassObject*, LONG, IWbemContext*,
-                                     IWbemCallResult**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE PutClassAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                          IWbemObjectSink*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE DeleteClass(const BSTR, LONG, IWbemContext*,
-                                        IWbemCallResult**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE DeleteClassAsync(const BSTR, LONG, IWbemContext*,
-                                             IWbemObjectSink*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE CreateClassEnum(const BSTR, LONG, IWbemContext*,
-                                            IEnumWbemClassObject**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE CreateClassEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                 IWbemObjectSink*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE PutInstance(IWbemClassObject*, LONG, IWbemContext*,
-                                        IWbemCallResult**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE PutInstanceAsync(IWbemClassObject*, LONG, IWbemContext*,
-                                             IWbemObjectSink*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE DeleteInstance(const BSTR, LONG, IWbemContext*,
-                                           IWbemCallResult**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE DeleteInstanceAsync(const BSTR, LONG, IWbemContext*,
-                                                IWbemObjectSink*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE CreateInstanceEnumAsync(const BSTR, LONG, IWbemContext*,
-                                                    IWbemObjectSink*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE ExecQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                           IWbemObjectSink*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE ExecNotificationQuery(const BSTR, const BSTR, LONG, IWbemContext*,
-                                                  IEnumWbemClassObject**) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE ExecNotificationQueryAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                                       IWbemObjectSink*) override {
-    return Unused();
-  }
-  HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR, const BSTR, LONG, IWbemContext*,
-                                            IWbemClassObject*, IWbemObjectSink*) override {
-    return Unused();
-  }
+  UNUSED_METHOD(OpenNamespace, const BSTR, LONG, IWbemContext*, IWbemServices**, IWbemCallResult**)
+  UNUSED_METHOD(CancelAsyncCall, IWbemObjectSink*)
+  UNUSED_METHOD(QueryObjectSink, LONG, IWbemObjectSink**)
+  UNUSED_METHOD(GetObjectAsync, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  UNUSED_METHOD(PutClass, IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**)
+  UNUSED_METHOD(PutClassAsync, IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*)
+  UNUSED_METHOD(DeleteClass, const BSTR, LONG, IWbemContext*, IWbemCallResult**)
+  UNUSED_METHOD(DeleteClassAsync, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  UNUSED_METHOD(CreateClassEnum, const BSTR, LONG, IWbemContext*, IEnumWbemClassObject**)
+  UNUSED_METHOD(CreateClassEnumAsync, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  UNUSED_METHOD(PutInstance, IWbemClassObject*, LONG, IWbemContext*, IWbemCallResult**)
+  UNUSED_METHOD(PutInstanceAsync, IWbemClassObject*, LONG, IWbemContext*, IWbemObjectSink*)
+  UNUSED_METHOD(DeleteInstance, const BSTR, LONG, IWbemContext*, IWbemCallResult**)
+  UNUSED_METHOD(DeleteInstanceAsync, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  UNUSED_METHOD(CreateInstanceEnumAsync, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  UNUSED_METHOD(ExecQueryAsync, const BSTR, const BSTR, LONG, IWbemContext*, IWbemObjectSink*)
+  UNUSED_METHOD(ExecNotificationQuery, const BSTR, const BSTR, LONG, IWbemContext*,
+                IEnumWbemClassObject**)
+  UNUSED_METHOD(ExecNotificationQueryAsync, const BSTR, const BSTR, LONG, IWbemContext*,
+                IWbemObjectSink*)
+  UNUSED_METHOD(ExecMethodAsync, const BSTR, const BSTR, LONG, IWbemContext*, IWbemClassObject*,
+                IWbemObjectSink*)
 
  private:
   static HRESULT Unused() {
