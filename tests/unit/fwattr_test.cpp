@@ -207,11 +207,11 @@ TEST(FwattrTree, EachQueryServesTheInstancesOfItsClass) {
   };
   const Case cases[] = {
       {contract::kBaseClass.Wide(),
-       "Asset|BootSeq|Camera|Hour|Locked|OldBoot|Shown|Setup Password|"},
+       "Asset|BootSeq|Camera|Hour|Legacy|Locked|OldBoot|Shown|Setup Password|"},
       {contract::kEnumerationClass.Wide(), "Camera|"},
       {contract::kIntegerClass.Wide(), "Hour|"},
       {contract::kStringClass.Wide(), "Asset|Locked|Shown|"},
-      {contract::kOrderedListClass.Wide(), "BootSeq|OldBoot|"},
+      {contract::kOrderedListClass.Wide(), "BootSeq|Legacy|OldBoot|"},
       {contract::kPasswordClass.Wide(), "Setup Password|"},
       {contract::kInterfaceClass.Wide(), "<no name>|"},
   };
