@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <climits>
 #include <cstddef>
 #include <new>
 #include <string>
@@ -34,6 +35,8 @@ constexpr std::string_view kSetConfig = "/SETCONFIG";  // 10, value from the 12t
 constexpr std::size_t kConfigValueAt = 11;
 constexpr std::string_view kCheckConfig = "/CHECKCONFIG";  // 12, value from the 14th character
 constexpr std::size_t kCheckValueAt = 13;
+constexpr std::string_view kRestartCode = "/RESTARTCODE";  // 12, value from the 14th character
+constexpr std::size_t kRestartValueAt = 13;
 
 // Options match on their leading characters only, so longer arguments match as well.
 bool BeginsWithOption(std::string_view argument, std::string_view option) {
@@ -88,6 +91,30 @@ bool XmlFormatRequested(int argc, const char* const* argv) {
       return true;
   }
   return false;
+}
+
+// The code a run ends with when its changes wait for a restart: the last /RestartCode option's
+// decimal value, 0 to 2147483647; -1 without one. False, with the record written, for a value
+// that is missing, not a number or too large.
+bool ReadRestartCode(log::ResultLog& log, int argc, const char* const* argv, int& restartCode) {
+  restartCode = -1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (!BeginsWithOption(argument, kRestartCode)) continue;
+    const std::string value = ValueFrom(argument, kRestartValueAt);
+    long long code = 0;
+    bool valid = !value.empty() && value.size() <= 10;
+    for (const char c : value) {
+      valid = valid && c >= '0' && c <= '9';
+      if (valid) code = code * 10 + (c - '0');
+    }
+    if (!valid || code > INT_MAX) {
+      log.RestartCodeRefused(argument);
+      return false;
+    }
+    restartCode = static_cast<int>(code);
+  }
+  return true;
 }
 
 bool SetConfigRequested(int argc, const char* const* argv) {
@@ -294,21 +321,30 @@ int Run(int commandLineCount, const char* const* commandLine, const std::string&
     log.XmlFormatRefused();
     return TranslateResultCode(log, kResultCommandLine);
   }
+  int restartCode = -1;
+  if (!ReadRestartCode(log, argc, argv, restartCode))
+    return TranslateResultCode(log, kResultCommandLine);
 
   log.OpeningElement();
   bool settingsShown = false;
   const int resultCode = RunSteps(log, access, library, argc, argv, settingsShown);
 
-  const int exitCode = TranslateResultCode(log, log.FinalResult(resultCode));
+  // One signal for the code and the notes: what the firmware says of this run's changes.
+  const bool passwordAwaits = fwattr::PasswordAwaitsRestart();
+  const bool settingsAwait = fwattr::RestartPending();
+  int finalResult = log.FinalResult(resultCode);
+  if (finalResult == kResultSuccess && restartCode >= 0 && (passwordAwaits || settingsAwait))
+    finalResult = restartCode;
+  const int exitCode = TranslateResultCode(log, finalResult);
   log.ClosingElement();
   host.FlushOut();
   // Standard output keeps its exact records; what the firmware says of restarts goes to
   // standard error.
-  if (fwattr::PasswordAwaitsRestart())
+  if (passwordAwaits)
     host.WriteErr(
         "corvane: the new BIOS password takes effect after a restart; until then the firmware "
         "takes the one it had.\n");
-  if (fwattr::RestartPending())
+  if (settingsAwait)
     host.WriteErr("corvane: the changed BIOS settings take effect after a restart.\n");
   else if (settingsShown && fwattr::ChangesAwaitRestart())
     host.WriteErr(

@@ -96,6 +96,13 @@ void ResultLog::XmlFormatRefused() {
   Write("/FORMAT:XML is not supported anymore. Please use /FORMAT:REPSET.");
 }
 
+void ResultLog::RestartCodeRefused(std::string_view argument) {
+  Printf(
+      "<ERROR msg=\"Problem encountered with command line parameter '%s'.\n\nThe restart code "
+      "must be a number from 0 to 2147483647.\n\nSee Corvane.EXE /HELP for valid options.\" />\n",
+      std::string(argument).c_str());
+}
+
 void ResultLog::NoFileSpecified() {
   Write("<ERROR msg=\"No file specified. \" />\n");
 }

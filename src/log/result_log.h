@@ -54,6 +54,7 @@ class ResultLog {
   // argument: as the run describes it, never a password read from standard input.
   void UnconvertiblePassword(std::string_view argument, std::string_view token);
   void XmlFormatRefused();
+  void RestartCodeRefused(std::string_view argument);
   void NoFileSpecified();
   // A /SetConfig or /CheckConfig file that could not be read: it exists or not.
   void FileUnread(bool exists, std::string_view fileName);

@@ -13,7 +13,11 @@ import os
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.corvane.bios.plugins.module_utils.result_log import parse
 
-# The notes Corvane writes on standard error about restarts.
+# The result code a run that changes something asks for when its changes wait for a restart,
+# read from the result log before any translation by TivErr.cfg.
+RESTART_CODE = 3010
+
+# The notes Corvane writes on standard error about restarts: no reason for a failure.
 SETTINGS_RESTART = 'the changed BIOS settings take effect after a restart'
 PASSWORD_RESTART = 'the new BIOS password takes effect after a restart'
 AWAITING_RESTART = 'the BIOS holds changes that wait for a restart'
@@ -42,10 +46,14 @@ def current_passwords(module, passwords):
     return [('/cspwd:', password) for password in passwords if password]
 
 
-def run(module, args, password_options=()):
+def run(module, args, password_options=(), changes=False):
     """Runs Corvane with args and, when there are any, the password options on its standard
     input. Returns the parsed result log with 'notes' (its lines on standard error), 'rc' and
-    'reboot_required'. A run that printed no result log fails the task with Corvane's reason."""
+    'reboot_required': for a run that changes something, whether it ended with the restart code,
+    which then counts as success (code 0). A run that printed no result log fails the task with
+    Corvane's reason."""
+    if changes:
+        args = list(args) + ['/RestartCode:%d' % RESTART_CODE]
     data = None
     if password_options:
         if any('\n' in option[1] or '\r' in option[1] for option in password_options):
@@ -56,12 +64,13 @@ def run(module, args, password_options=()):
     log = parse(out)
     log['rc'] = rc
     log['notes'] = [line.strip() for line in err.splitlines() if line.strip()]
-    log['reboot_required'] = any(SETTINGS_RESTART in note for note in log['notes'])
-    log['password_reboot_required'] = any(PASSWORD_RESTART in note for note in log['notes'])
+    log['reboot_required'] = changes and log['code'] == RESTART_CODE
     if log['code'] is None:
         module.fail_json(msg='Corvane ended with exit code %d without a result log: %s'
                          % (rc, '; '.join(log['notes']) or 'it gave no reason'),
                          code=rc, records=log['messages'], notes=log['notes'])
+    if log['reboot_required']:
+        log['code'] = 0
     return log
 
 

@@ -87,9 +87,9 @@ def main():
     options = [('/nspwd:', wanted)]
     if current:
         options = [('/cspwd:', current)] + options if not wanted else options + [('/cspwd:', current)]
-    log = run(module, [], options)
+    log = run(module, [], options, changes=True)
     changed = any(m['kind'] == 'SUCCESS' and m['text'] == CHANGED for m in log['messages'])
-    result = dict(changed=changed, reboot_required=log['password_reboot_required'], code=log['code'])
+    result = dict(changed=changed, reboot_required=log['reboot_required'], code=log['code'])
     if log['code'] != 0:
         fail(module, 'Changing the BIOS password', log, **result)
     module.exit_json(**result)

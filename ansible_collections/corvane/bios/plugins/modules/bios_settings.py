@@ -153,7 +153,7 @@ def main():
     if not differs or module.check_mode:
         module.exit_json(**result)
 
-    applied = run(module, ['/SetConfig:' + path], passwords)
+    applied = run(module, ['/SetConfig:' + path], passwords, changes=True)
     settings = [s for s in applied['settings'] if s['status'] in ('pass', 'fail')]
     result.update(changed=any(s['status'] == 'pass' for s in settings), settings=settings,
                   code=applied['code'], reboot_required=applied['reboot_required'])
