@@ -18,14 +18,13 @@ struct Name {
   char narrow[N] = {};
   char16_t wide[N] = {};
 
-  // NOLINTNEXTLINE(google-explicit-constructor): a name is written as its literal.
+  // Implicit: a name is written as its literal, and used wherever a text is.
   constexpr Name(const char (&text)[N]) {
     for (std::size_t i = 0; i < N; ++i) {
       narrow[i] = text[i];
       wide[i] = static_cast<char16_t>(text[i]);
     }
   }
-  // NOLINTNEXTLINE(google-explicit-constructor): a name is used wherever a text is.
   constexpr operator std::string_view() const { return {narrow, N - 1}; }
   [[nodiscard]] constexpr std::u16string_view Wide() const { return {wide, N - 1}; }
 };
