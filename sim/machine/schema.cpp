@@ -128,8 +128,14 @@ Key Object(std::string_view name) {
 }
 
 Key Int32(std::string_view name) {
-  return Integer(name, std::numeric_limits<std::int32_t>::min(),
-                 std::numeric_limits<std::int32_t>::max());
+  return {name, [](const Json& value, const std::string& label, std::string& error) {
+            std::int64_t number = 0;
+            if (section::ReadInteger(value, std::numeric_limits<std::int32_t>::min(),
+                                     std::numeric_limits<std::int32_t>::max(), number))
+              return true;
+            error = label + " must be a 32-bit integer";
+            return false;
+          }};
 }
 
 std::string IntegerReason(const std::string& label, std::int64_t lowest, std::int64_t highest) {
