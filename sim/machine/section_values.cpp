@@ -16,7 +16,7 @@ bool ReadInteger(const Json& value, std::int64_t lowest, std::int64_t highest,
                  std::int64_t& number) {
   if (value.is_number_unsigned()) {
     const auto unsignedValue = value.get<std::uint64_t>();
-    if (unsignedValue > static_cast<std::uint64_t>(highest)) return false;
+    if (highest < 0 || unsignedValue > static_cast<std::uint64_t>(highest)) return false;
     number = static_cast<std::int64_t>(unsignedValue);
     return number >= lowest;
   }
