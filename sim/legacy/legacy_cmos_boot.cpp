@@ -8,8 +8,6 @@
 namespace corvane::sim {
 namespace {
 
-using section::Writes;
-
 constexpr std::size_t kRecordBytes = 16;
 constexpr std::size_t kPointerAt = 8;
 constexpr std::size_t kMostDevices = 255;
@@ -82,11 +80,6 @@ bool LegacyFirmware::SetCmos(std::uint32_t offset, std::uint32_t count, const st
 
 bool LegacyFirmware::ParseBootDevices(const Json& item, const std::string& /*label*/,
                                       std::string& error) {
-  auto fail = [&error](const std::string& reason) {
-    error = "bootDevices: " + reason;
-    return false;
-  };
-  if (!item.is_object()) return fail("not an object");
   const std::string devicesReason = R"("devices" must be an array of at most 255 devices)";
   const schema::Key keys[] = {
       schema::Required({"devices",
@@ -128,7 +121,7 @@ bool LegacyFirmware::ParseBootDevices(const Json& item, const std::string& /*lab
        }},
       schema::Word("tableTag", 0xFFFFFFFF, tableTag_),
       schema::Writes("writes", priorityWrites_)};
-  if (!schema::Read(item, keys, error)) return fail(error);
+  if (!schema::ReadPart(item, "bootDevices", keys, error)) return false;
   if (!item.contains("priority"))
     for (std::size_t i = 0; i < records_.size(); ++i)
       priority_.push_back(static_cast<std::uint8_t>(i));
@@ -156,17 +149,11 @@ bool LegacyFirmware::ParseDevices(const Json& devices, std::string& error) {
            return true;
          }},
         schema::Word("pointer", 0xFFFFFFFF, pointer)};
-    if (!device.is_object()) {
-      error = "not an object";
-    } else if (schema::Read(device, keys, error)) {
-      if (device.contains("pointer"))
-        for (std::size_t b = 0; b < 4; ++b)
-          record[kPointerAt + b] = static_cast<std::uint8_t>(pointer >> (8 * b));
-      records_.push_back(record);
-      continue;
-    }
-    error.insert(0, "devices[" + std::to_string(i) + "]: ");
-    return false;
+    if (!schema::ReadPart(device, "devices[" + std::to_string(i) + "]", keys, error)) return false;
+    if (device.contains("pointer"))
+      for (std::size_t b = 0; b < 4; ++b)
+        record[kPointerAt + b] = static_cast<std::uint8_t>(pointer >> (8 * b));
+    records_.push_back(record);
   }
   return true;
 }
@@ -203,8 +190,8 @@ bool LegacyFirmware::SetIplPriority(const void* table, std::uint32_t priorityLen
   std::vector<std::uint8_t> sortedNext = next, sortedOld = priority_;
   std::sort(sortedNext.begin(), sortedNext.end());
   std::sort(sortedOld.begin(), sortedOld.end());
-  if (sortedNext != sortedOld || priorityWrites_ == Writes::Refuse) return false;
-  if (priorityWrites_ == Writes::Accept && next != priority_) {
+  if (sortedNext != sortedOld || priorityWrites_ == section::Writes::Refuse) return false;
+  if (priorityWrites_ == section::Writes::Accept && next != priority_) {
     priority_ = next;
     section_["bootDevices"]["priority"] = Json(std::vector<unsigned>(next.begin(), next.end()));
     dirty_ = true;

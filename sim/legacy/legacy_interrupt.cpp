@@ -67,11 +67,6 @@ struct LegacyFirmware::Registers {
 
 bool LegacyFirmware::ParseInterrupt15(const Json& item, const std::string& /*label*/,
                                       std::string& error) {
-  auto fail = [&error](const std::string& reason) {
-    error = "interrupt15: " + reason;
-    return false;
-  };
-  if (!item.is_object()) return fail("not an object");
   hasInterrupt15_ = true;
   const schema::Key keys[] = {
       schema::Choice("unknownCodes", {"carry", "ah"}, unknownByAh_),
@@ -109,7 +104,7 @@ bool LegacyFirmware::ParseInterrupt15(const Json& item, const std::string& /*lab
       schema::Writes("securityWrites", securityWrites_),
       schema::Writes("assetTagWrites", assetTagWrites_),
       schema::Writes("ownerTagWrites", ownerTagWrites_)};
-  if (!schema::Read(item, keys, error)) return fail(error);
+  if (!schema::ReadPart(item, "interrupt15", keys, error)) return false;
   hasSecurity_ = item.contains("securitySupported");
   hasAssetTag_ = item.contains("assetTag");
   return true;

@@ -50,7 +50,7 @@ bool Fill(std::uint64_t address, std::vector<std::uint8_t>& region, const Json& 
   std::vector<std::pair<std::uint64_t, std::uint64_t>> placed;
   for (std::size_t i = 0; i < contents.size(); ++i) {
     const Json& entry = contents[i];
-    const std::string where = "contents[" + std::to_string(i) + "]: ";
+    const std::string where = "contents[" + std::to_string(i) + "]";
     const std::string either = R"(an entry is an "address" with either "text" or "bytes")";
     std::uint64_t at = 0;
     std::string bytes;
@@ -71,22 +71,15 @@ bool Fill(std::uint64_t address, std::vector<std::uint8_t>& region, const Json& 
            return true;
          }},
         schema::Hex("bytes", "byte", bytes)};
-    if (!entry.is_object()) {
-      error = where + "not an object";
-      return false;
-    }
-    if (!schema::Read(entry, keys, error)) {
-      error.insert(0, where);
-      return false;
-    }
+    if (!schema::ReadPart(entry, where, keys, error)) return false;
     const std::uint64_t end = at + bytes.size();
     if (at < address || end > address + region.size()) {
-      error = where + "it does not lie inside its region";
+      error = where + ": it does not lie inside its region";
       return false;
     }
     for (const auto& [start, stop] : placed)
       if (Overlaps(at, end, start, stop)) {
-        error = where + "it overlaps the entry at " + section::HexWord(start, 1);
+        error = where + ": it overlaps the entry at " + section::HexWord(start, 1);
         return false;
       }
     placed.emplace_back(at, end);
@@ -110,19 +103,12 @@ std::shared_ptr<const SimulatedMemory> SimulatedMemory::Parse(const Json& memory
   }
   std::shared_ptr<SimulatedMemory> result(new SimulatedMemory());
   for (std::size_t i = 0; i < memory.size(); ++i) {
-    if (!result->ParseRegion(memory[i], error)) {
-      error = ("region " + std::to_string(i) + ": ").append(error);
-      return nullptr;
-    }
+    if (!result->ParseRegion(memory[i], "region " + std::to_string(i), error)) return nullptr;
   }
   return result;
 }
 
-bool SimulatedMemory::ParseRegion(const Json& item, std::string& error) {
-  if (!item.is_object()) {
-    error = "not an object";
-    return false;
-  }
+bool SimulatedMemory::ParseRegion(const Json& item, const std::string& where, std::string& error) {
   const std::string needs = R"(a region needs "address" and "length")";
   std::uint64_t address = 0;
   std::uint64_t length = 0;
@@ -155,7 +141,7 @@ bool SimulatedMemory::ParseRegion(const Json& item, std::string& error) {
       {"contents", [&region](const Json& contents, const std::string& label, std::string& reason) {
          return Fill(region.address, region.bytes, contents, label, reason);
        }}};
-  if (!schema::Read(item, keys, error)) return false;
+  if (!schema::ReadPart(item, where, keys, error)) return false;
   regions_.push_back(std::move(region));
   return true;
 }

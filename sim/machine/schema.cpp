@@ -81,80 +81,103 @@ bool Read(const Json& object, std::span<const Key> table, std::string& error, co
   return true;
 }
 
-Key Bool(std::string_view name) {
-  return {name, [](const Json& value, const std::string& label, std::string& error) {
-            if (value.is_boolean()) return true;
-            error = label + " must be true or false";
-            return false;
+bool ReadPart(const Json& object, const std::string& where, std::span<const Key> table,
+              std::string& error, const Form& form) {
+  if (!object.is_object())
+    error = "not an object";
+  else if (Read(object, table, error, form))
+    return true;
+  error.insert(0, where + ": ");
+  return false;
+}
+
+namespace {
+
+// A row whose value must pass test, else "<label> must be <what>"; keep takes a value that does.
+Key Must(std::string_view name, std::function<bool(const Json&)> test, std::string what,
+         std::function<void(const Json&)> keep = {}) {
+  return {name, [test = std::move(test), what = std::move(what), keep = std::move(keep)](
+                    const Json& value, const std::string& label, std::string& error) {
+            if (!test(value)) {
+              error = label + " must be " + what;
+              return false;
+            }
+            if (keep) keep(value);
+            return true;
           }};
+}
+
+bool IsBool(const Json& value) {
+  return value.is_boolean();
+}
+bool IsText(const Json& value) {
+  return value.is_string();
+}
+
+bool IsHex(const Json& value, std::string& bytes) {
+  return value.is_string() && section::DecodeHex(value.get_ref<const std::string&>(), bytes);
+}
+
+std::string HexWhat(std::string_view unit) {
+  return "a string of two hexadecimal digits per " + std::string(unit);
+}
+
+std::string IntegerRange(std::int64_t lowest, std::int64_t highest) {
+  return "an integer from " + std::to_string(lowest) + " to " + std::to_string(highest);
+}
+
+}  // namespace
+
+Key Bool(std::string_view name) {
+  return Must(name, IsBool, "true or false");
 }
 
 Key Bool(std::string_view name, bool& target) {
-  return {name, [&target](const Json& value, const std::string& label, std::string& error) {
-            if (!value.is_boolean()) {
-              error = label + " must be true or false";
-              return false;
-            }
-            target = value.get<bool>();
-            return true;
-          }};
+  return Must(name, IsBool, "true or false",
+              [&target](const Json& value) { target = value.get<bool>(); });
 }
 
 Key Text(std::string_view name) {
-  return {name, [](const Json& value, const std::string& label, std::string& error) {
-            if (value.is_string()) return true;
-            error = label + " must be a string";
-            return false;
-          }};
+  return Must(name, IsText, "a string");
 }
 
 Key Text(std::string_view name, std::string& target) {
-  return {name, [&target](const Json& value, const std::string& label, std::string& error) {
-            if (!value.is_string()) {
-              error = label + " must be a string";
-              return false;
-            }
-            target = value.get<std::string>();
-            return true;
-          }};
+  return Must(name, IsText, "a string",
+              [&target](const Json& value) { target = value.get<std::string>(); });
 }
 
 Key Object(std::string_view name) {
-  return {name, [](const Json& value, const std::string& label, std::string& error) {
-            if (value.is_object()) return true;
-            error = label + " must be an object";
-            return false;
-          }};
+  return Must(
+      name, [](const Json& value) { return value.is_object(); }, "an object");
 }
 
 Key Int32(std::string_view name) {
-  return {name, [](const Json& value, const std::string& label, std::string& error) {
-            std::int64_t number = 0;
-            if (section::ReadInteger(value, std::numeric_limits<std::int32_t>::min(),
-                                     std::numeric_limits<std::int32_t>::max(), number))
-              return true;
-            error = label + " must be a 32-bit integer";
-            return false;
-          }};
+  return Must(
+      name,
+      [](const Json& value) {
+        std::int64_t number = 0;
+        return section::ReadInteger(value, std::numeric_limits<std::int32_t>::min(),
+                                    std::numeric_limits<std::int32_t>::max(), number);
+      },
+      "a 32-bit integer");
 }
 
 std::string IntegerReason(const std::string& label, std::int64_t lowest, std::int64_t highest) {
-  return label + " must be an integer from " + std::to_string(lowest) + " to " +
-         std::to_string(highest);
+  return label + " must be " + IntegerRange(lowest, highest);
 }
 
 Key Integer(std::string_view name, std::int64_t lowest, std::int64_t highest,
             std::function<void(std::int64_t)> keep) {
-  return {name, [lowest, highest, keep = std::move(keep)](
-                    const Json& value, const std::string& label, std::string& error) {
-            std::int64_t number = 0;
-            if (!section::ReadInteger(value, lowest, highest, number)) {
-              error = IntegerReason(label, lowest, highest);
-              return false;
-            }
-            if (keep) keep(number);
-            return true;
-          }};
+  return Must(
+      name,
+      [lowest, highest](const Json& value) {
+        std::int64_t number = 0;
+        return section::ReadInteger(value, lowest, highest, number);
+      },
+      IntegerRange(lowest, highest),
+      [keep = std::move(keep)](const Json& value) {
+        if (keep) keep(value.get<std::int64_t>());
+      });
 }
 
 Key Word(std::string_view name, std::uint64_t highest, std::function<void(std::uint64_t)> keep) {
@@ -173,44 +196,44 @@ Key Word(std::string_view name, std::uint64_t highest, std::function<void(std::u
 Key Choice(std::string_view name, std::initializer_list<std::string_view> texts,
            std::function<void(std::size_t)> keep) {
   std::vector<std::string_view> choices(texts);
-  return {name, [choices = std::move(choices), keep = std::move(keep)](
-                    const Json& value, const std::string& label, std::string& error) {
-            const auto chosen = std::find_if(choices.begin(), choices.end(), [&](auto text) {
-              return value.is_string() && value.get_ref<const std::string&>() == text;
-            });
-            if (chosen != choices.end()) {
-              if (keep) keep(static_cast<std::size_t>(chosen - choices.begin()));
-              return true;
-            }
-            error = label + " must be ";
-            for (std::size_t i = 0; i < choices.size(); ++i)
-              error.append(i == 0                   ? ""
-                           : i + 1 < choices.size() ? ", "
-                                                    : " or ")
-                  .append("\"")
-                  .append(choices[i])
-                  .append("\"");
-            return false;
-          }};
+  std::string what;
+  for (std::size_t i = 0; i < choices.size(); ++i)
+    what.append(i == 0                   ? ""
+                : i + 1 < choices.size() ? ", "
+                                         : " or ")
+        .append("\"")
+        .append(choices[i])
+        .append("\"");
+  const auto position = [choices](const Json& value) {
+    return static_cast<std::size_t>(
+        std::find_if(choices.begin(), choices.end(),
+                     [&](std::string_view text) {
+                       return value.is_string() && value.get_ref<const std::string&>() == text;
+                     }) -
+        choices.begin());
+  };
+  return Must(
+      name,
+      [position, count = choices.size()](const Json& value) { return position(value) < count; },
+      std::move(what),
+      [position, keep = std::move(keep)](const Json& value) {
+        if (keep) keep(position(value));
+      });
 }
 
 Key Hex(std::string_view name, std::string_view unit) {
-  return {name, [unit](const Json& value, const std::string& label, std::string& error) {
-            std::string bytes;
-            if (value.is_string() && section::DecodeHex(value.get_ref<const std::string&>(), bytes))
-              return true;
-            error = label + " must be a string of two hexadecimal digits per " + std::string(unit);
-            return false;
-          }};
+  return Must(
+      name,
+      [](const Json& value) {
+        std::string bytes;
+        return IsHex(value, bytes);
+      },
+      HexWhat(unit));
 }
 
 Key Hex(std::string_view name, std::string_view unit, std::string& bytes) {
-  return {name, [unit, &bytes](const Json& value, const std::string& label, std::string& error) {
-            if (value.is_string() && section::DecodeHex(value.get_ref<const std::string&>(), bytes))
-              return true;
-            error = label + " must be a string of two hexadecimal digits per " + std::string(unit);
-            return false;
-          }};
+  return Must(
+      name, [&bytes](const Json& value) { return IsHex(value, bytes); }, HexWhat(unit));
 }
 
 Key Writes(std::string_view name, section::Writes& target) {

@@ -60,6 +60,11 @@ struct Form {
 bool Read(const Json& object, std::span<const Key> table, std::string& error,
           const Form& form = {});
 
+// Walks a part of the file that reasons name as a whole: "<where>: not an object" when it is none,
+// else Read, its reason after "<where>: ".
+bool ReadPart(const Json& object, const std::string& where, std::span<const Key> table,
+              std::string& error, const Form& form = {});
+
 // Rows by what their value must be. Those given a target keep the value read there; a missing
 // key leaves the target alone.
 Key Bool(std::string_view name);

@@ -966,15 +966,11 @@ schema::Key ClassKey(std::string_view className, std::vector<schema::Key> contro
               error = std::string(className) + " is not an array of instances";
               return false;
             }
-            for (std::size_t i = 0; i < value.size(); ++i) {
-              if (!value[i].is_object())
-                error = "not an object";
-              else if (schema::Read(value[i], controls, error,
-                                    {"", "control", schema::Order::InFileOrder, CheckProperty}))
-                continue;
-              error.insert(0, std::string(className) + "[" + std::to_string(i) + "]: ");
-              return false;
-            }
+            for (std::size_t i = 0; i < value.size(); ++i)
+              if (!schema::ReadPart(
+                      value[i], std::string(className) + "[" + std::to_string(i) + "]", controls,
+                      error, {"", "control", schema::Order::InFileOrder, CheckProperty}))
+                return false;
             return true;
           }};
 }
