@@ -23,6 +23,7 @@
 #include "platform/kernel_tree.h"
 #include "platform/wmi_kit.h"
 #include "sim/machine/machine_model.h"
+#include "sim/machine/schema.h"
 #include "sim/machine/simulated_machine.h"
 #include "sim/wmi/wmi_objects.h"
 
@@ -840,8 +841,8 @@ const DriverShape* DriverOf(const Json& section) {
   return nullptr;
 }
 
-bool CheckCounts(const Json& counts, std::string& error) {
-  error = R"("counts" must be {"reads": {...}, "writes": {...}}, each a file's path and a count)";
+bool CheckCounts(const Json& counts, const std::string& label, std::string& error) {
+  error = label + R"( must be {"reads": {...}, "writes": {...}}, each a file's path and a count)";
   if (!counts.is_object()) return false;
   for (const auto& [key, files] : counts.items()) {
     if ((key != "reads" && key != "writes") || !files.is_object()) return false;
@@ -851,42 +852,33 @@ bool CheckCounts(const Json& counts, std::string& error) {
   return true;
 }
 
-bool CheckBoot(const Json& boot, const DriverShape& shape, std::string& error) {
+bool CheckBoot(const Json& boot, const std::string& label, const DriverShape& shape,
+               std::string& error) {
   if (!boot.is_object()) {
-    error = "\"boot\" is not an object";
+    error = label + " is not an object";
     return false;
   }
-  for (const auto& [key, value] : boot.items()) {
-    if (key == "passwords") {
-      if (!value.is_object()) {
-        error = "boot.passwords is not an object";
-        return false;
-      }
-      for (const auto& [role, password] : value.items()) {
-        if (std::find(shape.roles.begin(), shape.roles.end(), role) == shape.roles.end() ||
-            !password.is_string()) {
-          error = "boot.passwords: \"" + role + "\" is no role of the driver with a password text";
-          return false;
-        }
-      }
-    } else if (key == "pendingReboot" ||
-               (shape.saves && (key == "saveRequired" || key == "rebootRequired"))) {
-      if (!value.is_boolean()) {
-        error = "boot." + key + " must be true or false";
-        return false;
-      }
-    } else if (shape.saves && key == "saveMode") {
-      if (!value.is_string() || (value.get_ref<const std::string&>() != kSingle &&
-                                 value.get_ref<const std::string&>() != kBulk)) {
-        error = R"(boot.saveMode must be "single" or "bulk")";
-        return false;
-      }
-    } else {
-      error = "boot: unknown key \"" + key + "\"";
-      return false;
-    }
-  }
-  return true;
+  std::vector<schema::Key> keys = {
+      {"passwords",
+       [&shape](const Json& passwords, const std::string& name, std::string& reason) {
+         if (!passwords.is_object()) {
+           reason = name + " is not an object";
+           return false;
+         }
+         for (const auto& [role, password] : passwords.items()) {
+           if (std::find(shape.roles.begin(), shape.roles.end(), role) == shape.roles.end() ||
+               !password.is_string()) {
+             reason = name + ": \"" + role + "\" is no role of the driver with a password text";
+             return false;
+           }
+         }
+         return true;
+       }},
+      schema::Bool("pendingReboot")};
+  if (shape.saves)
+    keys.insert(keys.end(), {schema::Bool("saveRequired"), schema::Bool("rebootRequired"),
+                             schema::Choice("saveMode", {kSingle, kBulk})});
+  return schema::Read(boot, keys, error, {"boot", "key", schema::Order::InFileOrder});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1061,30 +1053,15 @@ bool CheckKernelSection(const Json& document, std::string& error) {
             std::string(shape->maker) + "\" section, which the machine lacks";
     return false;
   }
-  for (const auto& [key, value] : section.items()) {
-    if (key == "driver") continue;
-    if (key == "generation" && shape->saves) {
-      if (value == "newer" || value == "older") continue;
-      error = R"("generation" must be "newer" or "older")";
-      return false;
-    }
-    if (key == "count") {
-      if (value.is_boolean()) continue;
-      error = "\"count\" must be true or false";
-      return false;
-    }
-    if (key == "counts") {
-      if (CheckCounts(value, error)) continue;
-      return false;
-    }
-    if (key == "boot") {
-      if (CheckBoot(value, *shape, error)) continue;
-      return false;
-    }
-    error = "unknown key \"" + key + "\"";
-    return false;
-  }
-  return true;
+  std::vector<schema::Key> keys = {
+      {"driver"},
+      schema::Bool("count"),
+      {"counts", CheckCounts},
+      {"boot", [shape](const Json& boot, const std::string& label, std::string& reason) {
+         return CheckBoot(boot, label, *shape, reason);
+       }}};
+  if (shape->saves) keys.push_back(schema::Choice("generation", {"newer", "older"}));
+  return schema::Read(section, keys, error, {"", "key", schema::Order::InFileOrder});
 }
 
 void InstallKernelTree(const std::shared_ptr<SimulatedMachine>& machine) {

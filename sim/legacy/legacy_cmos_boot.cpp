@@ -4,11 +4,10 @@
 
 #include "platform/hex.h"
 #include "sim/legacy/legacy_firmware.h"
+#include "sim/machine/schema.h"
 
 namespace corvane::sim {
 namespace {
-
-using section::Writes;
 
 constexpr std::size_t kRecordBytes = 16;
 constexpr std::size_t kPointerAt = 8;
@@ -16,23 +15,28 @@ constexpr std::size_t kMostDevices = 255;
 constexpr std::int64_t kMostPriorityLength = 0xFFFF;
 constexpr std::uint8_t kPriorityFiller = 0xFF;
 
-// An object of CMOS bytes by offset; `keys` receives each offset's spelling.
-bool ReadCmosBytes(const Json& section, const char* name,
-                   std::array<std::uint8_t, LegacyFirmware::kCmosBytes>& bytes,
-                   std::array<std::string, LegacyFirmware::kCmosBytes>* keys, std::string& error) {
-  const auto found = section.find(name);
-  if (found == section.end()) return true;
-  if (!found->is_object()) {
-    error = std::string("\"") + name + "\" must be an object of bytes by offset";
+// The CMOS bytes a request names, when it is one the firmware serves.
+bool CmosRange(std::uint32_t offset, std::uint32_t count, const void* bytes) {
+  return bytes != nullptr && (count == 1 || count == 2) &&
+         static_cast<std::uint64_t>(offset) + count <= LegacyFirmware::kCmosBytes;
+}
+
+}  // namespace
+
+bool LegacyFirmware::ParseCmos(bool fixedBits, const Json& bytes, const std::string& label,
+                               std::string& error) {
+  const char* name = fixedBits ? "cmosFixedBits" : "cmos";
+  if (!bytes.is_object()) {
+    error = label + " must be an object of bytes by offset";
     return false;
   }
-  std::array<bool, LegacyFirmware::kCmosBytes> seen{};
-  for (const auto& [key, value] : found->items()) {
+  std::array<bool, kCmosBytes> seen{};
+  for (const auto& [key, value] : bytes.items()) {
     std::uint64_t offset = 0;
     std::uint64_t byte = 0;
     const std::string where = std::string(name) + "[\"" + key + "\"]";
-    if (!section::ParseWord(Json(key), LegacyFirmware::kCmosBytes - 1, offset)) {
-      error = section::WordReason(where + ": an offset", LegacyFirmware::kCmosBytes - 1);
+    if (!section::ParseWord(Json(key), kCmosBytes - 1, offset)) {
+      error = section::WordReason(where + ": an offset", kCmosBytes - 1);
       return false;
     }
     if (seen[offset]) {
@@ -44,23 +48,10 @@ bool ReadCmosBytes(const Json& section, const char* name,
       error = section::WordReason(where, 0xFF);
       return false;
     }
-    bytes[offset] = static_cast<std::uint8_t>(byte);
-    if (keys != nullptr) (*keys)[offset] = key;
+    (fixedBits ? cmosFixed_ : cmos_)[offset] = static_cast<std::uint8_t>(byte);
+    if (!fixedBits) cmosKeys_[offset] = key;
   }
   return true;
-}
-
-// The CMOS bytes a request names, when it is one the firmware serves.
-bool CmosRange(std::uint32_t offset, std::uint32_t count, const void* bytes) {
-  return bytes != nullptr && (count == 1 || count == 2) &&
-         static_cast<std::uint64_t>(offset) + count <= LegacyFirmware::kCmosBytes;
-}
-
-}  // namespace
-
-bool LegacyFirmware::ParseCmos(const Json& section, std::string& error) {
-  return ReadCmosBytes(section, "cmos", cmos_, &cmosKeys_, error) &&
-         ReadCmosBytes(section, "cmosFixedBits", cmosFixed_, nullptr, error);
 }
 
 bool LegacyFirmware::GetCmos(std::uint32_t offset, std::uint32_t count, std::uint8_t* bytes) const {
@@ -88,78 +79,83 @@ bool LegacyFirmware::SetCmos(std::uint32_t offset, std::uint32_t count, const st
   return true;
 }
 
-bool LegacyFirmware::ParseBootDevices(const Json& section, std::string& error) {
-  const auto found = section.find("bootDevices");
-  if (found == section.end()) return true;
-  const Json& item = *found;
-  auto fail = [&error](const std::string& reason) {
-    error = "bootDevices: " + reason;
-    return false;
-  };
-  if (!item.is_object()) return fail("not an object");
-  for (const auto& [key, value] : item.items()) {
-    (void)value;
-    static constexpr std::string_view kKeys[] = {"devices", "priority", "priorityLength",
-                                                 "tableTag", "writes"};
-    if (std::find(std::begin(kKeys), std::end(kKeys), key) == std::end(kKeys))
-      return fail("unknown key \"" + key + "\"");
-  }
-  const auto devices = item.find("devices");
-  if (devices == item.end() || !devices->is_array() || devices->size() > kMostDevices)
-    return fail("\"devices\" must be an array of at most 255 devices");
-  for (std::size_t i = 0; i < devices->size(); ++i) {
-    const Json& device = (*devices)[i];
-    const std::string where = "devices[" + std::to_string(i) + "]: ";
-    if (!device.is_object()) return fail(where + "not an object");
-    for (const auto& [key, value] : device.items()) {
-      (void)value;
-      if (key != "pointer" && key != "record")
-        return fail(std::string(where).append("unknown key \"").append(key).append("\""));
-    }
-    std::array<std::uint8_t, kRecordBytes> record{};
-    const auto bytes = device.find("record");
-    if (bytes != device.end()) {
-      std::string decoded;
-      if (!bytes->is_string() || !platform::DecodeHex(bytes->get<std::string>(), decoded) ||
-          decoded.size() != kRecordBytes)
-        return fail(where + "\"record\" must be 16 bytes, 32 hexadecimal digits");
-      std::copy(decoded.begin(), decoded.end(), record.begin());
-    }
-    if (device.contains("pointer")) {
-      std::uint64_t pointer = 0;
-      if (!section::ReadWord(device, "pointer", 0xFFFFFFFF, pointer, error))
-        return fail(where + error);
-      for (std::size_t b = 0; b < 4; ++b)
-        record[kPointerAt + b] = static_cast<std::uint8_t>(pointer >> (8 * b));
-    }
-    records_.push_back(record);
-  }
-
-  const auto priority = item.find("priority");
-  if (priority == item.end()) {
+bool LegacyFirmware::ParseBootDevices(const Json& item, const std::string& /*label*/,
+                                      std::string& error) {
+  const std::string devicesReason = R"("devices" must be an array of at most 255 devices)";
+  const schema::Key keys[] = {
+      schema::Required({"devices",
+                        [&](const Json& devices, const std::string&, std::string& reason) {
+                          if (!devices.is_array() || devices.size() > kMostDevices) {
+                            reason = devicesReason;
+                            return false;
+                          }
+                          return ParseDevices(devices, reason);
+                        }},
+                       devicesReason),
+      {"priority",
+       [this](const Json& priority, const std::string& label, std::string& reason) {
+         if (!priority.is_array() || priority.size() != records_.size()) {
+           reason = label + R"( must be an array of as many device indices as "devices")";
+           return false;
+         }
+         for (const Json& index : priority) {
+           std::uint64_t number = 0;
+           if (!section::ParseWord(index, 0xFF, number)) {
+             reason = section::WordReason("a " + label + " entry", 0xFF);
+             return false;
+           }
+           priority_.push_back(static_cast<std::uint8_t>(number));
+         }
+         return true;
+       }},
+      {"priorityLength",
+       [this](const Json& length, const std::string& label, std::string& reason) {
+         const auto devices = static_cast<std::int64_t>(records_.size());
+         std::int64_t number = 0;
+         if (!section::ReadInteger(length, devices, kMostPriorityLength, number)) {
+           reason = schema::IntegerReason(label, devices, kMostPriorityLength) +
+                    " (at least the number of devices)";
+           return false;
+         }
+         priorityLength_ = static_cast<std::uint32_t>(number);
+         return true;
+       }},
+      schema::Word("tableTag", 0xFFFFFFFF, tableTag_),
+      schema::Writes("writes", priorityWrites_)};
+  if (!schema::ReadPart(item, "bootDevices", keys, error)) return false;
+  if (!item.contains("priority"))
     for (std::size_t i = 0; i < records_.size(); ++i)
       priority_.push_back(static_cast<std::uint8_t>(i));
-  } else {
-    if (!priority->is_array() || priority->size() != records_.size())
-      return fail(R"("priority" must be an array of as many device indices as "devices")");
-    for (const Json& index : *priority) {
-      std::uint64_t number = 0;
-      if (!section::ParseWord(index, 0xFF, number))
-        return fail(section::WordReason("a \"priority\" entry", 0xFF));
-      priority_.push_back(static_cast<std::uint8_t>(number));
-    }
-  }
-
-  auto length = static_cast<std::int64_t>(records_.size());
-  if (!section::ReadNumber(item, "priorityLength", length, kMostPriorityLength, length, error))
-    return fail(error + " (at least the number of devices)");
-  priorityLength_ = static_cast<std::uint32_t>(length);
-  std::uint64_t tag = tableTag_;
-  if (!section::ReadWord(item, "tableTag", 0xFFFFFFFF, tag, error) ||
-      !section::ReadWrites(item, "writes", priorityWrites_, error))
-    return fail(error);
-  tableTag_ = static_cast<std::uint32_t>(tag);
+  if (!item.contains("priorityLength"))
+    priorityLength_ = static_cast<std::uint32_t>(records_.size());
   hasBootDevices_ = true;
+  return true;
+}
+
+bool LegacyFirmware::ParseDevices(const Json& devices, std::string& error) {
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    const Json& device = devices[i];
+    std::array<std::uint8_t, kRecordBytes> record{};
+    std::uint64_t pointer = 0;
+    const schema::Key keys[] = {
+        {"record",
+         [&record](const Json& bytes, const std::string& label, std::string& reason) {
+           std::string decoded;
+           if (!bytes.is_string() || !platform::DecodeHex(bytes.get<std::string>(), decoded) ||
+               decoded.size() != kRecordBytes) {
+             reason = label + " must be 16 bytes, 32 hexadecimal digits";
+             return false;
+           }
+           std::copy(decoded.begin(), decoded.end(), record.begin());
+           return true;
+         }},
+        schema::Word("pointer", 0xFFFFFFFF, pointer)};
+    if (!schema::ReadPart(device, "devices[" + std::to_string(i) + "]", keys, error)) return false;
+    if (device.contains("pointer"))
+      for (std::size_t b = 0; b < 4; ++b)
+        record[kPointerAt + b] = static_cast<std::uint8_t>(pointer >> (8 * b));
+    records_.push_back(record);
+  }
   return true;
 }
 
@@ -195,8 +191,8 @@ bool LegacyFirmware::SetIplPriority(const void* table, std::uint32_t priorityLen
   std::vector<std::uint8_t> sortedNext = next, sortedOld = priority_;
   std::sort(sortedNext.begin(), sortedNext.end());
   std::sort(sortedOld.begin(), sortedOld.end());
-  if (sortedNext != sortedOld || priorityWrites_ == Writes::Refuse) return false;
-  if (priorityWrites_ == Writes::Accept && next != priority_) {
+  if (sortedNext != sortedOld || priorityWrites_ == section::Writes::Refuse) return false;
+  if (priorityWrites_ == section::Writes::Accept && next != priority_) {
     priority_ = next;
     section_["bootDevices"]["priority"] = Json(std::vector<unsigned>(next.begin(), next.end()));
     dirty_ = true;

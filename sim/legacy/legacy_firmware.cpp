@@ -16,13 +16,9 @@ namespace {
 
 using platform::DecodeHex;
 using platform::EncodeHex;
-using section::ReadBool;
 using section::ReadInteger;
-using section::ReadNumber;
-using section::ReadText;
 using section::Writes;
 
-// Kept apart from the program's constants: a double sharing them could not catch its faults.
 constexpr std::uint16_t kNone = 0xFFFF;
 constexpr std::uint16_t kReadOnlyFlag = 2;
 constexpr std::uint32_t kInfoSize = 22;
@@ -85,42 +81,14 @@ std::int32_t GetI32(const std::uint8_t* bytes) {
   return static_cast<std::int32_t>(value);
 }
 
+// A "stringtable" object whose strings the objects' names can be looked up in.
+bool IsTextTable(const Json& item) {
+  return item.is_object() && item.value("kind", Json()) == "stringtable" && !item.contains("raw");
+}
+
 std::string WithoutShift(std::string keys) {
   for (char& c : keys) c = static_cast<char>(c & 0x7F);
   return keys;
-}
-
-// The keys a system object of a kind may carry besides the common ones.
-bool IsKindKey(std::uint16_t kind, std::string_view key) {
-  switch (kind) {
-    case kEnum:
-      return key == "choices" || key == "current";
-    case kEnumExt:
-      return key == "choices" || key == "current" || key == "subNames";
-    case kAlpha:
-      return key == "text" || key == "assetTag";
-    case kDate:
-    case kTime:
-      return key == "text";
-    case kBinary:
-      return key == "bytes";
-    case kInt:
-      return key == "minimum" || key == "maximum" || key == "value";
-    case kExtInt:
-      return key == "minimum" || key == "maximum" || key == "value" || key == "subNames";
-    case kStringTable:
-      return key == "strings";
-    case kOrderedList:
-      return key == "elements" || key == "pinned";
-    default:
-      return false;
-  }
-}
-
-bool IsCommonKey(std::string_view key) {
-  return key == "kind" || key == "name" || key == "readOnly" || key == "flags" || key == "menu" ||
-         key == "size" || key == "writes" || key == "infoFails" || key == "valueFails" ||
-         key == "raw";
 }
 
 }  // namespace
@@ -197,6 +165,65 @@ struct LegacyFirmware::Object {
   }
 };
 
+namespace {
+
+// The choice an enumeration holds: the text of one of its choices, or a position.
+schema::Key Current(const Json& item, LegacyFirmware::Object& object) {
+  return {"current",
+          [&item, &object](const Json& value, const std::string& label, std::string& error) {
+            std::int64_t number = 0;
+            if (value.is_string()) {
+              const Json& choices = item.value("choices", Json::array());
+              const auto found = std::find(choices.begin(), choices.end(), value);
+              if (found == choices.end()) {
+                error = label + R"( is not one of the "choices")";
+                return false;
+              }
+              object.current = static_cast<std::uint16_t>(found - choices.begin());
+            } else if (ReadInteger(value, 0, kNone, number)) {
+              object.current = static_cast<std::uint16_t>(number);
+            } else {
+              error = label + " must be a choice text or a position from 0 to 65535";
+              return false;
+            }
+            return true;
+          }};
+}
+
+// The text of the text kinds, stored without its NUL.
+schema::Key TextKey(LegacyFirmware::Object& object) {
+  return {"text", [&object](const Json& value, const std::string& label, std::string& error) {
+            if (!value.is_string()) {
+              error = label + " must be a string";
+              return false;
+            }
+            object.bytes = value.get<std::string>();
+            if (object.bytes.find('\0') == std::string::npos) return true;
+            error = label + " holds a NUL";
+            return false;
+          }};
+}
+
+schema::Key Strings(LegacyFirmware::Object& object) {
+  return {"strings", [&object](const Json& value, const std::string& label, std::string& error) {
+            if (!value.is_array()) {
+              error = label + " must be an array of texts";
+              return false;
+            }
+            for (const Json& text : value) {
+              if (!text.is_string() ||
+                  text.get_ref<const std::string&>().find('\0') != std::string::npos) {
+                error = label + " must be an array of texts without NUL";
+                return false;
+              }
+              object.strings.push_back(text.get<std::string>());
+            }
+            return true;
+          }};
+}
+
+}  // namespace
+
 LegacyFirmware::LegacyFirmware() = default;
 LegacyFirmware::~LegacyFirmware() = default;
 
@@ -213,145 +240,114 @@ bool LegacyFirmware::ParseSection(const Json& section, std::string& error) {
     return false;
   }
   section_ = section;
-  for (const auto& [key, value] : section.items()) {
-    (void)value;
-    static constexpr std::string_view kKeys[] = {"machineId",
-                                                 "systemManufacturer",
-                                                 "systemProduct",
-                                                 "serialNumber",
-                                                 "ownershipString",
-                                                 "password",
-                                                 "passwordCodes",
-                                                 "maxPasswordLength",
-                                                 "passwordChangeReturn",
-                                                 "ignorePasswordChanges",
-                                                 "wrongPasswordStatus",
-                                                 "writesNeedUnlock",
-                                                 "textTable",
-                                                 "faults",
-                                                 "objects",
-                                                 "interrupt15",
-                                                 "cmos",
-                                                 "cmosFixedBits",
-                                                 "bootDevices",
-                                                 "memory"};
-    if (std::find(std::begin(kKeys), std::end(kKeys), key) == std::end(kKeys)) {
-      error = "unknown key \"" + key + "\"";
-      return false;
-    }
-  }
+  constexpr auto kLow = std::numeric_limits<std::int32_t>::min();
+  constexpr auto kHigh = std::numeric_limits<std::int32_t>::max();
+  const schema::Key keys[] = {
+      schema::Integer("machineId", 0, 0xFFFFFFFFLL, machineId_),
+      schema::Text("systemManufacturer", texts_[0]),
+      schema::Text("systemProduct", texts_[1]),
+      schema::Text("serialNumber", texts_[2]),
+      schema::Text("ownershipString", texts_[3]),
+      schema::When({"password", std::bind_front(&LegacyFirmware::ParsePassword, this)},
+                   [&section] { return !section.contains("passwordCodes"); },
+                   schema::EitherReason("password", "passwordCodes")),
+      {"passwordCodes", std::bind_front(&LegacyFirmware::ParsePasswordCodes, this)},
+      schema::Integer("maxPasswordLength", 0, 255, maxPasswordLength_),
+      schema::Integer("passwordChangeReturn", kLow, kHigh, changeReturn_),
+      schema::Integer("wrongPasswordStatus", 0, 255, wrongPasswordStatus_),
+      schema::Bool("ignorePasswordChanges", ignorePasswordChanges_),
+      schema::Bool("writesNeedUnlock", writesNeedUnlock_),
+      {"faults", std::bind_front(&LegacyFirmware::ParseFaults, this)},
+      {"interrupt15", std::bind_front(&LegacyFirmware::ParseInterrupt15, this)},
+      {"cmos", std::bind_front(&LegacyFirmware::ParseCmos, this, false)},
+      {"cmosFixedBits", std::bind_front(&LegacyFirmware::ParseCmos, this, true)},
+      {"bootDevices", std::bind_front(&LegacyFirmware::ParseBootDevices, this)},
+      {"memory",
+       [](const Json& memory, const std::string&, std::string& reason) {
+         if (SimulatedMemory::Parse(memory, reason)) return true;
+         reason.insert(0, "memory: ");
+         return false;
+       }},
+      {"objects",
+       [](const Json& objects, const std::string& label, std::string& reason) {
+         if (!objects.is_array()) {
+           reason = label + " is not an array";
+           return false;
+         }
+         if (objects.size() <= kMostObjects) return true;
+         reason = label + " holds more than 65535 objects";
+         return false;
+       }},
+      {"textTable", std::bind_front(&LegacyFirmware::ParseTextTable, this)}};
+  if (!schema::Read(section, keys, error)) return false;
+  passwordSet_ = section.contains("password") || section.contains("passwordCodes");
+  hasChangeReturn_ = section.contains("passwordChangeReturn");
+  return ParseObjects(error);
+}
 
-  std::int64_t number = 0;
-  if (!ReadNumber(section, "machineId", 0, 0xFFFFFFFFLL, number, error)) return false;
-  machineId_ = static_cast<std::uint32_t>(number);
-  if (!ReadText(section, "systemManufacturer", texts_[0], error) ||
-      !ReadText(section, "systemProduct", texts_[1], error) ||
-      !ReadText(section, "serialNumber", texts_[2], error) ||
-      !ReadText(section, "ownershipString", texts_[3], error))
+bool LegacyFirmware::ParsePassword(const Json& text, const std::string& label, std::string& error) {
+  if (!text.is_string()) {
+    error = label + " must be a string";
     return false;
+  }
+  if (!KeysOf(text.get_ref<const std::string&>(), passwordKeys_)) {
+    error = label + " has a character that no key types";
+    return false;
+  }
+  passwordKeys_ = WithoutShift(passwordKeys_);
+  return true;
+}
 
-  const bool hasText = section.contains("password");
-  const bool hasCodes = section.contains("passwordCodes");
-  if (hasText && hasCodes) {
-    error = R"(give either "password" or "passwordCodes", not both)";
-    return false;
-  }
-  if (hasText) {
-    std::string text;
-    if (!ReadText(section, "password", text, error)) return false;
-    if (!KeysOf(text, passwordKeys_)) {
-      error = "\"password\" has a character that no key types";
-      return false;
-    }
-    passwordKeys_ = WithoutShift(passwordKeys_);
-    passwordSet_ = true;
-  }
-  if (hasCodes) {
-    const Json& codes = section["passwordCodes"];
-    if (!codes.is_string() || !DecodeHex(codes.get_ref<const std::string&>(), passwordKeys_) ||
-        passwordKeys_.find('\0') != std::string::npos) {
-      error = "\"passwordCodes\" must be a string of two hexadecimal digits per key";
-      return false;
-    }
-    passwordSet_ = true;
-  }
-  number = -1;
-  if (!ReadNumber(section, "maxPasswordLength", 0, 255, number, error)) return false;
-  maxPasswordLength_ = number;
-  if (section.contains("passwordChangeReturn")) {
-    if (!ReadNumber(section, "passwordChangeReturn", std::numeric_limits<std::int32_t>::min(),
-                    std::numeric_limits<std::int32_t>::max(), number, error))
-      return false;
-    hasChangeReturn_ = true;
-    changeReturn_ = static_cast<std::int32_t>(number);
-  }
-  number = wrongPasswordStatus_;
-  if (!ReadNumber(section, "wrongPasswordStatus", 0, 255, number, error)) return false;
-  wrongPasswordStatus_ = static_cast<std::uint8_t>(number);
-  if (!ReadBool(section, "ignorePasswordChanges", ignorePasswordChanges_, error) ||
-      !ReadBool(section, "writesNeedUnlock", writesNeedUnlock_, error))
-    return false;
-
-  const auto faults = section.find("faults");
-  if (faults != section.end() && !ParseFaults(*faults, error)) return false;
-  if (!ParseInterrupt15(section, error) || !ParseCmos(section, error) ||
-      !ParseBootDevices(section, error))
-    return false;
-  const auto memory = section.find("memory");
-  if (memory != section.end() && !SimulatedMemory::Parse(*memory, error)) {
-    error = "memory: " + error;
-    return false;
-  }
-
-  const auto objects = section.find("objects");
-  if (objects == section.end()) {
-    if (section.contains("textTable")) {
-      error = R"("textTable" names an object, but there are no "objects")";
-      return false;
-    }
+bool LegacyFirmware::ParsePasswordCodes(const Json& codes, const std::string& label,
+                                        std::string& error) {
+  if (codes.is_string() && DecodeHex(codes.get_ref<const std::string&>(), passwordKeys_) &&
+      passwordKeys_.find('\0') == std::string::npos)
     return true;
-  }
-  if (!objects->is_array()) {
-    error = "\"objects\" is not an array";
+  error = label + " must be a string of two hexadecimal digits per key";
+  return false;
+}
+
+// The text table is read first: the other objects' names are looked up in it.
+bool LegacyFirmware::ParseTextTable(const Json& position, const std::string& label,
+                                    std::string& error) {
+  const auto objects = section_.find("objects");
+  if (objects == section_.end()) {
+    error = label + R"( names an object, but there are no "objects")";
     return false;
   }
-  if (objects->size() > kMostObjects) {
-    error = "\"objects\" holds more than 65535 objects";
+  const auto last = static_cast<std::int64_t>(objects->size()) - 1;
+  std::int64_t number = 0;
+  if (!section::ReadInteger(position, 0, last, number)) {
+    error = schema::IntegerReason(label, 0, last);
     return false;
   }
+  const Json& table = (*objects)[static_cast<std::size_t>(number)];
+  if (!IsTextTable(table)) {
+    error = label + R"( must name a "stringtable" object that has no "raw")";
+    return false;
+  }
+  LoadTextTable(table);
+  return true;
+}
+
+void LegacyFirmware::LoadTextTable(const Json& table) {
+  for (const Json& text : table.value("strings", Json::array())) {
+    if (!text.is_string()) break;  // reported with the object itself
+    textTable_.push_back(text.get<std::string>());
+    if (textTable_.size() <= kNone)
+      textIndex_.emplace(textTable_.back(), static_cast<std::uint16_t>(textTable_.size() - 1));
+  }
+}
+
+bool LegacyFirmware::ParseObjects(std::string& error) {
+  const auto objects = section_.find("objects");
+  if (objects == section_.end()) return true;
   hasList_ = true;
-
-  // The text table is read first: the other objects' names are looked up in it.
-  std::int64_t tablePosition = -1;
-  if (section.contains("textTable")) {
-    if (!ReadNumber(section, "textTable", 0, static_cast<std::int64_t>(objects->size()) - 1,
-                    tablePosition, error))
-      return false;
-    const Json& table = (*objects)[static_cast<std::size_t>(tablePosition)];
-    if (!table.is_object() || table.value("kind", Json()) != "stringtable" ||
-        table.contains("raw")) {
-      error = R"("textTable" must name a "stringtable" object that has no "raw")";
-      return false;
-    }
-  } else {
-    for (std::size_t i = 0; i < objects->size() && tablePosition < 0; ++i) {
-      const Json& item = (*objects)[i];
-      if (item.is_object() && item.value("kind", Json()) == "stringtable" && !item.contains("raw"))
-        tablePosition = static_cast<std::int64_t>(i);
-    }
+  // Without a "textTable" the text table is the first object that can be one.
+  if (!section_.contains("textTable")) {
+    const auto table = std::find_if(objects->begin(), objects->end(), IsTextTable);
+    if (table != objects->end()) LoadTextTable(*table);
   }
-  if (tablePosition >= 0) {
-    const Json& strings =
-        (*objects)[static_cast<std::size_t>(tablePosition)].value("strings", Json::array());
-    for (const Json& text : strings) {
-      if (!text.is_string()) break;  // reported with the object itself
-      textTable_.push_back(text.get<std::string>());
-      if (textTable_.size() <= kNone) {
-        textIndex_.emplace(textTable_.back(), static_cast<std::uint16_t>(textTable_.size() - 1));
-      }
-    }
-  }
-
   objects_.resize(objects->size());
   for (std::size_t i = 0; i < objects->size(); ++i) {
     if (!ParseObject(i, error)) {
@@ -366,44 +362,35 @@ bool LegacyFirmware::ParseSection(const Json& section, std::string& error) {
   return true;
 }
 
-bool LegacyFirmware::ParseFaults(const Json& faults, std::string& error) {
+bool LegacyFirmware::ParseFaults(const Json& faults, const std::string& label, std::string& error) {
   if (!faults.is_object()) {
-    error = "\"faults\" is not an object";
+    error = label + " is not an object";
     return false;
   }
-  for (const auto& [key, value] : faults.items()) {
-    if (key == "cmosReads" || key == "cmosWrites") {
-      std::bitset<kCmosBytes>& offsets = key == "cmosReads" ? cmosReadFails_ : cmosWriteFails_;
+  const auto offsets = [](std::bitset<kCmosBytes>& failing) {
+    return [&failing](const Json& value, const std::string& name, std::string& reason) {
       if (!value.is_array()) {
-        error = "faults." + key + " must be an array of CMOS offsets";
+        reason = name + " must be an array of CMOS offsets";
         return false;
       }
       for (const Json& offset : value) {
         std::uint64_t number = 0;
         if (!section::ParseWord(offset, kCmosBytes - 1, number)) {
-          error = section::WordReason("faults." + key + ": a CMOS offset", kCmosBytes - 1);
+          reason = section::WordReason(name + ": a CMOS offset", kCmosBytes - 1);
           return false;
         }
-        offsets.set(number);
+        failing.set(number);
       }
-      continue;
-    }
-    bool* fault = key == "init"        ? &initFails_
-                  : key == "list"      ? &listFails_
-                  : key == "unlock"    ? &unlockFails_
-                  : key == "call32bit" ? &call32Fails_
-                  : key == "call16bit" ? &call16Fails_
-                  : key == "iplInfo"   ? &iplInfoFails_
-                  : key == "iplTable"  ? &iplTableFails_
-                                       : nullptr;
-    if (fault == nullptr || !value.is_boolean()) {
-      error = fault != nullptr ? "faults." + key + " must be true or false"
-                               : "faults: unknown fault \"" + key + "\"";
-      return false;
-    }
-    *fault = value.get<bool>();
-  }
-  return true;
+      return true;
+    };
+  };
+  const schema::Key keys[] = {
+      {"cmosReads", offsets(cmosReadFails_)},  {"cmosWrites", offsets(cmosWriteFails_)},
+      schema::Bool("init", initFails_),        schema::Bool("list", listFails_),
+      schema::Bool("unlock", unlockFails_),    schema::Bool("call32bit", call32Fails_),
+      schema::Bool("call16bit", call16Fails_), schema::Bool("iplInfo", iplInfoFails_),
+      schema::Bool("iplTable", iplTableFails_)};
+  return schema::Read(faults, keys, error, {"faults", "fault", schema::Order::InFileOrder});
 }
 
 bool LegacyFirmware::ResolveIndex(const Json& value, std::uint16_t& index,
@@ -453,212 +440,155 @@ bool LegacyFirmware::ParseObject(std::size_t position, std::string& error) {
   }
   object.menu.fill(kNone);
   object.subNames.fill(kNone);
+  bool named = false;  // the kind is given by its name
+  if (!ParseKind(item, object, named, error)) return false;
+  bool readOnly = false;
+  std::int64_t size = -1;
+  if (!schema::Read(item, ObjectKeys(item, object, named, readOnly, size), error)) return false;
+  if (readOnly && !item.contains("flags")) object.flags = kReadOnlyFlag;
 
-  // Kind, and whether the buffer is given raw.
+  // Sizes: the text kinds' field is their buffer; the others report what they hold.
+  if (object.raw || !IsTextKind(object.kind)) {
+    object.size = size >= 0 ? static_cast<std::uint32_t>(size)
+                            : static_cast<std::uint32_t>(object.Buffer().size());
+    return true;
+  }
+  const std::size_t needed = object.bytes.size() + 3;
+  object.field = size >= 0               ? static_cast<std::size_t>(size)
+                 : object.kind == kAlpha ? std::max(kDefaultAlphaField, needed)
+                                         : needed;
+  if (needed > object.field) {
+    error = "the text does not fit its size (length + 3 at most the size)";
+    return false;
+  }
+  object.size = static_cast<std::uint32_t>(object.field);
+  return true;
+}
+
+// The kind, and whether the buffer is given raw.
+bool LegacyFirmware::ParseKind(const Json& item, Object& object, bool& named, std::string& error) {
   const auto kind = item.find("kind");
   if (kind == item.end()) {
     error = "\"kind\" is missing";
     return false;
   }
   object.raw = item.contains("raw");
-  bool known = false;
   if (kind->is_string()) {
-    for (const auto& [name, code] : kKindNames)
-      if (kind->get_ref<const std::string&>() == name) {
-        object.kind = code;
-        known = true;
-      }
-    if (!known) {
+    const auto found = std::find_if(
+        std::begin(kKindNames), std::end(kKindNames),
+        [&](const auto& name) { return kind->get_ref<const std::string&>() == name.first; });
+    if (found == std::end(kKindNames)) {
       error = "unknown kind \"" + kind->get<std::string>() + "\"";
       return false;
     }
-  } else {
-    std::int64_t number = 0;
-    if (!object.raw || !ReadInteger(*kind, 0, 0xFFFF, number)) {
-      error = R"("kind" must be a kind name (or, with "raw", a number from 0 to 65535))";
-      return false;
-    }
-    object.kind = static_cast<std::uint16_t>(number);
-  }
-
-  for (const auto& [key, value] : item.items()) {
-    (void)value;
-    const bool allowed = object.raw ? IsCommonKey(key) && key != "name"
-                                    : IsCommonKey(key) || IsKindKey(object.kind, key);
-    if (!allowed) {
-      error = object.raw && (key == "name" || (known && IsKindKey(object.kind, key)))
-                  ? '"' + key + R"(" is not allowed beside "raw")"
-                  : "unknown key \"" + key + "\"";
-      return false;
-    }
-  }
-
-  // Common keys.
-  if (!object.raw) {
-    const auto name = item.find("name");
-    if (name == item.end()) {
-      if (object.kind != kStringTable) {
-        error = "\"name\" is missing";
-        return false;
-      }
-    } else if (!ResolveIndex(*name, object.name, error)) {
-      error = "\"name\": " + error;
-      return false;
-    }
-  }
-  bool readOnly = false;
-  if (!ReadBool(item, "readOnly", readOnly, error)) return false;
-  if (item.contains("flags")) {
-    if (item.contains("readOnly")) {
-      error = R"(give either "readOnly" or "flags", not both)";
-      return false;
-    }
-    std::int64_t flags = 0;
-    if (!ReadNumber(item, "flags", 0, 0xFFFF, flags, error)) return false;
-    object.flags = static_cast<std::uint16_t>(flags);
-  } else if (readOnly) {
-    object.flags = kReadOnlyFlag;
-  }
-  if (item.contains("menu")) {
-    std::vector<std::uint16_t> menu;
-    if (!ResolveIndices(item["menu"], kMenuEntries, menu, error)) {
-      error = "\"menu\" " + error;
-      return false;
-    }
-    std::copy(menu.begin(), menu.end(), object.menu.begin());
-  }
-  if (!section::ReadWrites(item, "writes", object.writes, error)) return false;
-  if (!ReadBool(item, "infoFails", object.infoFails, error) ||
-      !ReadBool(item, "valueFails", object.valueFails, error))
-    return false;
-  std::int64_t size = -1;
-  if (!ReadNumber(item, "size", 0, 0xFFFFFFFFLL, size, error)) return false;
-
-  if (object.raw) {
-    if (!item["raw"].is_string() || !DecodeHex(item["raw"].get<std::string>(), object.bytes)) {
-      error = "\"raw\" must be a string of two hexadecimal digits per byte";
-      return false;
-    }
-    object.size = size >= 0 ? static_cast<std::uint32_t>(size)
-                            : static_cast<std::uint32_t>(object.bytes.size());
+    object.kind = found->second;
+    named = true;
     return true;
   }
-
-  // The kind's own keys.
   std::int64_t number = 0;
+  if (!object.raw || !ReadInteger(*kind, 0, 0xFFFF, number)) {
+    error = R"("kind" must be a kind name (or, with "raw", a number from 0 to 65535))";
+    return false;
+  }
+  object.kind = static_cast<std::uint16_t>(number);
+  return true;
+}
+
+// The keys of an object: the common ones, then the raw buffer or the kind's own. Beside "raw" the
+// name and the keys of a named kind are refused.
+std::vector<schema::Key> LegacyFirmware::ObjectKeys(const Json& item, Object& object, bool named,
+                                                    bool& readOnly, std::int64_t& size) const {
+  std::vector<schema::Key> keys;
+  if (!object.raw)
+    keys.push_back(object.kind == kStringTable ? Name(object) : schema::Required(Name(object)));
+  keys.insert(keys.end(), {{"kind"},
+                           schema::Bool("readOnly", readOnly),
+                           schema::When(
+                               schema::Integer("flags", 0, 0xFFFF, object.flags),
+                               [&item] { return !item.contains("readOnly"); },
+                               schema::EitherReason("readOnly", "flags")),
+                           Names("menu", kMenuEntries,
+                                 [&object](const auto& menu) {
+                                   std::copy(menu.begin(), menu.end(), object.menu.begin());
+                                 }),
+                           schema::Writes("writes", object.writes),
+                           schema::Bool("infoFails", object.infoFails),
+                           schema::Bool("valueFails", object.valueFails),
+                           schema::Integer("size", 0, 0xFFFFFFFFLL, size)});
+  std::vector<schema::Key> own = KindKeys(item, object);
+  if (!object.raw) {
+    std::move(own.begin(), own.end(), std::back_inserter(keys));
+    return keys;
+  }
+  keys.push_back(schema::Hex("raw", "byte", object.bytes));
+  const std::string beside = R"(is not allowed beside "raw")";
+  keys.push_back(schema::Refused("name", beside));
+  if (named)
+    for (const schema::Key& key : own) keys.push_back(schema::Refused(key.name, beside));
+  return keys;
+}
+
+// The keys a kind of object takes besides the common ones.
+std::vector<schema::Key> LegacyFirmware::KindKeys(const Json& item, Object& object) const {
+  constexpr auto kLow = std::numeric_limits<std::int32_t>::min();
+  constexpr auto kHigh = std::numeric_limits<std::int32_t>::max();
+  const auto items = [&object](const auto& indices) { object.items = indices; };
+  const auto subNames = Names("subNames", kSubNames, [&object](const auto& indices) {
+    std::copy(indices.begin(), indices.end(), object.subNames.begin());
+  });
   switch (object.kind) {
     case kEnum:
     case kEnumExt: {
-      if (!ResolveIndices(item.value("choices", Json::array()), kNone, object.items, error)) {
-        error = "\"choices\" " + error;
-        return false;
-      }
-      const auto current = item.find("current");
-      if (current != item.end()) {
-        if (current->is_string()) {
-          const Json& choices = item.value("choices", Json::array());
-          const auto found = std::find(choices.begin(), choices.end(), *current);
-          if (found == choices.end()) {
-            error = R"("current" is not one of the "choices")";
-            return false;
-          }
-          object.current = static_cast<std::uint16_t>(found - choices.begin());
-        } else if (ReadInteger(*current, 0, kNone, number)) {
-          object.current = static_cast<std::uint16_t>(number);
-        } else {
-          error = "\"current\" must be a choice text or a position from 0 to 65535";
-          return false;
-        }
-      }
-      break;
+      std::vector<schema::Key> keys = {Names("choices", kNone, items), Current(item, object)};
+      if (object.kind == kEnumExt) keys.push_back(subNames);
+      return keys;
     }
     case kAlpha:
+      return {TextKey(object), schema::Bool("assetTag", object.assetTag)};
     case kDate:
     case kTime:
-      if (!ReadText(item, "text", object.bytes, error)) return false;
-      if (object.bytes.find('\0') != std::string::npos) {
-        error = "\"text\" holds a NUL";
-        return false;
-      }
-      if (!ReadBool(item, "assetTag", object.assetTag, error)) return false;
-      break;
-    case kBinary: {
-      const auto bytes = item.find("bytes");
-      if (bytes != item.end() &&
-          (!bytes->is_string() || !DecodeHex(bytes->get<std::string>(), object.bytes))) {
-        error = "\"bytes\" must be a string of two hexadecimal digits per byte";
-        return false;
-      }
-      break;
-    }
+      return {TextKey(object)};
+    case kBinary:
+      return {schema::Hex("bytes", "byte", object.bytes)};
     case kInt:
     case kExtInt: {
-      constexpr auto kLow = std::numeric_limits<std::int32_t>::min();
-      constexpr auto kHigh = std::numeric_limits<std::int32_t>::max();
-      std::int64_t minimum = 0, maximum = 0, value = 0;
-      if (!ReadNumber(item, "minimum", kLow, kHigh, minimum, error) ||
-          !ReadNumber(item, "maximum", kLow, kHigh, maximum, error) ||
-          !ReadNumber(item, "value", kLow, kHigh, value, error))
-        return false;
-      object.minimum = static_cast<std::int32_t>(minimum);
-      object.maximum = static_cast<std::int32_t>(maximum);
-      object.value = static_cast<std::int32_t>(value);
-      break;
+      std::vector<schema::Key> keys = {schema::Integer("minimum", kLow, kHigh, object.minimum),
+                                       schema::Integer("maximum", kLow, kHigh, object.maximum),
+                                       schema::Integer("value", kLow, kHigh, object.value)};
+      if (object.kind == kExtInt) keys.push_back(subNames);
+      return keys;
     }
-    case kStringTable: {
-      const Json& strings = item.value("strings", Json::array());
-      if (!strings.is_array()) {
-        error = "\"strings\" must be an array of texts";
-        return false;
-      }
-      for (const Json& text : strings) {
-        if (!text.is_string() ||
-            text.get_ref<const std::string&>().find('\0') != std::string::npos) {
-          error = "\"strings\" must be an array of texts without NUL";
-          return false;
-        }
-        object.strings.push_back(text.get<std::string>());
-      }
-      break;
-    }
+    case kStringTable:
+      return {Strings(object)};
     case kOrderedList:
-      if (!ResolveIndices(item.value("elements", Json::array()), kNone, object.items, error)) {
-        error = "\"elements\" " + error;
-        return false;
-      }
-      if (!ResolveIndices(item.value("pinned", Json::array()), kNone, object.pinned, error)) {
-        error = "\"pinned\" " + error;
-        return false;
-      }
-      break;
+      return {Names("elements", kNone, items),
+              Names("pinned", kNone, [&object](const auto& indices) { object.pinned = indices; })};
     default:
-      break;
+      return {};
   }
-  if (item.contains("subNames")) {
-    std::vector<std::uint16_t> subNames;
-    if (!ResolveIndices(item["subNames"], kSubNames, subNames, error)) {
-      error = "\"subNames\" " + error;
-      return false;
-    }
-    std::copy(subNames.begin(), subNames.end(), object.subNames.begin());
-  }
+}
 
-  // Sizes: the text kinds' field is their buffer; the others report what they hold.
-  if (IsTextKind(object.kind)) {
-    const std::size_t needed = object.bytes.size() + 3;
-    object.field = size >= 0               ? static_cast<std::size_t>(size)
-                   : object.kind == kAlpha ? std::max(kDefaultAlphaField, needed)
-                                           : needed;
-    if (needed > object.field) {
-      error = "the text does not fit its size (length + 3 at most the size)";
-      return false;
-    }
-    object.size = static_cast<std::uint32_t>(object.field);
-  } else {
-    object.size = size >= 0 ? static_cast<std::uint32_t>(size)
-                            : static_cast<std::uint32_t>(object.Buffer().size());
-  }
-  return true;
+schema::Key LegacyFirmware::Name(Object& object) const {
+  return {"name", [this, &object](const Json& value, const std::string& label, std::string& error) {
+            if (ResolveIndex(value, object.name, error)) return true;
+            error = label + ": " + error;
+            return false;
+          }};
+}
+
+schema::Key LegacyFirmware::Names(
+    std::string_view name, std::size_t most,
+    std::function<void(const std::vector<std::uint16_t>&)> keep) const {
+  return {name, [this, most, keep = std::move(keep)](const Json& value, const std::string& label,
+                                                     std::string& error) {
+            std::vector<std::uint16_t> indices;
+            if (!ResolveIndices(value, most, indices, error)) {
+              error = label + " " + error;
+              return false;
+            }
+            keep(indices);
+            return true;
+          }};
 }
 
 const std::string& LegacyFirmware::Text(SystemText which) const {

@@ -9,6 +9,7 @@
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "sim/machine/machine_file.h"
+#include "sim/machine/schema.h"
 #include "sim/machine/section_values.h"
 
 namespace corvane::sim {
@@ -87,17 +89,32 @@ class LegacyFirmware {
   struct Registers;
 
   LegacyFirmware();
+  // The section's parts, each read by its table (sim/machine/schema.h); false with a reason.
   bool ParseSection(const Json& section, std::string& error);
-  bool ParseFaults(const Json& faults, std::string& error);
-  bool ParseInterrupt15(const Json& section, std::string& error);
+  bool ParsePassword(const Json& text, const std::string& label, std::string& error);
+  bool ParsePasswordCodes(const Json& codes, const std::string& label, std::string& error);
+  bool ParseFaults(const Json& faults, const std::string& label, std::string& error);
+  bool ParseInterrupt15(const Json& item, const std::string& label, std::string& error);
   bool ParseToggle(const std::string& key, const Json& item, std::string& error);
-  bool ParseCmos(const Json& section, std::string& error);
-  bool ParseBootDevices(const Json& section, std::string& error);
+  bool ParseCmos(bool fixedBits, const Json& bytes, const std::string& label, std::string& error);
+  bool ParseBootDevices(const Json& item, const std::string& label, std::string& error);
+  bool ParseDevices(const Json& devices, std::string& error);
+  bool ParseTextTable(const Json& position, const std::string& label, std::string& error);
+  void LoadTextTable(const Json& table);
+  bool ParseObjects(std::string& error);
+  bool ParseObject(std::size_t position, std::string& error);
+  static bool ParseKind(const Json& item, Object& object, bool& named, std::string& error);
+  std::vector<schema::Key> ObjectKeys(const Json& item, Object& object, bool named, bool& readOnly,
+                                      std::int64_t& size) const;
+  std::vector<schema::Key> KindKeys(const Json& item, Object& object) const;
+  // Rows of names: texts of the text table or string indices.
+  schema::Key Name(Object& object) const;
+  schema::Key Names(std::string_view name, std::size_t most,
+                    std::function<void(const std::vector<std::uint16_t>&)> keep) const;
   void ToggleFunction(Registers& registers);
   void SecurityFunction(Registers& registers);
   void StoreAssetTag(std::string text);
   void StoreOwnerTag(std::string text);
-  bool ParseObject(std::size_t position, std::string& error);
   bool ResolveIndex(const Json& value, std::uint16_t& index, std::string& error) const;
   bool ResolveIndices(const Json& value, std::size_t most, std::vector<std::uint16_t>& indices,
                       std::string& error) const;

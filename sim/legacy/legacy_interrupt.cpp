@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sim/legacy/legacy_firmware.h"
+#include "sim/machine/schema.h"
 
 namespace corvane::sim {
 namespace {
@@ -64,62 +65,48 @@ struct LegacyFirmware::Registers {
   }
 };
 
-bool LegacyFirmware::ParseInterrupt15(const Json& section, std::string& error) {
-  const auto found = section.find("interrupt15");
-  if (found == section.end()) return true;
-  const Json& item = *found;
-  auto fail = [&error](const std::string& reason) {
-    error = "interrupt15: " + reason;
-    return false;
-  };
-  if (!item.is_object()) return fail("not an object");
-  for (const auto& [key, value] : item.items()) {
-    (void)value;
-    static constexpr std::string_view kKeys[] = {
-        "unknownCodes",   "toggles",  "securityBits",   "securitySupported",
-        "securityWrites", "assetTag", "assetTagWrites", "ownerTagWrites"};
-    if (std::find(std::begin(kKeys), std::end(kKeys), key) == std::end(kKeys))
-      return fail("unknown key \"" + key + "\"");
-  }
+bool LegacyFirmware::ParseInterrupt15(const Json& item, const std::string& /*label*/,
+                                      std::string& error) {
   hasInterrupt15_ = true;
-
-  const auto unknown = item.find("unknownCodes");
-  if (unknown != item.end()) {
-    if (*unknown != "carry" && *unknown != "ah")
-      return fail(R"("unknownCodes" must be "carry" or "ah")");
-    unknownByAh_ = *unknown == "ah";
-  }
-
-  const Json& toggles = item.value("toggles", Json::object());
-  if (!toggles.is_object()) return fail(R"("toggles" must be an object of toggles by code)");
-  for (const auto& [key, toggle] : toggles.items()) {
-    if (!ParseToggle(key, toggle, error))
-      return fail(std::string("toggles[\"").append(key).append("\"]: ").append(error));
-  }
-
-  std::uint64_t number = 0;
-  if (item.contains("securitySupported")) {
-    if (!section::ReadWord(item, "securitySupported", 0xFFFFFFFF, number, error))
-      return fail(error);
-    hasSecurity_ = true;
-    securitySupported_ = static_cast<std::uint32_t>(number);
-  } else if (item.contains("securityBits")) {
-    return fail(R"("securityBits" needs "securitySupported")");
-  }
-  number = 0;
-  if (!section::ReadWord(item, "securityBits", 0xFFFFFFFF, number, error)) return fail(error);
-  securityBits_ = static_cast<std::uint32_t>(number);
-
-  if (item.contains("assetTag")) {
-    if (!section::ReadText(item, "assetTag", assetTag_, error)) return fail(error);
-    if (assetTag_.size() > kMostAssetTag || assetTag_.find('\0') != std::string::npos)
-      return fail("\"assetTag\" holds at most 63 characters and no NUL");
-    hasAssetTag_ = true;
-  }
-  if (!section::ReadWrites(item, "securityWrites", securityWrites_, error) ||
-      !section::ReadWrites(item, "assetTagWrites", assetTagWrites_, error) ||
-      !section::ReadWrites(item, "ownerTagWrites", ownerTagWrites_, error))
-    return fail(error);
+  const schema::Key keys[] = {
+      schema::Choice("unknownCodes", {"carry", "ah"}, unknownByAh_),
+      {"toggles",
+       [this](const Json& toggles, const std::string& label, std::string& reason) {
+         if (!toggles.is_object()) {
+           reason = label + " must be an object of toggles by code";
+           return false;
+         }
+         for (const auto& [key, toggle] : toggles.items()) {
+           if (!ParseToggle(key, toggle, reason)) {
+             reason.insert(0, "toggles[\"" + key + "\"]: ");
+             return false;
+           }
+         }
+         return true;
+       }},
+      schema::Word("securitySupported", 0xFFFFFFFF, securitySupported_),
+      schema::When(
+          schema::Word("securityBits", 0xFFFFFFFF, securityBits_),
+          [&item] { return item.contains("securitySupported"); },
+          R"("securityBits" needs "securitySupported")"),
+      {"assetTag",
+       [this](const Json& tag, const std::string& label, std::string& reason) {
+         if (!tag.is_string()) {
+           reason = label + " must be a string";
+           return false;
+         }
+         assetTag_ = tag.get<std::string>();
+         if (assetTag_.size() <= kMostAssetTag && assetTag_.find('\0') == std::string::npos)
+           return true;
+         reason = label + " holds at most 63 characters and no NUL";
+         return false;
+       }},
+      schema::Writes("securityWrites", securityWrites_),
+      schema::Writes("assetTagWrites", assetTagWrites_),
+      schema::Writes("ownerTagWrites", ownerTagWrites_)};
+  if (!schema::ReadPart(item, "interrupt15", keys, error)) return false;
+  hasSecurity_ = item.contains("securitySupported");
+  hasAssetTag_ = item.contains("assetTag");
   return true;
 }
 
@@ -141,34 +128,15 @@ bool LegacyFirmware::ParseToggle(const std::string& key, const Json& item, std::
     error = "not an object";
     return false;
   }
-  for (const auto& [name, value] : item.items()) {
-    (void)value;
-    static constexpr std::string_view kKeys[] = {"bh", "bl", "ah", "carry", "writeTo", "writes"};
-    if (std::find(std::begin(kKeys), std::end(kKeys), name) == std::end(kKeys)) {
-      error = "unknown key \"" + name + "\"";
-      return false;
-    }
-  }
   Toggle toggle;
   toggle.key = key;
-  std::uint64_t bh = 0, bl = 0, ah = 0;
-  if (!section::ReadWord(item, "bh", 0xFF, bh, error) ||
-      !section::ReadWord(item, "bl", 0xFF, bl, error) ||
-      !section::ReadWord(item, "ah", 0xFF, ah, error) ||
-      !section::ReadBool(item, "carry", toggle.carry, error) ||
-      !section::ReadWrites(item, "writes", toggle.writes, error))
-    return false;
-  toggle.bh = static_cast<std::uint8_t>(bh);
-  toggle.bl = static_cast<std::uint8_t>(bl);
-  toggle.ah = static_cast<std::uint8_t>(ah);
-  const auto writeTo = item.find("writeTo");
-  if (writeTo != item.end()) {
-    if (*writeTo != "bh" && *writeTo != "blBit4") {
-      error = R"("writeTo" must be "bh" or "blBit4")";
-      return false;
-    }
-    toggle.writesBlBit4 = *writeTo == "blBit4";
-  }
+  const schema::Key keys[] = {schema::Word("bh", 0xFF, toggle.bh),
+                              schema::Word("bl", 0xFF, toggle.bl),
+                              schema::Word("ah", 0xFF, toggle.ah),
+                              schema::Bool("carry", toggle.carry),
+                              schema::Writes("writes", toggle.writes),
+                              schema::Choice("writeTo", {"bh", "blBit4"}, toggle.writesBlBit4)};
+  if (!schema::Read(item, keys, error)) return false;
   toggles_.emplace(static_cast<std::uint16_t>(code), std::move(toggle));
   return true;
 }

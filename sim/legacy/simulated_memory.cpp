@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/hex.h"
+#include "sim/machine/schema.h"
 #include "sim/machine/section_values.h"
 
 namespace corvane::sim {
@@ -40,6 +40,55 @@ bool Overlaps(std::uint64_t start, std::uint64_t end, std::uint64_t otherStart,
   return start < otherEnd && otherStart < end;
 }
 
+// Places a region's contents; false with a reason when an entry is not one.
+bool Fill(std::uint64_t address, std::vector<std::uint8_t>& region, const Json& contents,
+          const std::string& label, std::string& error) {
+  if (!contents.is_array()) {
+    error = label + " must be an array";
+    return false;
+  }
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> placed;
+  for (std::size_t i = 0; i < contents.size(); ++i) {
+    const Json& entry = contents[i];
+    const std::string where = "contents[" + std::to_string(i) + "]";
+    const std::string either = R"(an entry is an "address" with either "text" or "bytes")";
+    std::uint64_t at = 0;
+    std::string bytes;
+    const schema::Key keys[] = {
+        schema::Required(
+            schema::When(
+                schema::Word("address", kTop - 1, at),
+                [&entry] { return entry.contains("text") != entry.contains("bytes"); }, either),
+            either),
+        {"text",
+         [&bytes](const Json& value, const std::string& label, std::string& reason) {
+           if (!value.is_string() ||
+               value.get_ref<const std::string&>().find('\0') != std::string::npos) {
+             reason = label + R"( must be a string without NUL (give such bytes as "bytes"))";
+             return false;
+           }
+           bytes = value.get<std::string>() + '\0';
+           return true;
+         }},
+        schema::Hex("bytes", "byte", bytes)};
+    if (!schema::ReadPart(entry, where, keys, error)) return false;
+    const std::uint64_t end = at + bytes.size();
+    if (at < address || end > address + region.size()) {
+      error = where + ": it does not lie inside its region";
+      return false;
+    }
+    for (const auto& [start, stop] : placed)
+      if (Overlaps(at, end, start, stop)) {
+        error = where + ": it overlaps the entry at " + section::HexWord(start, 1);
+        return false;
+      }
+    placed.emplace_back(at, end);
+    std::copy(bytes.begin(), bytes.end(),
+              region.begin() + static_cast<std::ptrdiff_t>(at - address));
+  }
+  return true;
+}
+
 }  // namespace
 
 std::shared_ptr<const SimulatedMemory> SimulatedMemory::None() {
@@ -54,105 +103,45 @@ std::shared_ptr<const SimulatedMemory> SimulatedMemory::Parse(const Json& memory
   }
   std::shared_ptr<SimulatedMemory> result(new SimulatedMemory());
   for (std::size_t i = 0; i < memory.size(); ++i) {
-    if (!result->ParseRegion(memory[i], error)) {
-      error = ("region " + std::to_string(i) + ": ").append(error);
-      return nullptr;
-    }
+    if (!result->ParseRegion(memory[i], "region " + std::to_string(i), error)) return nullptr;
   }
   return result;
 }
 
-bool SimulatedMemory::ParseRegion(const Json& item, std::string& error) {
-  if (!item.is_object()) {
-    error = "not an object";
-    return false;
-  }
-  for (const auto& [key, value] : item.items()) {
-    (void)value;
-    if (key != "address" && key != "length" && key != "contents") {
-      error = "unknown key \"" + key + "\"";
-      return false;
-    }
-  }
-  if (!item.contains("address") || !item.contains("length")) {
-    error = R"(a region needs "address" and "length")";
-    return false;
-  }
+bool SimulatedMemory::ParseRegion(const Json& item, const std::string& where, std::string& error) {
+  const std::string needs = R"(a region needs "address" and "length")";
   std::uint64_t address = 0;
   std::uint64_t length = 0;
-  if (!section::ReadWord(item, "address", kTop - 1, address, error) ||
-      !section::ReadWord(item, "length", kMostRegionBytes, length, error))
-    return false;
-  if (length == 0 || address + length > kTop) {
-    error = "a region holds 1 to 0x1000000 bytes and ends within 4 GiB";
-    return false;
-  }
-  for (const Region& other : regions_)
-    if (Overlaps(address, address + length, other.address,
-                 other.address + static_cast<std::uint64_t>(other.bytes.size()))) {
-      error = "it overlaps region at " + section::HexWord(other.address, 1);
-      return false;
-    }
-
   Region region;
-  region.address = static_cast<std::uint32_t>(address);
-  region.bytes.assign(static_cast<std::size_t>(length), 0);
-  const Json& contents = item.value("contents", Json::array());
-  if (!contents.is_array()) {
-    error = "\"contents\" must be an array";
-    return false;
-  }
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> placed;
-  for (std::size_t i = 0; i < contents.size(); ++i) {
-    const Json& entry = contents[i];
-    const std::string where = "contents[" + std::to_string(i) + "]: ";
-    if (!entry.is_object()) {
-      error = where + "not an object";
-      return false;
-    }
-    for (const auto& [key, value] : entry.items()) {
-      (void)value;
-      if (key != "address" && key != "text" && key != "bytes") {
-        error = std::string(where).append("unknown key \"").append(key).append("\"");
-        return false;
-      }
-    }
-    if (!entry.contains("address") || entry.contains("text") == entry.contains("bytes")) {
-      error = where + R"(an entry is an "address" with either "text" or "bytes")";
-      return false;
-    }
-    std::uint64_t at = 0;
-    if (!section::ReadWord(entry, "address", kTop - 1, at, error)) {
-      error.insert(0, where);
-      return false;
-    }
-    std::string bytes;
-    if (entry.contains("text")) {
-      if (!section::ReadText(entry, "text", bytes, error) ||
-          bytes.find('\0') != std::string::npos) {
-        error = where + R"("text" must be a string without NUL (give such bytes as "bytes"))";
-        return false;
-      }
-      bytes.push_back('\0');
-    } else if (!entry["bytes"].is_string() ||
-               !platform::DecodeHex(entry["bytes"].get_ref<const std::string&>(), bytes)) {
-      error = where + "\"bytes\" must be a string of two hexadecimal digits per byte";
-      return false;
-    }
-    const std::uint64_t end = at + bytes.size();
-    if (at < address || end > address + length) {
-      error = where + "it does not lie inside its region";
-      return false;
-    }
-    for (const auto& [start, stop] : placed)
-      if (Overlaps(at, end, start, stop)) {
-        error = where + "it overlaps the entry at " + section::HexWord(start, 1);
-        return false;
-      }
-    placed.emplace_back(at, end);
-    std::copy(bytes.begin(), bytes.end(),
-              region.bytes.begin() + static_cast<std::ptrdiff_t>(at - address));
-  }
+  const schema::Key keys[] = {
+      schema::Required(schema::When(
+                           schema::Word("address", kTop - 1, address),
+                           [&item] { return item.contains("length"); }, needs),
+                       needs),
+      {"length",
+       [&](const Json& value, const std::string& label, std::string& reason) {
+         if (!section::ParseWord(value, kMostRegionBytes, length)) {
+           reason = section::WordReason(label, kMostRegionBytes);
+           return false;
+         }
+         if (length == 0 || address + length > kTop) {
+           reason = "a region holds 1 to 0x1000000 bytes and ends within 4 GiB";
+           return false;
+         }
+         for (const Region& other : regions_)
+           if (Overlaps(address, address + length, other.address,
+                        other.address + static_cast<std::uint64_t>(other.bytes.size()))) {
+             reason = "it overlaps region at " + section::HexWord(other.address, 1);
+             return false;
+           }
+         region.address = static_cast<std::uint32_t>(address);
+         region.bytes.assign(static_cast<std::size_t>(length), 0);
+         return true;
+       }},
+      {"contents", [&region](const Json& contents, const std::string& label, std::string& reason) {
+         return Fill(region.address, region.bytes, contents, label, reason);
+       }}};
+  if (!schema::ReadPart(item, where, keys, error)) return false;
   regions_.push_back(std::move(region));
   return true;
 }

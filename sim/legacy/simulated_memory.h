@@ -32,7 +32,7 @@ class SimulatedMemory : public std::enable_shared_from_this<SimulatedMemory> {
     std::vector<std::uint8_t> bytes;
   };
   SimulatedMemory() = default;
-  bool ParseRegion(const Json& item, std::string& error);
+  bool ParseRegion(const Json& item, const std::string& where, std::string& error);
 
   std::vector<Region> regions_;
 };

@@ -8,63 +8,13 @@ bool ReadInteger(const Json& value, std::int64_t lowest, std::int64_t highest,
                  std::int64_t& number) {
   if (value.is_number_unsigned()) {
     const auto unsignedValue = value.get<std::uint64_t>();
-    if (unsignedValue > static_cast<std::uint64_t>(highest)) return false;
+    if (highest < 0 || unsignedValue > static_cast<std::uint64_t>(highest)) return false;
     number = static_cast<std::int64_t>(unsignedValue);
     return number >= lowest;
   }
   if (!value.is_number_integer()) return false;
   number = value.get<std::int64_t>();
   return number >= lowest && number <= highest;
-}
-
-bool ReadBool(const Json& object, const char* key, bool& flag, std::string& error) {
-  const auto found = object.find(key);
-  if (found == object.end()) return true;
-  if (!found->is_boolean()) {
-    error = std::string("\"") + key + "\" must be true or false";
-    return false;
-  }
-  flag = found->get<bool>();
-  return true;
-}
-
-bool ReadText(const Json& object, const char* key, std::string& text, std::string& error) {
-  const auto found = object.find(key);
-  if (found == object.end()) return true;
-  if (!found->is_string()) {
-    error = std::string("\"") + key + "\" must be a string";
-    return false;
-  }
-  text = found->get<std::string>();
-  return true;
-}
-
-bool ReadNumber(const Json& object, const char* key, std::int64_t lowest, std::int64_t highest,
-                std::int64_t& number, std::string& error) {
-  const auto found = object.find(key);
-  if (found == object.end()) return true;
-  if (!ReadInteger(*found, lowest, highest, number)) {
-    error = std::string("\"") + key + "\" must be an integer from " + std::to_string(lowest) +
-            " to " + std::to_string(highest);
-    return false;
-  }
-  return true;
-}
-
-bool ReadWrites(const Json& object, const char* key, Writes& writes, std::string& error) {
-  const auto found = object.find(key);
-  if (found == object.end()) return true;
-  if (*found == "accept")
-    writes = Writes::Accept;
-  else if (*found == "refuse")
-    writes = Writes::Refuse;
-  else if (*found == "ignore")
-    writes = Writes::Ignore;
-  else {
-    error = std::string("\"") + key + R"(" must be "accept", "refuse" or "ignore")";
-    return false;
-  }
-  return true;
 }
 
 bool ParseWord(const Json& value, std::uint64_t highest, std::uint64_t& number) {
@@ -95,17 +45,6 @@ bool ParseWord(const Json& value, std::uint64_t highest, std::uint64_t& number) 
 std::string WordReason(std::string_view what, std::uint64_t highest) {
   return std::string(what) + " must be a number from 0 to " + HexWord(highest, 1) +
          " (a JSON number or \"0x\" and hexadecimal digits)";
-}
-
-bool ReadWord(const Json& object, const char* key, std::uint64_t highest, std::uint64_t& number,
-              std::string& error) {
-  const auto found = object.find(key);
-  if (found == object.end()) return true;
-  if (!ParseWord(*found, highest, number)) {
-    error = WordReason(std::string("\"") + key + "\"", highest);
-    return false;
-  }
-  return true;
 }
 
 std::string HexWord(std::uint64_t value, int digits) {

@@ -1,9 +1,11 @@
 #include "sim/machine/simulated_machine.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 #include <new>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -16,6 +18,7 @@
 #include "sim/legacy/simulated_memory.h"
 #include "sim/machine/machine_file.h"
 #include "sim/machine/machine_model.h"
+#include "sim/machine/schema.h"
 #include "sim/wmi/wmi_objects.h"
 
 namespace corvane::sim {
@@ -53,11 +56,6 @@ bool CheckProperty(const std::string& key, const Json& value, std::string& error
 
 namespace {
 
-bool IsHexCodes(const std::string& text) {
-  std::string codes;
-  return platform::DecodeHex(text, codes);
-}
-
 SettingClass ClassifyKey(const std::string& classKey) {
   static const std::pair<std::string, SettingClass> kKinds[] = {
       {FoldKey(contract::kEnumerationClass), SettingClass::Enumeration},
@@ -70,40 +68,27 @@ SettingClass ClassifyKey(const std::string& classKey) {
   return SettingClass::Other;
 }
 
-bool CheckControl(const std::string& key, const Json& value, std::string& error) {
-  if (key == "class") {
-    if (!value.is_string() || FoldKey(value.get_ref<const std::string&>()).empty()) {
-      error = "\"class\" must be a non-empty string";
-      return false;
-    }
-    if (FoldKey(value.get_ref<const std::string&>()) == FoldKey(contract::kInterfaceClass)) {
-      error = "a setting cannot be of the interface class";
-      return false;
-    }
-    return true;
-  }
-  if (key == "password") {
-    if (value.is_string()) return true;
-    error = "\"password\" must be a string";
-    return false;
-  }
-  if (key == "passwordCodes") {
-    if (value.is_string() && IsHexCodes(value.get_ref<const std::string&>())) return true;
-    error = "\"passwordCodes\" must be a string of two hexadecimal digits per scan code";
-    return false;
-  }
-  if (key == "writeReturn" || key == "refusedPasswords") {
-    if (FitsInt32(value)) return true;
-    error = "\"" + key + "\" must be a 32-bit integer";
-    return false;
-  }
-  if (key == "ignoreWrites") {
-    if (value.is_boolean()) return true;
-    error = "\"ignoreWrites\" must be true or false";
-    return false;
-  }
-  error = "unknown control \"" + key + "\"";
-  return false;
+// The controls a setting may carry besides its properties.
+std::span<const schema::Key> SettingControls() {
+  static const schema::Key kControls[] = {
+      schema::Required(
+          {"class",
+           [](const Json& value, const std::string& label, std::string& error) {
+             if (!value.is_string() || FoldKey(value.get_ref<const std::string&>()).empty()) {
+               error = label + " must be a non-empty string";
+               return false;
+             }
+             if (FoldKey(value.get_ref<const std::string&>()) != FoldKey(contract::kInterfaceClass))
+               return true;
+             error = "a setting cannot be of the interface class";
+             return false;
+           }}),
+      schema::Text("password"),
+      schema::Hex("passwordCodes", "scan code"),
+      schema::Int32("writeReturn"),
+      schema::Int32("refusedPasswords"),
+      schema::Bool("ignoreWrites")};
+  return kControls;
 }
 
 // The Name property as the provider serves it: property names match without regard to case,
@@ -124,19 +109,12 @@ bool LoadSetting(Json&& item, std::size_t index, SimulatedMachine& machine, std:
   if (name != item.end() && name->is_string())
     where += " (\"" + name->get_ref<const std::string&>() + "\")";
 
-  for (const auto& [key, value] : item.items()) {
-    const bool ok =
-        IsControlKey(key) ? CheckControl(key, value, error) : CheckProperty(key, value, error);
-    if (!ok) {
-      error.insert(0, where + ": ");
-      return false;
-    }
-  }
-  const auto className = item.find("class");
-  if (className == item.end()) {
-    error = where + ": \"class\" is missing";
+  if (!schema::Read(item, SettingControls(), error,
+                    {"", "control", schema::Order::InFileOrder, CheckProperty})) {
+    error.insert(0, where + ": ");
     return false;
   }
+  const auto className = item.find("class");
 
   auto record = std::make_shared<SettingRecord>();
   record->className = className->get<std::string>();
@@ -150,7 +128,7 @@ bool LoadSetting(Json&& item, std::size_t index, SimulatedMachine& machine, std:
     return false;
   }
   if (hasText && hasCodes) {
-    error = where + R"(: give either "password" or "passwordCodes", not both)";
+    error = where + ": " + schema::EitherReason("password", "passwordCodes");
     return false;
   }
 
@@ -168,59 +146,38 @@ bool LoadSetting(Json&& item, std::size_t index, SimulatedMachine& machine, std:
   return true;
 }
 
-bool LoadFaults(const Json& faults, Faults& result, std::string& error) {
+bool LoadFaults(const Json& faults, const std::string& label, Faults& result, std::string& error) {
   if (!faults.is_object()) {
-    error = "provider.faults is not an object";
+    error = label + " is not an object";
     return false;
   }
-  for (const auto& [key, value] : faults.items()) {
-    if (key == "connect" || key == "noInterfaceInstance" || key == "returnMissing") {
-      if (!value.is_boolean()) {
-        error = "provider.faults." + key + " must be true or false";
-        return false;
-      }
-      const bool on = value.get<bool>();
-      if (key == "connect")
-        result.connect = on;
-      else if (key == "noInterfaceInstance")
-        result.noInterfaceInstance = on;
-      else
-        result.returnMissing = on;
-    } else if (key == "failQueries") {
-      if (!value.is_array()) {
-        error = "provider.faults.failQueries must be an array of class names";
-        return false;
-      }
-      for (const auto& item : value) {
-        if (!item.is_string()) {
-          error = "provider.faults.failQueries must be an array of class names";
-          return false;
-        }
-        result.failQueries.insert(FoldKey(item.get_ref<const std::string&>()));
-      }
-    } else {
-      error = "provider.faults: unknown fault \"" + key + "\"";
-      return false;
-    }
-  }
-  return true;
+  const schema::Key keys[] = {
+      schema::Bool("connect", result.connect),
+      schema::Bool("noInterfaceInstance", result.noInterfaceInstance),
+      schema::Bool("returnMissing", result.returnMissing),
+      {"failQueries", [&result](const Json& value, const std::string& name, std::string& reason) {
+         if (!value.is_array() || !std::all_of(value.begin(), value.end(),
+                                               [](const Json& c) { return c.is_string(); })) {
+           reason = name + " must be an array of class names";
+           return false;
+         }
+         for (const auto& item : value)
+           result.failQueries.insert(FoldKey(item.get_ref<const std::string&>()));
+         return true;
+       }}};
+  return schema::Read(faults, keys, error, {label, "fault", schema::Order::InFileOrder});
 }
 
-bool LoadInterface(const Json& section, SimulatedMachine& machine, std::string& error) {
+// The interface takes properties only.
+bool LoadInterface(const Json& section, const std::string& label, SimulatedMachine& machine,
+                   std::string& error) {
   if (!section.is_object()) {
-    error = "provider.interface is not an object";
+    error = label + " is not an object";
     return false;
   }
-  for (const auto& [key, value] : section.items()) {
-    if (IsControlKey(key)) {
-      error = "provider.interface: unknown control \"" + key + "\"";
-      return false;
-    }
-    if (!CheckProperty(key, value, error)) {
-      error.insert(0, "provider.interface: ");
-      return false;
-    }
-  }
+  if (!schema::Read(section, {}, error,
+                    {label, "control", schema::Order::InFileOrder, CheckProperty}))
+    return false;
   machine.interfaceProperties = section;
   return true;
 }
@@ -238,17 +195,17 @@ bool LoadProvider(Json& provider, SimulatedMachine& machine, std::string& error)
     error = "\"provider\" is not an object";
     return false;
   }
-  for (const auto& [key, value] : provider.items()) {
-    (void)value;
-    if (key != "settings" && key != "interface" && key != "faults") {
-      error = "provider: unknown key \"" + key + "\"";
-      return false;
-    }
-  }
-  const auto faults = provider.find("faults");
-  if (faults != provider.end() && !LoadFaults(*faults, machine.faults, error)) return false;
-  const auto section = provider.find("interface");
-  if (section != provider.end() && !LoadInterface(*section, machine, error)) return false;
+  const schema::Key keys[] = {
+      {"faults",
+       [&machine](const Json& faults, const std::string& label, std::string& reason) {
+         return LoadFaults(faults, label, machine.faults, reason);
+       }},
+      {"interface",
+       [&machine](const Json& section, const std::string& label, std::string& reason) {
+         return LoadInterface(section, label, machine, reason);
+       }},
+      {"settings"}};  // read below: the records take them over
+  if (!schema::Read(provider, keys, error, {"provider"})) return false;
   if (!machine.interfaceProperties.contains("InstanceName"))
     machine.interfaceProperties["InstanceName"] = "ACPI\\PNP0C14\\0_0";
   machine.interfaceRelPath = InterfaceRelPath(machine.interfaceProperties);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,6 +19,8 @@
 #include "platform/wmi_kit.h"
 #include "sim/legacy/sim_keyboard.h"
 #include "sim/machine/machine_model.h"
+#include "sim/machine/schema.h"
+#include "sim/machine/section_values.h"
 #include "sim/machine/simulated_machine.h"
 #include "sim/wmi/wmi_objects.h"
 
@@ -25,57 +28,6 @@ namespace corvane::sim {
 namespace {
 
 using wbem::PlainObject;
-
-// ---------------------------------------------------------------------------------------------
-// The sections' shapes: per class, the controls its instances may carry; per section, its own
-// controls.
-
-struct ClassShape {
-  std::string_view name;
-  std::vector<std::string_view> controls;  // name: "t" text, "n" integer, "b" boolean
-};
-
-struct SectionShape {
-  std::string_view key;
-  std::vector<ClassShape> classes;
-  std::vector<std::string_view> controls;
-};
-
-const SectionShape& ShapeOf(std::string_view key) {
-  static const SectionShape kDell{kDellSection,
-                                  {{"EnumerationAttribute", {}},
-                                   {"IntegerAttribute", {}},
-                                   {"StringAttribute", {}},
-                                   {"BootOrder", {}},
-                                   {"PasswordObject", {"password:t", "refusedPasswords:n"}}},
-                                  {"boot:o", "count:b", "calls:o"}};
-  static const SectionShape kLenovo{
-      kLenovoSection,
-      {{"Lenovo_BiosSetting", {"selections:t", "order:b"}},
-       {"Lenovo_BiosPasswordSettings",
-        {"password:t", "passwordAtRestart:t", "refusedPasswords:n"}}},
-      {"opcodeInterface:b", "saves:n", "boot:o", "count:b", "calls:o"}};
-  return key == kDellSection ? kDell : kLenovo;
-}
-
-bool CheckControl(const std::vector<std::string_view>& allowed, const std::string& key,
-                  const Json& value, std::string& error) {
-  for (const std::string_view control : allowed) {
-    if (control.substr(0, control.size() - 2) != key) continue;
-    const char type = control.back();
-    if ((type == 't' && value.is_string()) || (type == 'n' && FitsInt32(value)) ||
-        (type == 'b' && value.is_boolean()) || (type == 'o' && value.is_object()))
-      return true;
-    error = "\"" + key + "\" must be " +
-            (type == 't'   ? "a string"
-             : type == 'n' ? "a 32-bit integer"
-             : type == 'o' ? "an object"
-                           : "true or false");
-    return false;
-  }
-  error = "unknown control \"" + key + "\"";
-  return false;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Instances and answers.
@@ -995,6 +947,56 @@ bool CheckBoot(std::string_view key, const Json& boot, std::string& error) {
   return true;
 }
 
+// A class's instances: objects of properties and the controls the class takes.
+schema::Key ClassKey(std::string_view className, std::vector<schema::Key> controls) {
+  return {className, [className, controls = std::move(controls)](
+                         const Json& value, const std::string&, std::string& error) {
+            if (!value.is_array()) {
+              error = std::string(className) + " is not an array of instances";
+              return false;
+            }
+            for (std::size_t i = 0; i < value.size(); ++i)
+              if (!schema::ReadPart(
+                      value[i], std::string(className) + "[" + std::to_string(i) + "]", controls,
+                      error, {"", "control", schema::Order::InFileOrder, CheckProperty}))
+                return false;
+            return true;
+          }};
+}
+
+schema::Key BootKey(std::string_view section) {
+  return {"boot", [section](const Json& value, const std::string& label, std::string& error) {
+            if (value.is_object()) return CheckBoot(section, value, error);
+            error = label + " must be an object";
+            return false;
+          }};
+}
+
+// The classes a section serves and its own controls.
+std::span<const schema::Key> SectionKeys(std::string_view key) {
+  static const schema::Key kDell[] = {
+      ClassKey("EnumerationAttribute", {}),
+      ClassKey("IntegerAttribute", {}),
+      ClassKey("StringAttribute", {}),
+      ClassKey("BootOrder", {}),
+      ClassKey("PasswordObject", {schema::Text("password"), schema::Int32("refusedPasswords")}),
+      BootKey(kDellSection),
+      schema::Bool("count"),
+      schema::Object("calls")};
+  static const schema::Key kLenovo[] = {
+      ClassKey("Lenovo_BiosSetting", {schema::Text("selections"), schema::Bool("order")}),
+      ClassKey("Lenovo_BiosPasswordSettings",
+               {schema::Text("password"), schema::Text("passwordAtRestart"),
+                schema::Int32("refusedPasswords")}),
+      schema::Bool("opcodeInterface"),
+      schema::Int32("saves"),
+      BootKey(kLenovoSection),
+      schema::Bool("count"),
+      schema::Object("calls")};
+  if (key == kDellSection) return kDell;
+  return kLenovo;
+}
+
 }  // namespace
 
 bool CheckMakerSection(std::string_view key, const Json& section, std::string& error) {
@@ -1002,44 +1004,12 @@ bool CheckMakerSection(std::string_view key, const Json& section, std::string& e
     error = "the section is not an object";
     return false;
   }
-  const SectionShape& shape = ShapeOf(key);
-  for (const auto& entry : section.items()) {
-    const std::string& name = entry.key();
-    const Json& value = entry.value();
-    if (IsControlKey(name)) {
-      if (!CheckControl(shape.controls, name, value, error)) return false;
-      if (name == "boot" && !CheckBoot(key, value, error)) return false;
-      continue;
-    }
-    const auto known = std::find_if(shape.classes.begin(), shape.classes.end(),
-                                    [&](const ClassShape& c) { return c.name == name; });
-    if (known == shape.classes.end()) {
-      error = "unknown class \"" + name + "\"";
-      return false;
-    }
-    if (!value.is_array()) {
-      error = name + " is not an array of instances";
-      return false;
-    }
-    std::size_t index = 0;
-    for (const auto& item : value) {
-      const std::string where = name + "[" + std::to_string(index++) + "]: ";
-      if (!item.is_object()) {
-        error = where + "not an object";
-        return false;
-      }
-      for (const auto& [property, content] : item.items()) {
-        const bool ok = IsControlKey(property)
-                            ? CheckControl(known->controls, property, content, error)
-                            : CheckProperty(property, content, error);
-        if (!ok) {
-          error.insert(0, where);
-          return false;
-        }
-      }
-    }
-  }
-  return true;
+  const auto unknownClass = [](const std::string& name, const Json&, std::string& reason) {
+    reason = "unknown class \"" + name + "\"";
+    return false;
+  };
+  return schema::Read(section, SectionKeys(key), error,
+                      {"", "control", schema::Order::InFileOrder, unknownClass});
 }
 
 wbem::ServicesPtr ConnectMakerNamespace(const std::shared_ptr<SimulatedMachine>& machine,
