@@ -230,6 +230,10 @@ void RunCheckConfig(log::ResultLog& log, BiosAccess& access, const PasswordState
     resultCode = kResultJobFailed;
   else if (job.differences != 0)
     resultCode = kResultSettingsDiffer;
+  // Only names and values /SetConfig passes over: never hides a difference an earlier check
+  // found.
+  else if (job.passedOver != 0 && resultCode != kResultSettingsDiffer)
+    resultCode = kResultSettingsPassedOver;
 }
 
 // The password step and every configuration action. Memory that runs out on the way ends them
