@@ -308,6 +308,7 @@ int Run(int commandLineCount, const char* const* commandLine, const std::string&
   host.FlushOut();
   // Standard output keeps its exact records; what the firmware says of restarts goes to
   // standard error.
+  host.WriteErr(fwattr::EmptyInterfaceNote());
   if (fwattr::PasswordAwaitsRestart())
     host.WriteErr(
         "corvane: the new BIOS password takes effect after a restart; until then the firmware "
