@@ -91,13 +91,13 @@ void ConfigurationJob::ReportInvalid(std::string_view name, std::string_view cur
                                      std::string_view value) {
   if (!compareOnly) return;
   log_.Setting(log::Status::kInvalid, name, current, value);
-  ++differences;
+  ++passedOver;
 }
 
 void ConfigurationJob::ReportUnknown(std::string_view nameLine) {
   if (!compareOnly) return;
   log_.UnknownSetting(nameLine);
-  ++differences;
+  ++passedOver;
 }
 
 bool ConfigurationJob::EnumerateSettings() {

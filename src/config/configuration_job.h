@@ -55,8 +55,9 @@ class ConfigurationJob {
   bool advanced = false;
   // A /CheckConfig: the readers report what they pass over, and nothing is ever written.
   bool compareOnly = false;
-  // The records the check wrote: differences, invalid values, unknown names.
+  // The records the check wrote: differences; invalid values and unknown names.
   std::size_t differences = 0;
+  std::size_t passedOver = 0;
   bool initialized = false;
   std::vector<std::string> pendingNames;
   std::vector<std::string> pendingOldValues;

@@ -257,6 +257,10 @@ void RunCheckConfig(log::ResultLog& log, BiosAccess& access, const PasswordState
     resultCode = kResultJobFailed;
   else if (job.differences != 0)
     resultCode = kResultSettingsDiffer;
+  // Only names and values /SetConfig passes over: never hides a difference an earlier check
+  // found.
+  else if (job.passedOver != 0 && resultCode != kResultSettingsDiffer)
+    resultCode = kResultSettingsPassedOver;
 }
 
 // The password step and every configuration action. Memory that runs out on the way ends them
@@ -340,6 +344,7 @@ int Run(int commandLineCount, const char* const* commandLine, const std::string&
   host.FlushOut();
   // Standard output keeps its exact records; what the firmware says of restarts goes to
   // standard error.
+  host.WriteErr(fwattr::EmptyInterfaceNote());
   if (passwordAwaits)
     host.WriteErr(
         "corvane: the new BIOS password takes effect after a restart; until then the firmware "

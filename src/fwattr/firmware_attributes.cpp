@@ -155,4 +155,15 @@ std::string NoInterfaceNote() {
          "think-lmi on Lenovo machines).\n";
 }
 
+std::string EmptyInterfaceNote() {
+  const auto& provider = InstalledProvider();
+  if (!provider || !provider->view || !provider->view->empty()) return {};
+  std::string labels;
+  for (const auto& source : provider->sources)
+    labels.append(labels.empty() ? "" : ", ").append(source->Label());
+  return "corvane: no BIOS settings were found: the BIOS interface (" + labels +
+         ") answers but lists none, as it may after a BIOS update until the next restart. "
+         "Restart the computer and run again.\n";
+}
+
 }  // namespace corvane::fwattr

@@ -68,5 +68,8 @@ bool ChangesAwaitRestart();
 // What to tell a user on a machine where nothing answered: where the settings were looked for
 // and what to check. Empty on platforms without a class folder.
 std::string NoInterfaceNote();
+// The same for an interface that answered and listed no settings when the run asked for them;
+// empty otherwise.
+std::string EmptyInterfaceNote();
 
 }  // namespace corvane::fwattr

@@ -224,7 +224,11 @@ class TreeServices : public wbem::InProcessServices {
         if (key == Upper(kBaseClass) || key == Upper(ClassOf(settings[i].attribute.kind)))
           objects.push_back(MakeSetting(provider_, settings[i], static_cast<std::int32_t>(i)));
       }
-      if (key == Upper(kBaseClass)) objects.push_back(MakeSetupPassword(FirstAdmin(*provider_)));
+      // An interface that lists no settings (Dell's after some BIOS updates, until the next
+      // restart) shows no password setting either: the job then finds nothing to read, as where
+      // no interface answers, rather than calling every name of a file unknown.
+      if (key == Upper(kBaseClass) && !settings.empty())
+        objects.push_back(MakeSetupPassword(FirstAdmin(*provider_)));
     }
     result = std::make_unique<wbem::ListEnum>(std::move(objects));
     return wbem::kOk;

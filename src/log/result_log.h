@@ -20,6 +20,9 @@ enum ResultCode : int {
   kResultJobFailed = 16,
   kResultHelpShown = 17,
   kResultSettingsDiffer = 20,  // a /CheckConfig found a difference
+  // A /CheckConfig found no difference, only names the machine lacks or values it cannot take:
+  // a mixed fleet's baseline maps it to 0, a single model's keeps it.
+  kResultSettingsPassedOver = 21,
 };
 
 namespace log {

@@ -114,7 +114,7 @@ import tempfile
 from ansible_collections.corvane.bios.plugins.module_utils.corvane import (
     PASSWORDS, current_passwords, fail, module_with, run)
 
-CHECK_CODES = (0, 20)
+CHECK_CODES = (0, 20, 21)
 
 
 def main():
