@@ -868,7 +868,8 @@ bool CheckBoot(const Json& boot, const std::string& label, const DriverShape& sh
          for (const auto& [role, password] : passwords.items()) {
            if (std::find(shape.roles.begin(), shape.roles.end(), role) == shape.roles.end() ||
                !password.is_string()) {
-             reason = name + ": \"" + role + "\" is no role of the driver with a password text";
+             reason = std::string(name).append(": \"").append(role).append(
+                 "\" is no role of the driver with a password text");
              return false;
            }
          }

@@ -44,8 +44,7 @@ class Walk {
   }
 
   bool Missing(const Key& row) {
-    if (row.missing.empty()) return Fail(Label(row.name) + " is missing");
-    error_ = row.missing;
+    error_ = row.missing.empty() ? Label(row.name) + " is missing" : row.missing;
     return false;
   }
 

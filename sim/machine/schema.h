@@ -27,9 +27,10 @@ struct Key {
   std::string_view name;
   Reader read;  // empty: any value, which the loader reads after the walk
   bool required = false;
-  std::string
-      missing;  // the reason for a required key that is missing; empty: "<label> is missing"
-  std::string refused;  // set: the key is refused whatever its value, "<label> <refused>"
+  // The reason for a required key that is missing; empty: "<label> is missing".
+  std::string missing;
+  // Set: the key is refused whatever its value, "<label> <refused>".
+  std::string refused;
 };
 
 // Whether each key is checked with its value in the file's order, or every key first and then the
