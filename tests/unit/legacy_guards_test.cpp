@@ -69,9 +69,7 @@ TEST(LegacyFieldsTest, ReadsAndWritesStayWithinTheGivenSize) {
 
 class LegacyFirmwareTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(access.LoadManagementLibrary("/lib", 0, 1), 1);
-  }
+  void SetUp() override { ASSERT_EQ(access.LoadManagementLibrary("/lib", 0, 1), 1); }
 
   testing::FakeHost host;
   testing::ScopedFakeProvider provider;  // no provider: the legacy backend serves
