@@ -226,7 +226,13 @@ function Invoke-Corvane {
         $Arguments = @('/pwdstdin') + $Arguments
     }
     Write-Verbose ("Running $program " + ($Arguments -join ' '))
-    $process = Invoke-CorvaneProcess -Program $program -Arguments $Arguments -InputBytes $inputBytes -Encoding $encoding
+    try {
+        $process = Invoke-CorvaneProcess -Program $program -Arguments $Arguments -InputBytes $inputBytes -Encoding $encoding
+    } catch {
+        # A program that cannot start here (a 32-bit one in 64-bit WinPE, a file that is no program).
+        $record = New-Object Management.Automation.ErrorRecord $_.Exception, 'CorvaneProgramNotStarted', 'ResourceUnavailable', $program
+        $Cmdlet.ThrowTerminatingError($record)
+    }
     $code = Get-CorvaneResultCode -Output $process.Output -ExitCode $process.ExitCode
     Write-Verbose "Corvane ended with code $code (exit status $($process.ExitCode))."
     foreach ($line in $process.Error.Split("`n")) {

@@ -178,3 +178,26 @@ Describe 'New-CorvaneRemediation' {
         Invoke-Script $scripts[0].FullName | Should -Be '2 Could not tell: Corvane ended with 2'
     }
 }
+
+Describe 'docs/fleets.md' {
+    BeforeDiscovery {
+        # Each PowerShell snippet of the document, with what it prints (joined by |) and its exit
+        # code, run where the module, the program and a baseline that the machine differs from lie.
+        $snippets = [regex]::Matches((Get-Content -Raw (Join-Path $Source 'docs/fleets.md')), '(?ms)^```powershell\n(.*?)^```') |
+            ForEach-Object { $_.Groups[1].Value }
+        $expected = @('1 Not compliant', '0 *Name*: USB Storage Boot|Passed*: True*', '0 *intune*Detect-Corvane*Remediate-Corvan*',
+            '0 Noncompliant', '0 *Fast Boot*Disable*USB Storage Boot*Differs*Enable*Disable*')
+        $cases = for ($i = 0; $i -lt [Math]::Max($snippets.Count, $expected.Count); $i++) { @{ number = $i + 1; snippet = $snippets[$i]; wanted = $expected[$i] } }
+    }
+
+    It 'snippet <number> runs' -ForEach $cases {
+        $folder = New-Machine notebook-password
+        New-Baseline $drift
+        Copy-Item -Recurse (Join-Path $Source 'powershell/Corvane') $folder
+        ln -s $Binary (Join-Path $folder 'corvane')
+        $script = Join-Path $folder 'snippet.ps1'
+        Set-Content $script "`$PSStyle.OutputRendering = 'PlainText'; `$biosPassword = ConvertTo-SecureString 'Lumo-1234' -AsPlainText -Force`n$snippet"
+        $output = @(& (Join-Path $PSHOME 'pwsh') -NoProfile -NonInteractive -File $script | ForEach-Object { "$_".Trim() } | Where-Object { $_ })
+        "$LASTEXITCODE $($output -join '|')" | Should -BeLike $wanted
+    }
+}
