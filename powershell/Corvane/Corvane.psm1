@@ -617,7 +617,8 @@ function New-CorvaneRemediation {
     Writes an Intune remediation around a baseline: a detection and a remediation script.
     .DESCRIPTION
     Both scripts carry the baseline and run the program at -ProgramPath on the managed machine
-    (environment variables such as %ProgramFiles% are expanded there). The detection prints one
+    (environment variables are expanded there; the default names the 64-bit Program Files folder
+    from 32-bit PowerShell too, where %ProgramFiles% is the x86 one). The detection prints one
     verdict line and exits 0 when the machine matches (names and values of other models passed
     over), 1 when a setting differs, and Corvane's own code when it could not tell. The
     remediation applies the baseline with the password taken at run time from -PasswordFile (a
@@ -632,7 +633,7 @@ function New-CorvaneRemediation {
     param(
         [Parameter(Mandatory, Position = 0)][string]$Path,
         [Parameter(Mandatory, Position = 1)][string]$Destination,
-        [string]$ProgramPath = '%ProgramFiles%\Corvane\Corvane64.exe',
+        [string]$ProgramPath = '%ProgramW6432%\Corvane\Corvane64.exe',
         [Parameter(Mandatory, ParameterSetName = 'File')][string]$PasswordFile,
         [Parameter(Mandatory, ParameterSetName = 'Variable')][string]$PasswordVariable,
         [Parameter(Mandatory, ParameterSetName = 'Command')][scriptblock]$PasswordCommand
