@@ -478,9 +478,10 @@ function Set-CorvanePassword {
     .DESCRIPTION
     -Password gives the current password (several are tried in turn), -NewPassword the new one;
     -Clear removes the password. The passwords reach the program on standard input only.
-    Returns an object with PasswordSet and RestartRequired.
+    Returns an object with PasswordSet and RestartRequired. It asks for confirmation unless
+    -Confirm:$false is given, as scripts that run unattended do.
     .EXAMPLE
-    Set-CorvanePassword -Password $old -NewPassword $new
+    Set-CorvanePassword -Password $old -NewPassword $new -Confirm:$false
     #>
     [CmdletBinding(SupportsShouldProcess, ConfirmImpact = 'High', DefaultParameterSetName = 'Set')]
     [OutputType('Corvane.PasswordChange')]
