@@ -4,7 +4,8 @@ folders one after the other, signing with a throwaway certificate made here; the
 - both runs give the same bytes: every artefact, the Linux program and the Windows programs
   (Corvane.exe, Corvane64.exe), each also the very file the Windows tests ran (--tested-exe) when
   the tree has nothing uncommitted;
-- the Windows programs' Authenticode signatures and the checksums' detached signature verify
+- the Authenticode signatures of the Windows programs and of the PowerShell module's files and the
+  checksums' detached signature verify
   against the throwaway authority, and SHA256SUMS matches the files;
 - lintian passes the Debian package, which installs into a private root, where `corvane /?`
   runs, `man corvane` shows the page and the end-to-end scenarios pass against the program;
@@ -180,11 +181,12 @@ def check_release(dist, tree, work, ca, check):
 
     unpacked = os.path.join(work, 'zip')
     with zipfile.ZipFile(archive) as handle:
-        check(handle.namelist() == ['Corvane.exe', 'Corvane64.exe', 'LICENSE.txt',
-                                    'THIRD-PARTY-NOTICES.txt', 'TivErr.cfg'],
+        check(handle.namelist() == ['Corvane.exe', 'Corvane/Corvane.psd1', 'Corvane/Corvane.psm1',
+                                    'Corvane64.exe', 'LICENSE.txt', 'THIRD-PARTY-NOTICES.txt',
+                                    'TivErr.cfg'],
               f'the zip holds {handle.namelist()}')
         handle.extractall(unpacked)
-    for name in RELEASED_EXES:
+    for name in [*RELEASED_EXES, 'Corvane/Corvane.psd1', 'Corvane/Corvane.psm1']:
         authenticode = run(['osslsigncode', 'verify', '-CAfile', ca,
                             '-in', os.path.join(unpacked, name)])
         check(authenticode.returncode == 0 and 'Signature verification: ok' in authenticode.stdout,

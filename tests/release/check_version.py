@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks that everything naming Corvane's version names the one in CMakeLists.txt: the files
-that repeat it (the Debian changelog's latest entry, the collection's galaxy.yml) and the result
-log of the built program, on a copy of a simulated machine."""
+that repeat it (the Debian changelog's latest entry, the collection's galaxy.yml, the PowerShell
+module's manifest) and the result log of the built program, on a copy of a simulated machine."""
 import argparse
 import os
 import re
@@ -29,6 +29,7 @@ def main():
 
     named('packaging/debian/changelog', r'\A\S+ \(([^)]+)\)')
     named('ansible_collections/corvane/bios/galaxy.yml', r'^version:\s*["\']?([^"\'\s]+)')
+    named('powershell/Corvane/Corvane.psd1', r"^\s*ModuleVersion\s*=\s*'([^']+)'")
 
     with tempfile.TemporaryDirectory(prefix='corvane-version-') as work:
         machine = os.path.join(work, 'notebook.json')
