@@ -16,6 +16,10 @@ enum class KeyResult {
   kWrongPassphrase,  // encrypted, and the passphrase does not open it
   kNotRsa,
   kWrongSize,  // RSA, but neither 2048 nor 4096 bits
+  // Encrypted in a way this platform does not open (Windows opens PKCS#8 with PBES2, PBKDF2 and
+  // AES-CBC, as openssl writes it, but not the older PEM encryption); the passphrase was not
+  // tried. Never on Linux.
+  kEncryptionUnsupported,
 };
 
 // A private key held for signing. Only RSA keys of 2048 or 4096 bits load: the firmware takes no
