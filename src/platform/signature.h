@@ -34,7 +34,7 @@ class SigningKey {
   // A PEM private key (PKCS#1 or PKCS#8, plain or encrypted). The passphrase is used only for an
   // encrypted key.
   KeyResult Load(std::string_view pem, std::string_view passphrase);
-  int Bits() const;
+  [[nodiscard]] int Bits() const;
   // The signature of the text's bytes, in standard base64 on one line; false without a key.
   bool Sign(std::string_view text, std::string& signatureBase64) const;
 
