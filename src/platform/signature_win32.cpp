@@ -20,24 +20,102 @@ namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
+// bcrypt.dll and crypt32.dll are not among the DLLs that Windows maps from its system folder
+// alone: imported, they would be searched for beside the executable first, where others may plant
+// one. They are loaded by their full path in the system folder at first use instead.
+struct Api {
+  decltype(&::BCryptOpenAlgorithmProvider) BCryptOpenAlgorithmProvider = nullptr;
+  decltype(&::BCryptCloseAlgorithmProvider) BCryptCloseAlgorithmProvider = nullptr;
+  decltype(&::BCryptGetProperty) BCryptGetProperty = nullptr;
+  decltype(&::BCryptSetProperty) BCryptSetProperty = nullptr;
+  decltype(&::BCryptCreateHash) BCryptCreateHash = nullptr;
+  decltype(&::BCryptHashData) BCryptHashData = nullptr;
+  decltype(&::BCryptFinishHash) BCryptFinishHash = nullptr;
+  decltype(&::BCryptDestroyHash) BCryptDestroyHash = nullptr;
+  decltype(&::BCryptImportKeyPair) BCryptImportKeyPair = nullptr;
+  decltype(&::BCryptDestroyKey) BCryptDestroyKey = nullptr;
+  decltype(&::BCryptSignHash) BCryptSignHash = nullptr;
+  decltype(&::BCryptVerifySignature) BCryptVerifySignature = nullptr;
+  decltype(&::BCryptDeriveKeyPBKDF2) BCryptDeriveKeyPBKDF2 = nullptr;
+  decltype(&::BCryptGenerateSymmetricKey) BCryptGenerateSymmetricKey = nullptr;
+  decltype(&::BCryptDecrypt) BCryptDecrypt = nullptr;
+  decltype(&::CryptDecodeObjectEx) CryptDecodeObjectEx = nullptr;
+  decltype(&::CryptStringToBinaryA) CryptStringToBinaryA = nullptr;
+  decltype(&::CertCreateCertificateContext) CertCreateCertificateContext = nullptr;
+  decltype(&::CertFreeCertificateContext) CertFreeCertificateContext = nullptr;
+  decltype(&::CryptImportPublicKeyInfoEx2) CryptImportPublicKeyInfoEx2 = nullptr;
+  bool loaded = false;
+};
+
+HMODULE LoadSystemLibrary(const char* name) {
+  char folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  return LoadLibraryA((std::string(folder, length) + "\\" + name).c_str());
+}
+
+template <typename Function>
+void Find(HMODULE library, const char* name, Function& function, bool& complete) {
+  function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+  complete = complete && function != nullptr;
+}
+
+// Every entry point checks Cng().loaded before anything else calls through it.
+const Api& Cng() {
+  static const Api kApi = [] {
+    Api api;
+    const HMODULE bcrypt = LoadSystemLibrary("bcrypt.dll");
+    const HMODULE crypt32 = LoadSystemLibrary("crypt32.dll");
+    if (bcrypt == nullptr || crypt32 == nullptr) return api;
+    bool complete = true;
+    Find(bcrypt, "BCryptOpenAlgorithmProvider", api.BCryptOpenAlgorithmProvider, complete);
+    Find(bcrypt, "BCryptCloseAlgorithmProvider", api.BCryptCloseAlgorithmProvider, complete);
+    Find(bcrypt, "BCryptGetProperty", api.BCryptGetProperty, complete);
+    Find(bcrypt, "BCryptSetProperty", api.BCryptSetProperty, complete);
+    Find(bcrypt, "BCryptCreateHash", api.BCryptCreateHash, complete);
+    Find(bcrypt, "BCryptHashData", api.BCryptHashData, complete);
+    Find(bcrypt, "BCryptFinishHash", api.BCryptFinishHash, complete);
+    Find(bcrypt, "BCryptDestroyHash", api.BCryptDestroyHash, complete);
+    Find(bcrypt, "BCryptImportKeyPair", api.BCryptImportKeyPair, complete);
+    Find(bcrypt, "BCryptDestroyKey", api.BCryptDestroyKey, complete);
+    Find(bcrypt, "BCryptSignHash", api.BCryptSignHash, complete);
+    Find(bcrypt, "BCryptVerifySignature", api.BCryptVerifySignature, complete);
+    Find(bcrypt, "BCryptDeriveKeyPBKDF2", api.BCryptDeriveKeyPBKDF2, complete);
+    Find(bcrypt, "BCryptGenerateSymmetricKey", api.BCryptGenerateSymmetricKey, complete);
+    Find(bcrypt, "BCryptDecrypt", api.BCryptDecrypt, complete);
+    Find(crypt32, "CryptDecodeObjectEx", api.CryptDecodeObjectEx, complete);
+    Find(crypt32, "CryptStringToBinaryA", api.CryptStringToBinaryA, complete);
+    Find(crypt32, "CertCreateCertificateContext", api.CertCreateCertificateContext, complete);
+    Find(crypt32, "CertFreeCertificateContext", api.CertFreeCertificateContext, complete);
+    Find(crypt32, "CryptImportPublicKeyInfoEx2", api.CryptImportPublicKeyInfoEx2, complete);
+    api.loaded = complete;
+    return api;
+  }();
+  return kApi;
+}
+
 bool Succeeded(NTSTATUS status) {
   return status >= 0;
 }
 
 struct ProviderCloser {
-  void operator()(BCRYPT_ALG_HANDLE provider) const { BCryptCloseAlgorithmProvider(provider, 0); }
+  void operator()(BCRYPT_ALG_HANDLE provider) const {
+    Cng().BCryptCloseAlgorithmProvider(provider, 0);
+  }
 };
 struct KeyDestroyer {
-  void operator()(BCRYPT_KEY_HANDLE key) const { BCryptDestroyKey(key); }
+  void operator()(BCRYPT_KEY_HANDLE key) const { Cng().BCryptDestroyKey(key); }
 };
 struct HashDestroyer {
-  void operator()(BCRYPT_HASH_HANDLE hash) const { BCryptDestroyHash(hash); }
+  void operator()(BCRYPT_HASH_HANDLE hash) const { Cng().BCryptDestroyHash(hash); }
 };
 struct LocalFreer {
   void operator()(void* memory) const { LocalFree(memory); }
 };
 struct CertificateFreer {
-  void operator()(PCCERT_CONTEXT certificate) const { CertFreeCertificateContext(certificate); }
+  void operator()(PCCERT_CONTEXT certificate) const {
+    Cng().CertFreeCertificateContext(certificate);
+  }
 };
 using Provider = std::unique_ptr<void, ProviderCloser>;
 using Key = std::unique_ptr<void, KeyDestroyer>;
@@ -56,7 +134,8 @@ std::string_view View(const CRYPT_DATA_BLOB& blob) {
 
 Provider Open(LPCWSTR algorithm, ULONG flags = 0) {
   BCRYPT_ALG_HANDLE provider = nullptr;
-  if (!Succeeded(BCryptOpenAlgorithmProvider(&provider, algorithm, nullptr, flags))) return nullptr;
+  if (!Succeeded(Cng().BCryptOpenAlgorithmProvider(&provider, algorithm, nullptr, flags)))
+    return nullptr;
   return Provider(provider);
 }
 
@@ -64,8 +143,8 @@ template <typename T>
 Decoded<T> Decode(LPCSTR type, std::string_view der, DWORD* size = nullptr) {
   void* value = nullptr;
   DWORD decodedSize = 0;
-  if (!CryptDecodeObjectEx(kEncoding, type, Bytes(der), static_cast<DWORD>(der.size()),
-                           CRYPT_DECODE_ALLOC_FLAG, nullptr, &value, &decodedSize)) {
+  if (!Cng().CryptDecodeObjectEx(kEncoding, type, Bytes(der), static_cast<DWORD>(der.size()),
+                                 CRYPT_DECODE_ALLOC_FLAG, nullptr, &value, &decodedSize)) {
     return nullptr;
   }
   if (size != nullptr) *size = decodedSize;
@@ -114,21 +193,24 @@ std::size_t ElementSize(std::string_view der) {
 
 bool Digest(LPCWSTR algorithm, std::string_view bytes, std::string& digest) {
   digest.clear();
+  if (!Cng().loaded) return false;
   const Provider provider = Open(algorithm);
   DWORD size = 0;
   ULONG written = 0;
   BCRYPT_HASH_HANDLE handle = nullptr;
   if (provider == nullptr ||
-      !Succeeded(BCryptGetProperty(provider.get(), BCRYPT_HASH_LENGTH,
-                                   reinterpret_cast<PUCHAR>(&size), sizeof size, &written, 0)) ||
-      !Succeeded(BCryptCreateHash(provider.get(), &handle, nullptr, 0, nullptr, 0, 0))) {
+      !Succeeded(Cng().BCryptGetProperty(provider.get(), BCRYPT_HASH_LENGTH,
+                                         reinterpret_cast<PUCHAR>(&size), sizeof size, &written,
+                                         0)) ||
+      !Succeeded(Cng().BCryptCreateHash(provider.get(), &handle, nullptr, 0, nullptr, 0, 0))) {
     return false;
   }
   const Hash hash(handle);
   digest.resize(size);
-  if (!Succeeded(BCryptHashData(hash.get(), const_cast<PUCHAR>(Bytes(bytes)),
-                                static_cast<ULONG>(bytes.size()), 0)) ||
-      !Succeeded(BCryptFinishHash(hash.get(), reinterpret_cast<PUCHAR>(digest.data()), size, 0))) {
+  if (!Succeeded(Cng().BCryptHashData(hash.get(), const_cast<PUCHAR>(Bytes(bytes)),
+                                      static_cast<ULONG>(bytes.size()), 0)) ||
+      !Succeeded(
+          Cng().BCryptFinishHash(hash.get(), reinterpret_cast<PUCHAR>(digest.data()), size, 0))) {
     digest.clear();
     return false;
   }
@@ -166,14 +248,14 @@ bool IsCertificateLabel(std::string_view label) {
 
 bool PemBytes(std::string_view block, std::string& der) {
   DWORD size = 0;
-  if (!CryptStringToBinaryA(block.data(), static_cast<DWORD>(block.size()),
-                            CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
+  if (!Cng().CryptStringToBinaryA(block.data(), static_cast<DWORD>(block.size()),
+                                  CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr)) {
     return false;
   }
   der.resize(size);
-  if (!CryptStringToBinaryA(block.data(), static_cast<DWORD>(block.size()),
-                            CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE*>(der.data()), &size,
-                            nullptr, nullptr)) {
+  if (!Cng().CryptStringToBinaryA(block.data(), static_cast<DWORD>(block.size()),
+                                  CRYPT_STRING_BASE64HEADER, reinterpret_cast<BYTE*>(der.data()),
+                                  &size, nullptr, nullptr)) {
     return false;
   }
   der.resize(size);
@@ -243,14 +325,15 @@ KeyResult DecryptPkcs8(std::string_view der, std::string_view passphrase, std::s
   BCRYPT_KEY_HANDLE handle = nullptr;
   const bool derived =
       hmac != nullptr && aes != nullptr &&
-      Succeeded(
-          BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
-                            reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_CBC)),
-                            sizeof BCRYPT_CHAIN_MODE_CBC, 0)) &&
-      Succeeded(BCryptDeriveKeyPBKDF2(
+      Succeeded(Cng().BCryptSetProperty(
+          aes.get(), BCRYPT_CHAINING_MODE,
+          reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_CBC)),
+          sizeof BCRYPT_CHAIN_MODE_CBC, 0)) &&
+      Succeeded(Cng().BCryptDeriveKeyPBKDF2(
           hmac.get(), const_cast<PUCHAR>(Bytes(passphrase)), static_cast<ULONG>(passphrase.size()),
           salt->pbData, salt->cbData, static_cast<ULONGLONG>(*iterations), secret, keySize, 0)) &&
-      Succeeded(BCryptGenerateSymmetricKey(aes.get(), &handle, nullptr, 0, secret, keySize, 0));
+      Succeeded(
+          Cng().BCryptGenerateSymmetricKey(aes.get(), &handle, nullptr, 0, secret, keySize, 0));
   Wipe(secret, sizeof secret);
   if (!derived) return KeyResult::kUnreadable;
   const Key key(handle);
@@ -260,9 +343,9 @@ KeyResult DecryptPkcs8(std::string_view der, std::string_view passphrase, std::s
   plain.resize(data->cbData);
   ULONG size = 0;
   // A wrong passphrase shows as bad padding, or as bytes that are no PrivateKeyInfo.
-  if (!Succeeded(BCryptDecrypt(key.get(), data->pbData, data->cbData, nullptr, chain, sizeof chain,
-                               reinterpret_cast<PUCHAR>(plain.data()), data->cbData, &size,
-                               BCRYPT_BLOCK_PADDING))) {
+  if (!Succeeded(Cng().BCryptDecrypt(key.get(), data->pbData, data->cbData, nullptr, chain,
+                                     sizeof chain, reinterpret_cast<PUCHAR>(plain.data()),
+                                     data->cbData, &size, BCRYPT_BLOCK_PADDING))) {
     Wipe(plain.data(), plain.size());
     plain.clear();
     return KeyResult::kWrongPassphrase;
@@ -338,7 +421,7 @@ KeyResult RsaKeyOfPem(std::string_view pem, std::string_view passphrase, std::st
 Certificate CertificateOfDer(std::string_view der) {
   if (ElementSize(der) != der.size()) return nullptr;
   Certificate certificate(
-      CertCreateCertificateContext(kEncoding, Bytes(der), static_cast<DWORD>(der.size())));
+      Cng().CertCreateCertificateContext(kEncoding, Bytes(der), static_cast<DWORD>(der.size())));
   if (certificate == nullptr ||
       std::strcmp(certificate->pCertInfo->SubjectPublicKeyInfo.Algorithm.pszObjId, szOID_RSA_RSA) !=
           0) {
@@ -371,6 +454,7 @@ SigningKey::~SigningKey() = default;
 KeyResult SigningKey::Load(std::string_view pem, std::string_view passphrase) {
   impl_->key.reset();
   impl_->bits = 0;
+  if (!Cng().loaded) return KeyResult::kUnreadable;
   std::string rsa;
   const KeyResult read = RsaKeyOfPem(pem, passphrase, rsa);
   if (read != KeyResult::kLoaded) return read;
@@ -389,8 +473,8 @@ KeyResult SigningKey::Load(std::string_view pem, std::string_view passphrase) {
   BCRYPT_KEY_HANDLE key = nullptr;
   const bool imported =
       provider != nullptr &&
-      Succeeded(BCryptImportKeyPair(provider.get(), nullptr, BCRYPT_RSAFULLPRIVATE_BLOB, &key,
-                                    blob.data(), static_cast<ULONG>(blob.size()), 0));
+      Succeeded(Cng().BCryptImportKeyPair(provider.get(), nullptr, BCRYPT_RSAFULLPRIVATE_BLOB, &key,
+                                          blob.data(), static_cast<ULONG>(blob.size()), 0));
   Wipe(blob.data(), blob.size());
   if (!imported) return KeyResult::kUnreadable;
   impl_->provider = std::move(provider);
@@ -411,14 +495,14 @@ bool SigningKey::Sign(std::string_view text, std::string& signatureBase64) const
   auto* hash = reinterpret_cast<PUCHAR>(digest.data());
   const auto hashSize = static_cast<ULONG>(digest.size());
   ULONG size = 0;
-  if (!Succeeded(BCryptSignHash(impl_->key.get(), &padding, hash, hashSize, nullptr, 0, &size,
-                                BCRYPT_PAD_PKCS1))) {
+  if (!Succeeded(Cng().BCryptSignHash(impl_->key.get(), &padding, hash, hashSize, nullptr, 0, &size,
+                                      BCRYPT_PAD_PKCS1))) {
     return false;
   }
   std::string signature(size, '\0');
-  if (!Succeeded(BCryptSignHash(impl_->key.get(), &padding, hash, hashSize,
-                                reinterpret_cast<PUCHAR>(signature.data()), size, &size,
-                                BCRYPT_PAD_PKCS1))) {
+  if (!Succeeded(Cng().BCryptSignHash(impl_->key.get(), &padding, hash, hashSize,
+                                      reinterpret_cast<PUCHAR>(signature.data()), size, &size,
+                                      BCRYPT_PAD_PKCS1))) {
     return false;
   }
   signature.resize(size);
@@ -430,18 +514,20 @@ bool VerifySignature(std::string_view certificateBase64, std::string_view text,
                      std::string_view signatureBase64) {
   std::string signature;
   std::string digest;
-  if (!DecodeBase64(signatureBase64, signature) || signature.empty()) return false;
+  if (!Cng().loaded || !DecodeBase64(signatureBase64, signature) || signature.empty()) {
+    return false;
+  }
   const Certificate certificate = CertificateOf(certificateBase64);
   BCRYPT_KEY_HANDLE handle = nullptr;
   if (certificate == nullptr ||
-      !CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, &certificate->pCertInfo->SubjectPublicKeyInfo,
-                                   0, nullptr, &handle)) {
+      !Cng().CryptImportPublicKeyInfoEx2(
+          X509_ASN_ENCODING, &certificate->pCertInfo->SubjectPublicKeyInfo, 0, nullptr, &handle)) {
     return false;
   }
   const Key key(handle);
   if (!Digest(BCRYPT_SHA256_ALGORITHM, text, digest)) return false;
   BCRYPT_PKCS1_PADDING_INFO padding = Sha256Padding();
-  return Succeeded(BCryptVerifySignature(
+  return Succeeded(Cng().BCryptVerifySignature(
       key.get(), &padding, reinterpret_cast<PUCHAR>(digest.data()),
       static_cast<ULONG>(digest.size()), reinterpret_cast<PUCHAR>(signature.data()),
       static_cast<ULONG>(signature.size()), BCRYPT_PAD_PKCS1));
@@ -449,6 +535,7 @@ bool VerifySignature(std::string_view certificateBase64, std::string_view text,
 
 bool CertificateBase64(std::string_view text, std::string& certificateBase64) {
   certificateBase64.clear();
+  if (!Cng().loaded) return false;
   std::string der;
   std::string_view label;
   std::string_view block;
