@@ -98,23 +98,28 @@ bool Succeeded(NTSTATUS status) {
   return status >= 0;
 }
 
+// A handle exists only once the libraries are loaded; the deleters check all the same.
 struct ProviderCloser {
   void operator()(BCRYPT_ALG_HANDLE provider) const {
-    Cng().BCryptCloseAlgorithmProvider(provider, 0);
+    if (Cng().loaded) Cng().BCryptCloseAlgorithmProvider(provider, 0);
   }
 };
 struct KeyDestroyer {
-  void operator()(BCRYPT_KEY_HANDLE key) const { Cng().BCryptDestroyKey(key); }
+  void operator()(BCRYPT_KEY_HANDLE key) const {
+    if (Cng().loaded) Cng().BCryptDestroyKey(key);
+  }
 };
 struct HashDestroyer {
-  void operator()(BCRYPT_HASH_HANDLE hash) const { Cng().BCryptDestroyHash(hash); }
+  void operator()(BCRYPT_HASH_HANDLE hash) const {
+    if (Cng().loaded) Cng().BCryptDestroyHash(hash);
+  }
 };
 struct LocalFreer {
   void operator()(void* memory) const { LocalFree(memory); }
 };
 struct CertificateFreer {
   void operator()(PCCERT_CONTEXT certificate) const {
-    Cng().CertFreeCertificateContext(certificate);
+    if (Cng().loaded) Cng().CertFreeCertificateContext(certificate);
   }
 };
 using Provider = std::unique_ptr<void, ProviderCloser>;
