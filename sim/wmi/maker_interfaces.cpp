@@ -987,14 +987,54 @@ std::span<const schema::Key> SectionKeys(std::string_view key) {
       ClassKey("Lenovo_BiosSetting", {schema::Text("selections"), schema::Bool("order")}),
       ClassKey("Lenovo_BiosPasswordSettings",
                {schema::Text("password"), schema::Text("passwordAtRestart"),
-                schema::Int32("refusedPasswords")}),
+                schema::Int32("refusedPasswords"), schema::Certificate("certificate"),
+                schema::Certificate("systemCertificate"),
+                schema::Certificate("certificateAtRestart", true),
+                schema::Certificate("systemCertificateAtRestart", true)}),
       schema::Bool("opcodeInterface"),
+      schema::Choice("family", {"thinkpad", "thinkcentre"}),
+      schema::Bool("certificateInterface"),
+      schema::Bool("otherExMethodNames"),
+      schema::Text("serial"),
       schema::Int32("saves"),
       BootKey(kLenovoSection),
       schema::Bool("count"),
       schema::Object("calls")};
   if (key == kDellSection) return kDell;
   return kLenovo;
+}
+
+// An installed certificate agrees with what the password settings report of it: on a ThinkPad
+// bit 0x80 of PasswordState for the supervisor's (which leaves no supervisor password) and bit
+// 0x100 for the system management one (PasswordMode 3 and later); on a ThinkCentre any
+// PasswordMode but 0, and one certificate only.
+bool CheckCertificates(const Json& section, std::string& error) {
+  const auto list = section.find("Lenovo_BiosPasswordSettings");
+  if (list == section.end() || list->empty()) return true;
+  const Json& settings = list->front();
+  const LenovoModel model = LenovoModelOf(section);
+  const std::int64_t mode = NumberOf(settings, "PasswordMode").value_or(0);
+  const std::int64_t state = NumberOf(settings, "PasswordState").value_or(0);
+  const bool supervisor = settings.contains("certificate");
+  const bool system = settings.contains("systemCertificate");
+  std::string reason;
+  if ((supervisor || system) && !model.certificates)
+    reason = "a certificate needs the certificate interface (\"certificateInterface\")";
+  else if (model.thinkCentre && system)
+    reason = "a ThinkCentre holds no system management certificate";
+  else if (model.thinkCentre && supervisor && mode == 0)
+    reason = "a ThinkCentre with a certificate reports a PasswordMode other than 0";
+  else if (!model.thinkCentre && supervisor && ((state & 0x80) == 0 || (state & 0x2) != 0))
+    reason =
+        "a ThinkPad with a supervisor certificate reports PasswordState bit 0x80 and no "
+        "supervisor password (bit 0x2)";
+  else if (!model.thinkCentre && system && ((state & 0x100) == 0 || mode < 3))
+    reason =
+        "a ThinkPad with a system management certificate reports PasswordState bit 0x100 "
+        "and PasswordMode 3 or more";
+  if (reason.empty()) return true;
+  error = "Lenovo_BiosPasswordSettings[0]: " + reason;
+  return false;
 }
 
 }  // namespace
@@ -1009,7 +1049,18 @@ bool CheckMakerSection(std::string_view key, const Json& section, std::string& e
     return false;
   };
   return schema::Read(section, SectionKeys(key), error,
-                      {"", "control", schema::Order::InFileOrder, unknownClass});
+                      {"", "control", schema::Order::InFileOrder, unknownClass}) &&
+         (key != kLenovoSection || CheckCertificates(section, error));
+}
+
+LenovoModel LenovoModelOf(const Json& section) {
+  LenovoModel model;
+  model.thinkCentre = section.value("family", std::string()) == "thinkcentre";
+  model.certificates = section.value("certificateInterface", false);
+  model.otherMethodNames = section.value("otherExMethodNames", false);
+  if (const auto serial = section.find("serial"); serial != section.end())
+    model.serial = serial->get<std::string>();
+  return model;
 }
 
 wbem::ServicesPtr ConnectMakerNamespace(const std::shared_ptr<SimulatedMachine>& machine,
