@@ -99,6 +99,9 @@ struct LenovoModel {
   std::optional<std::string> serial;
 };
 LenovoModel LenovoModelOf(const Json& section);
+// The method of a signed class (Lenovo_SetBiosSettingEx...): the class's name without "Lenovo_",
+// as the older classes have it; "Execute" with otherMethodNames.
+std::string LenovoSignedMethod(const LenovoModel& model, std::string_view className);
 
 // Checks the kernel section of a document as it is loaded; a reason when it is malformed.
 bool CheckKernelSection(const Json& document, std::string& error);
