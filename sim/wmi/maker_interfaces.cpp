@@ -881,19 +881,18 @@ class LenovoServices : public MakerServices {
   // Md5, Sha1 or Sha256: the digest of the certificate's DER encoding in upper-case
   // hexadecimal digits.
   std::string Thumbprint(const std::string& text) {
-    const std::string invalid(kInvalidParameter);
     Slot slot = Slot::kSupervisor;
     std::vector<std::string> fields;
-    if (!SlotFields(text, slot, fields) || fields.size() != 1) return invalid;
     const std::pair<std::string_view, platform::DigestKind> kinds[] = {
         {"Md5", platform::DigestKind::kMd5},
         {"Sha1", platform::DigestKind::kSha1},
         {"Sha256", platform::DigestKind::kSha256}};
     std::string der, hex;
-    if (!platform::DecodeBase64(CertificateOf(slot), der) || der.empty()) return invalid;
-    for (const auto& [name, kind] : kinds)
-      if (fields[0] == name && platform::Thumbprint(der, kind, hex)) return hex;
-    return invalid;
+    if (SlotFields(text, slot, fields) && fields.size() == 1 &&
+        platform::DecodeBase64(CertificateOf(slot), der) && !der.empty())
+      for (const auto& [name, kind] : kinds)
+        if (fields[0] == name && platform::Thumbprint(der, kind, hex)) return hex;
+    return std::string(kInvalidParameter);
   }
 
   bool Opcodes() {

@@ -1,6 +1,6 @@
 // Lenovo's interface on the simulated firmware, call by call as the program makes them on
 // Windows: each case is a lenovo section, the calls with the text each answers, and what the
-// machine file holds afterwards. Keys are made at test time (test_keys.h).
+// machine file holds afterwards. Keys are made at test time (sim_cases.h).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,7 +10,7 @@
 #include "platform/wmi_kit.h"
 #include "sim/machine/machine_model.h"
 #include "sim/machine/simulated_machine.h"
-#include "test_keys.h"
+#include "sim_cases.h"
 
 namespace corvane {
 namespace {
@@ -184,16 +184,7 @@ TEST(LenovoFirmware, AnswersEveryCallAsTheFirmwareDoes) {
         }
       }
     }
-    const sim::Json saved = sim::Json::parse(host.files[path]);
-    const sim::Json after = sim::Json::parse(testing::WithKeys(c.after));
-    for (const auto& [pointer, wanted] : after.items()) {
-      const sim::Json::json_pointer at(pointer);
-      if (wanted.is_null())
-        EXPECT_FALSE(saved.contains(at)) << c.what << ": " << pointer;
-      else
-        EXPECT_EQ(saved.contains(at) ? saved[at] : sim::Json(), wanted)
-            << c.what << ": " << pointer;
-    }
+    testing::ExpectMachineAfter(host.files[path], c.after, c.what);
   }
 }
 
