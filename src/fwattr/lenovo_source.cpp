@@ -24,12 +24,25 @@ constexpr std::u16string_view kNamespace = u"\\\\.\\root\\WMI";
 constexpr std::u16string_view kSettingClass = u"Lenovo_BiosSetting";
 constexpr std::u16string_view kOpcodeClass = u"Lenovo_WmiOpcodeInterface";
 constexpr std::string_view kSaveWhat = "saving the changes";
+// The signed classes where a certificate is the administrator. Their method and parameter names
+// are not published: these follow the older classes (method = class name without "Lenovo_",
+// one text "parameter").
+constexpr std::u16string_view kSignedSetClass = u"Lenovo_SetBiosSettingEx";
+constexpr std::u16string_view kSignedSaveClass = u"Lenovo_SaveBiosSettingsEx";
+constexpr std::string_view kSignedSetText = "Lenovo_SetBiosSettingEx,";
+constexpr std::string_view kSignedSaveText = "Lenovo_SaveBiosSettingsEx";
+constexpr std::string_view kUnansweredSigned =
+    "the firmware's WMI interface did not take the signed call (the names of its signed "
+    "methods are not published, and this firmware's differ from the ones this program uses); "
+    "nothing was changed";
 
-// PasswordState: the supervisor password is set; a certificate authenticates instead.
+// PasswordState: the supervisor password is set; on ThinkPads, the supervisor's certificate
+// authenticates instead (0x80; 0x100 is the system management one, which changes no setting: the
+// kernel's think-lmi sends settings with the supervisor's signatures or password alone).
+// PasswordMode 3 says only that a ThinkPad can hold both; ThinkCentres and ThinkStations report
+// a certificate by any PasswordMode but 0, as think-lmi reads them.
 constexpr std::int32_t kSupervisorBit = 0x2;
-constexpr std::int32_t kCertificateBit = 0x80;
-// PasswordMode: 0 legacy, 1 passwords, 3 certificates.
-constexpr std::int32_t kCertificateMode = 3;
+constexpr std::int32_t kCertificateBits = 0x80;
 
 struct Reply {
   int error;
@@ -136,8 +149,8 @@ class LenovoSource : public AttributeSource {
         admin.exists = true;
         admin.isSet = (state & kSupervisorBit) != 0;
         // Certificates sign changes: marked in the state, or (desktops) in the mode.
-        admin.certificate = (state & kCertificateBit) != 0 ||
-                            ReadNumber(object, u"PasswordMode").value_or(0) >= kCertificateMode;
+        admin.certificate = (state & kCertificateBits) != 0 ||
+                            (ReadNumber(object, u"PasswordMode").value_or(0) != 0 && Desktop());
         // Bit 0 ASCII text, bit 1 scan codes; firmware that says neither takes text.
         const std::int32_t encodings = ReadNumber(object, u"SupportedEncodings").value_or(1);
         admin.takesScanCodes = (encodings & 0x2) != 0;
@@ -166,6 +179,7 @@ class LenovoSource : public AttributeSource {
                            "the firmware's interface cannot carry these characters");
       return EINVAL;
     }
+    if (Admin().certificate) return WriteSigned(name, value);
     if (const int error = OpenBatch(password)) return error;
     std::string parameter = name + "," + value;
     if (!sessionByOpcode_ && !session_.empty()) parameter.append(",").append(Triple(session_));
@@ -248,6 +262,18 @@ class LenovoSource : public AttributeSource {
     return true;
   }
 
+  // The kernel tells the desktops' firmware by their certificate methods, whose class names
+  // Windows shows are not published; their model names (ThinkCentre, ThinkStation) tell them
+  // here. A machine that does not say is a ThinkPad.
+  bool Desktop() {
+    WmiConnection system(locators_, u"\\\\.\\root\\cimv2");
+    for (const auto& product : system.Instances(u"Win32_ComputerSystemProduct")) {
+      const std::string model = platform::AsciiUpper(ReadText(*product, u"Version").value_or(""));
+      return model.rfind("THINKCENTRE", 0) == 0 || model.rfind("THINKSTATION", 0) == 0;
+    }
+    return false;
+  }
+
   // Choices by item, asked once per run: they do not change with the values.
   std::optional<std::string> Selections(const std::string& item) {
     if (const auto known = selections_.find(item); known != selections_.end()) return known->second;
@@ -298,32 +324,52 @@ class LenovoSource : public AttributeSource {
     return 0;
   }
 
+  // A change signed over the exact text the firmware checks; it waits for the signed save.
+  int WriteSigned(const std::string& name, const std::string& value) {
+    const std::string* signature =
+        SignatureOf(name, std::string(kSignedSetText) + name + "," + value);
+    if (signature == nullptr) return kUnsigned;
+    batchOpen_ = signed_ = true;
+    const int error = Call(kSignedSetClass, u"SetBiosSettingEx",
+                           {{u"parameter", Text(name + "," + value + "," + *signature)}}, name,
+                           kUnansweredSigned);
+    if (error == 0) waiting_ = true;
+    return error;
+  }
+
   // Saves what the batch changed, once.
   int EndBatch() {
     if (!batchOpen_) return 0;
     int result = 0;
-    if (waiting_) {
+    if (waiting_ && signed_) {
+      const std::string* signature = SignatureOf(kSaveWhat, std::string(kSignedSaveText));
+      result = signature == nullptr
+                   ? kUnsigned
+                   : Call(kSignedSaveClass, u"SaveBiosSettingsEx",
+                          {{u"parameter", Text(*signature)}}, kSaveWhat, kUnansweredSigned);
+      if (result == 0) changed_ = true;
+    } else if (waiting_) {
       const std::string parameter =
           !sessionByOpcode_ && !session_.empty() ? Triple(session_) + ";" : std::string();
       result = Call(u"Lenovo_SaveBiosSettings", u"SaveBiosSettings",
                     {{u"parameter", Text(parameter)}}, kSaveWhat);
       if (result == 0) changed_ = true;
     }
-    batchOpen_ = waiting_ = false;
+    batchOpen_ = waiting_ = signed_ = false;
     session_ = Password();
     return result;
   }
 
   // Calls a method whose answer is the text of its out-parameter "return".
   int Call(std::u16string_view className, std::u16string_view method,
-           const std::vector<Argument>& in, std::string_view what) {
+           const std::vector<Argument>& in, std::string_view what,
+           std::string_view unanswered = "the firmware's WMI interface did not answer the call") {
     wbem::ObjectPtr out;
     const wbem::HResult hr = Connection().Call(className, method, in, out);
     const std::optional<std::string> answer =
         wbem::Succeeded(hr) && out ? ReadText(*out, u"return") : std::nullopt;
     if (!answer) {
-      ReportFirmwareAnswer(what, wbem::Succeeded(hr) ? "no answer" : HResultText(hr),
-                           "the firmware's WMI interface did not answer the call");
+      ReportFirmwareAnswer(what, wbem::Succeeded(hr) ? "no answer" : HResultText(hr), unanswered);
       return EIO;
     }
     const Reply meaning = ReplyOf(platform::Trim(*answer));
@@ -342,6 +388,7 @@ class LenovoSource : public AttributeSource {
   std::optional<bool> opcode_;  // the firmware has the opcode interface
   bool batchOpen_ = false;
   bool waiting_ = false;  // a change waits for the save
+  bool signed_ = false;   // the batch's changes went signed
   Password session_;
   bool sessionByOpcode_ = false;  // the password went through the opcode interface
   std::optional<Password> before_, changedTo_;
