@@ -182,6 +182,8 @@ constexpr std::string_view kBulk = "bulk";
 
 struct BootState {
   std::map<std::string, std::string> passwords;  // role folder -> the password written to it
+  // role folder -> its signature files written ("signature", "save_signature") -> the text
+  std::map<std::string, std::map<std::string, std::string>> signatures;
   std::string saveMode{kSingle};
   bool saveRequired = false;    // a bulk change waits for a save
   bool rebootRequired = false;  // a bulk save was made
@@ -194,6 +196,10 @@ struct BootState {
       for (const auto& [role, password] : passwords->items())
         if (!password.get_ref<const std::string&>().empty())
           state.passwords[role] = password.get<std::string>();
+    if (const auto signatures = boot.find("signatures"); signatures != boot.end())
+      for (const auto& [role, files] : signatures->items())
+        for (const auto& [file, text] : files.items())
+          state.signatures[role][file] = text.get<std::string>();
     state.saveMode = boot.value("saveMode", std::string(kSingle));
     state.saveRequired = boot.value("saveRequired", false);
     state.rebootRequired = boot.value("rebootRequired", false);
@@ -205,6 +211,7 @@ struct BootState {
   [[nodiscard]] Json ToJson() const {
     Json boot = Json::object();
     if (!passwords.empty()) boot["passwords"] = passwords;
+    if (!signatures.empty()) boot["signatures"] = signatures;
     if (saveMode != kSingle) boot["saveMode"] = saveMode;
     if (saveRequired) boot["saveRequired"] = true;
     if (rebootRequired) boot["rebootRequired"] = true;
@@ -216,6 +223,15 @@ struct BootState {
     static const std::string none;
     const auto found = passwords.find(role);
     return found == passwords.end() ? none : found->second;
+  }
+
+  // The text a signature file holds; nullptr when it was never written.
+  [[nodiscard]] const std::string* Signature(const std::string& role,
+                                             const std::string& file) const {
+    const auto files = signatures.find(role);
+    if (files == signatures.end()) return nullptr;
+    const auto text = files->second.find(file);
+    return text == files->second.end() ? nullptr : &text->second;
   }
 
   void Store(const std::string& role, std::string password) {
@@ -260,22 +276,54 @@ constexpr std::u16string_view kLenovoNamespace = u"root\\WMI";
 
 struct LenovoMethod {
   std::u16string_view className, method, parameter;
+  bool guessed = false;  // a signed class: its method's name is the firmware's (LenovoSignedMethod)
 };
 constexpr LenovoMethod kSetSetting{u"Lenovo_SetBiosSetting", u"SetBiosSetting", u"parameter"};
 constexpr LenovoMethod kSaveSettings{u"Lenovo_SaveBiosSettings", u"SaveBiosSettings", u"parameter"};
 constexpr LenovoMethod kSetPassword{u"Lenovo_SetBiosPassword", u"SetBiosPassword", u"parameter"};
 constexpr LenovoMethod kOpcode{u"Lenovo_WmiOpcodeInterface", u"WmiOpcodeInterface", u"Parameter"};
 constexpr LenovoMethod kSelections{u"Lenovo_GetBiosSelections", u"GetBiosSelections", u"Item"};
+// The certificate methods the driver calls by GUID (SetBiosSettingCert, SaveBiosSettingCert,
+// UpdateBiosCert, ClearBiosCert, CertToPassword; SetBiosCert and CertThumbprint, which no Windows
+// class is known for, by the simulation's names).
+constexpr LenovoMethod kSetSettingCert{u"Lenovo_SetBiosSettingEx", u"SetBiosSettingEx",
+                                       u"parameter", true};
+constexpr LenovoMethod kSaveSettingsCert{u"Lenovo_SaveBiosSettingsEx", u"SaveBiosSettingsEx",
+                                         u"parameter", true};
+constexpr LenovoMethod kUpdateCert{u"Lenovo_UpdateBiosCertificate", u"UpdateBiosCertificate",
+                                   u"parameter", true};
+constexpr LenovoMethod kClearCert{u"Lenovo_ClearBiosCertificate", u"ClearBiosCertificate",
+                                  u"parameter", true};
+constexpr LenovoMethod kCertToPassword{u"Lenovo_ChangeBiosCertificateToPassword",
+                                       u"ChangeBiosCertificateToPassword", u"parameter", true};
+constexpr LenovoMethod kSetCert{u"Lenovo_SetBiosCertificate", u"SetBiosCertificate", u"parameter"};
+constexpr LenovoMethod kThumbprint{u"Lenovo_CertificateThumbprint", u"CertificateThumbprint",
+                                   u"parameter"};
+constexpr std::string_view kThumbprints[] = {"Md5", "Sha1", "Sha256"};
 
+// The driver's map of answers; an answer it does not know is EPERM. A ThinkCentre answers its
+// certificate installs with texts of their own.
 int LenovoError(const std::string& answer) {
-  static const std::pair<std::string_view, int> kAnswers[] = {{"Success", 0},
-                                                              {"Not Supported", EOPNOTSUPP},
-                                                              {"Invalid Parameter", EINVAL},
-                                                              {"Access Denied", EACCES},
-                                                              {"System Busy", EBUSY}};
+  static const std::pair<std::string_view, int> kAnswers[] = {
+      {"Success", 0},
+      {"Not Supported", EOPNOTSUPP},
+      {"Invalid Parameter", EINVAL},
+      {"Access Denied", EACCES},
+      {"System Busy", EBUSY},
+      {"Set Certificate operation was successful.", 0}};
+  static const std::pair<std::string_view, int> kFailures[] = {
+      {"Invalid Parameter.", EINVAL},       {"Invalid certificate type.", EINVAL},
+      {"Invalid password format.", EINVAL}, {"Password retry count exceeded.", EACCES},
+      {"Password Invalid.", EACCES},        {"Operation aborted.", EBUSY},
+      {"No free slots to write.", ENOSPC},  {"Certificate not found.", EEXIST},
+      {"Internal error.", EFAULT},          {"Certificate too large.", EFBIG}};
+  constexpr std::string_view kFailed = "Set Certificate operation failed with status:";
   for (const auto& [text, error] : kAnswers)
     if (answer == text) return error;
-  return EIO;
+  if (answer.compare(0, kFailed.size(), kFailed) == 0)
+    for (const auto& [text, error] : kFailures)
+      if (answer.compare(kFailed.size(), std::string::npos, text) == 0) return error;
+  return EPERM;
 }
 
 // sysfs_match_string: the position of the word written (one line feed may end it), or -1.
@@ -301,6 +349,12 @@ class ThinkLmi : public Driver {
     Firmware firmware(machine_, kLenovoNamespace);
     // The opcode interface came with a later kernel than the one without type files.
     opcodes_ = newer_ && firmware.HasClass(kOpcode.className);
+    // Certificates came later still: the methods to install one and to set and save signed.
+    certificates_ = newer_ && firmware.HasClass(kSetCert.className) &&
+                    firmware.HasClass(kSetSettingCert.className) &&
+                    firmware.HasClass(kSaveSettingsCert.className);
+    model_ = LenovoModelOf(machine_->document[std::string(kLenovoSection)]);
+    centre_ = certificates_ && model_.thinkCentre;
     LoadSettings(firmware);
     LoadPasswordSettings(firmware);
     const std::string attributes = folder + "/attributes/";
@@ -330,8 +384,17 @@ class ThinkLmi : public Driver {
                 [this](const std::string& in) { return StoreSaveSettings(in); }});
     const std::string admin = folder + "/authentication/Admin/";
     tree.Add(admin + "role", Fixed("bios-admin"));
-    tree.Add(admin + "is_enabled", Fixed(enabled_ ? "1" : "0"));
-    tree.Add(admin + "mechanism", Fixed(certificate_ ? "certificate" : "password"));
+    tree.Add(admin + "is_enabled", Fixed(enabled_ || Installed(kAdmin) ? "1" : "0"));
+    tree.Add(admin + "mechanism", Fixed(Installed(kAdmin) ? "certificate" : "password"));
+    if (certificates_) AddCertificateFiles(tree, admin, kAdmin);
+    // The system management certificate, on machines that can hold two.
+    if (certificates_ && mode_ >= 3) {
+      const std::string system = folder + "/authentication/System/";
+      tree.Add(system + "role", Fixed("system"));
+      tree.Add(system + "is_enabled", Fixed(Installed(kSystem) ? "1" : "0"));
+      tree.Add(system + "mechanism", Fixed(Installed(kSystem) ? "certificate" : "password"));
+      AddCertificateFiles(tree, system, kSystem);
+    }
     tree.Add(admin + "min_password_length", Fixed(std::to_string(minLength_)));
     tree.Add(admin + "max_password_length", Fixed(std::to_string(maxLength_)));
     tree.Add(admin + "current_password",
@@ -393,24 +456,126 @@ class ThinkLmi : public Driver {
     if (!passwords || passwords->empty()) return;
     wbem::ClassObject& settings = *passwords->front();
     const std::int32_t state = VariantNumber(PropertyOf(settings, u"PasswordState")).value_or(0);
+    mode_ = VariantNumber(PropertyOf(settings, u"PasswordMode")).value_or(0);
     enabled_ = (state & 0x2) != 0;
-    certificate_ = (state & 0x80) != 0;
+    // A ThinkPad tells each certificate by a bit of the state, a ThinkCentre by any mode.
+    adminCertificate_ = centre_ ? mode_ != 0 : (state & 0x80) != 0;
+    systemCertificate_ = !centre_ && (state & 0x100) != 0;
     minLength_ = VariantNumber(PropertyOf(settings, u"MinLength")).value_or(0);
     maxLength_ = VariantNumber(PropertyOf(settings, u"MaxLength")).value_or(0);
   }
 
+  // The firmware's answer to one call; none when the call fails or answers no text.
+  std::optional<std::string> Answer(const LenovoMethod& method, const std::string& text) {
+    const std::u16string name =
+        method.guessed ? Utf8ToUtf16(LenovoSignedMethod(model_, Utf16ToUtf8(method.className)))
+                       : std::u16string(method.method);
+    Firmware firmware(machine_, kLenovoNamespace);
+    const wbem::ObjectPtr out = firmware.Call(
+        method.className, name, {{method.parameter, wbem::Variant::String(Utf8ToUtf16(text))}});
+    return out ? VariantText(PropertyOf(*out, u"return")) : std::nullopt;
+  }
+
   int Call(const LenovoMethod& method, const std::string& text) {
     for (int i = 0; i < 2; ++i) {
-      Firmware firmware(machine_, kLenovoNamespace);
-      const wbem::ObjectPtr out =
-          firmware.Call(method.className, method.method,
-                        {{method.parameter, wbem::Variant::String(Utf8ToUtf16(text))}});
-      const auto answer = out ? VariantText(PropertyOf(*out, u"return")) : std::nullopt;
+      const auto answer = Answer(method, text);
       if (!answer) return EIO;
       if (const int error = LenovoError(*answer)) return error;
     }
     return 0;
   }
+
+  // ---------------------------------------------------------------------------------------------
+  // Certificates: the role folders' signature files, kept until a restart, and the operations.
+
+  static constexpr std::string_view kAdmin = "Admin";
+  static constexpr std::string_view kSystem = "System";
+
+  [[nodiscard]] bool Installed(std::string_view role) const {
+    return role == kAdmin ? adminCertificate_ : systemCertificate_;
+  }
+
+  [[nodiscard]] const std::string* Signature(std::string_view role, const char* file) const {
+    return boot_.Signature(std::string(role), file);
+  }
+
+  // A non-empty signature of the role, or nullptr.
+  [[nodiscard]] const std::string* Signed(std::string_view role) const {
+    const std::string* signature = Signature(role, "signature");
+    return signature == nullptr || signature->empty() ? nullptr : signature;
+  }
+
+  // Machines that can hold two certificates are told which one: "SVC,a,b" or "SMC,a,b".
+  [[nodiscard]] std::string CertCommand(std::string_view role, const std::string& first,
+                                        const std::string& second) const {
+    const std::string text = first + "," + second;
+    if (mode_ < 3) return text;
+    return (role == kAdmin ? "SVC," : "SMC,") + text;
+  }
+
+  void AddCertificateFiles(Tree& tree, const std::string& base, std::string_view role) {
+    for (const char* file : {"signature", "save_signature"})
+      tree.Add(base + file, {0200, {}, [this, role, file](const std::string& in) {
+                               boot_.signatures[std::string(role)][file] = UpToLineFeed(in);
+                               return 0;
+                             }});
+    tree.Add(base + "certificate", {0200, {}, [this, role](const std::string& in) {
+                                      return StoreCertificate(role, UpToLineFeed(in));
+                                    }});
+    tree.Add(base + "cert_to_password", {0200, {}, [this, role](const std::string& in) {
+                                           return StoreCertToPassword(role, UpToLineFeed(in));
+                                         }});
+    tree.Add(base + "certificate_thumbprint",
+             {0444, [this, role](std::string& out) { return ShowThumbprint(role, out); }, {}});
+  }
+
+  // The empty text clears the certificate, another updates the one installed or installs one.
+  int StoreCertificate(std::string_view role, const std::string& certificate) {
+    if (certificate.empty()) {
+      const std::string* signature = Signed(role);
+      if (signature == nullptr) return EACCES;
+      if (!model_.serial || model_.serial->empty()) return ENODEV;
+      return Call(kClearCert, CertCommand(role, *model_.serial, *signature));
+    }
+    if (Installed(role) || (role == kSystem && adminCertificate_)) {
+      const std::string* signature = enabled_ ? Signed(kAdmin) : Signed(role);
+      if (signature == nullptr) return EACCES;
+      return Call(kUpdateCert, CertCommand(role, certificate, *signature));
+    }
+    if (!enabled_ || AdminPassword().empty()) return EACCES;
+    if (centre_) return Call(kSetCert, certificate + "," + AdminPassword() + ",ascii,us");
+    return Call(kSetCert, CertCommand(role, certificate, AdminPassword()));
+  }
+
+  int StoreCertToPassword(std::string_view role, const std::string& password) {
+    if (!Installed(role)) return EINVAL;
+    const std::string* signature = Signed(role);
+    if (signature == nullptr) return EACCES;
+    return Call(kCertToPassword, CertCommand(role, password, *signature));
+  }
+
+  // One query per digest, made once: "Md5 : <answer>" and so on, a line each.
+  int ShowThumbprint(std::string_view role, std::string& out) {
+    if (!Installed(role) || centre_) return EOPNOTSUPP;
+    out.clear();
+    for (const std::string_view kind : kThumbprints) {
+      const std::string argument = mode_ >= 3
+                                       ? std::string(role == kAdmin ? "SVC," : "SMC,").append(kind)
+                                       : std::string(kind);
+      const auto answer = Answer(kThumbprint, argument);
+      if (!answer) return EIO;
+      out.append(kind).append(" : ").append(*answer).append("\n");
+    }
+    return 0;
+  }
+
+  // The administrator's two signatures, which every signed change needs written.
+  [[nodiscard]] bool SignaturesWritten() const {
+    return Signature(kAdmin, "signature") != nullptr &&
+           Signature(kAdmin, "save_signature") != nullptr;
+  }
+
+  [[nodiscard]] bool SignsChanges() const { return certificates_ && adminCertificate_; }
 
   int Opcode(const std::string& code, const std::string& value) {
     return Call(kOpcode, code + ":" + value + ";");
@@ -443,7 +608,15 @@ class ThinkLmi : public Driver {
     const std::string value = UpToLineFeed(written);
     const bool bulk = boot_.saveMode == kBulk;
     int error = 0;
-    if (opcodes_) {
+    if (SignsChanges()) {
+      // The administrator's signatures, even where the system management certificate is
+      // installed; an empty one is sent as it is.
+      if (!SignaturesWritten()) return EINVAL;
+      error =
+          Call(kSetSettingCert, setting.name + "," + value + "," + *Signature(kAdmin, "signature"));
+      if (error == 0 && !bulk)
+        error = Call(kSaveSettingsCert, *Signature(kAdmin, "save_signature"));
+    } else if (opcodes_) {
       // The password goes first and is checked by the save; a wrong one surfaces there.
       if (!AdminPassword().empty()) error = Opcode("WmiOpcodePasswordAdmin", AdminPassword());
       if (error == 0) error = Call(kSetSetting, setting.name + "," + value + ";");
@@ -469,7 +642,10 @@ class ThinkLmi : public Driver {
     if (boot_.saveMode == kSingle) return EOPNOTSUPP;
     if (!boot_.saveRequired) return ENOENT;
     int error = 0;
-    if (opcodes_) {
+    if (SignsChanges()) {
+      if (!SignaturesWritten()) return EINVAL;
+      error = Call(kSaveSettingsCert, *Signature(kAdmin, "save_signature"));
+    } else if (opcodes_) {
       if (!AdminPassword().empty()) {
         error = Opcode("WmiOpcodePasswordAdmin", AdminPassword());
         if (error != 0) return error;
@@ -513,9 +689,14 @@ class ThinkLmi : public Driver {
 
   bool newer_;
   bool opcodes_ = false;
+  bool certificates_ = false;  // the driver's certificate support
+  bool centre_ = false;        // its ThinkCentre mode
+  LenovoModel model_;
   std::vector<Setting> settings_;
   bool enabled_ = false;
-  bool certificate_ = false;
+  std::int32_t mode_ = 0;
+  bool adminCertificate_ = false;
+  bool systemCertificate_ = false;
   std::int32_t minLength_ = 0;
   std::int32_t maxLength_ = 0;
 };
@@ -852,6 +1033,18 @@ bool CheckCounts(const Json& counts, const std::string& label, std::string& erro
   return true;
 }
 
+// think-lmi's signature files as written: {"Admin": {"signature": "...", "save_signature": "..."}}.
+bool CheckSignatures(const Json& signatures, const std::string& label, std::string& error) {
+  error = label + R"( must be {"Admin" or "System": {"signature" or "save_signature": text}})";
+  if (!signatures.is_object()) return false;
+  for (const auto& [role, files] : signatures.items()) {
+    if ((role != "Admin" && role != "System") || !files.is_object()) return false;
+    for (const auto& [file, text] : files.items())
+      if ((file != "signature" && file != "save_signature") || !text.is_string()) return false;
+  }
+  return true;
+}
+
 bool CheckBoot(const Json& boot, const std::string& label, const DriverShape& shape,
                std::string& error) {
   if (!boot.is_object()) {
@@ -877,8 +1070,10 @@ bool CheckBoot(const Json& boot, const std::string& label, const DriverShape& sh
        }},
       schema::Bool("pendingReboot")};
   if (shape.saves)
-    keys.insert(keys.end(), {schema::Bool("saveRequired"), schema::Bool("rebootRequired"),
-                             schema::Choice("saveMode", {kSingle, kBulk})});
+    keys.insert(keys.end(), {schema::Bool("saveRequired"),
+                             schema::Bool("rebootRequired"),
+                             schema::Choice("saveMode", {kSingle, kBulk}),
+                             {"signatures", CheckSignatures}});
   return schema::Read(boot, keys, error, {"boot", "key", schema::Order::InFileOrder});
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -89,6 +90,19 @@ bool FitsInt32(const Json& value);
 
 // Checks a dell or lenovo section as it is loaded; a reason when it is malformed.
 bool CheckMakerSection(std::string_view key, const Json& section, std::string& error);
+// What the lenovo section says of the machine's model and its certificates; the kernel's
+// driver reads the same.
+struct LenovoModel {
+  bool thinkCentre = false;       // "family": the ThinkCentre certificate methods and answers
+  bool certificates = false;      // the firmware has the certificate methods
+  bool otherMethodNames = false;  // the signed classes' methods are not named as guessed
+  std::optional<std::string> serial;
+};
+LenovoModel LenovoModelOf(const Json& section);
+// The method of a signed class (Lenovo_SetBiosSettingEx...): the class's name without "Lenovo_",
+// as the older classes have it; "Execute" with otherMethodNames.
+std::string LenovoSignedMethod(const LenovoModel& model, std::string_view className);
+
 // Checks the kernel section of a document as it is loaded; a reason when it is malformed.
 bool CheckKernelSection(const Json& document, std::string& error);
 // With a kernel section, installs the kernel whose tree shows the driver's folder; without one

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/hex.h"
+#include "platform/signature.h"
 #include "sim/wmi/wmi_objects.h"
 
 namespace corvane::sim::schema {
@@ -234,6 +235,19 @@ Key Hex(std::string_view name, std::string_view unit) {
 Key Hex(std::string_view name, std::string_view unit, std::string& bytes) {
   return Must(
       name, [&bytes](const Json& value) { return IsHex(value, bytes); }, HexWhat(unit));
+}
+
+Key Certificate(std::string_view name, bool empty) {
+  return Must(
+      name,
+      [empty](const Json& value) {
+        if (!value.is_string()) return false;
+        const auto& text = value.get_ref<const std::string&>();
+        std::string der;
+        return (empty && text.empty()) || (platform::CertificateBase64(text, der) && der == text);
+      },
+      std::string(empty ? "the empty text or " : "") +
+          "the one-line base64 of an X.509 certificate's DER encoding with an RSA key");
 }
 
 Key Writes(std::string_view name, section::Writes& target) {

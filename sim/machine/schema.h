@@ -100,6 +100,9 @@ Key Choice(std::string_view name, std::initializer_list<std::string_view> texts,
 // digits per <unit>".
 Key Hex(std::string_view name, std::string_view unit);
 Key Hex(std::string_view name, std::string_view unit, std::string& bytes);
+// A certificate as the firmware holds it: the one-line base64 of an X.509 certificate's DER
+// encoding, with an RSA key. With empty, also the empty text.
+Key Certificate(std::string_view name, bool empty = false);
 // "accept", "refuse" or "ignore".
 Key Writes(std::string_view name, section::Writes& target);
 // A required row; missing is the reason when it is missing (empty: "<label> is missing").

@@ -13,8 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/base64.h"
 #include "platform/hex.h"
 #include "platform/host.h"
+#include "platform/signature.h"
 #include "platform/text.h"
 #include "platform/wmi_kit.h"
 #include "sim/legacy/sim_keyboard.h"
@@ -520,6 +522,33 @@ constexpr std::string_view kInvalidParameter = "Invalid Parameter";
 constexpr std::string_view kSystemBusy = "System Busy";
 constexpr std::int64_t kSupervisorBit = 0x2;
 constexpr std::string_view kExcluded = "[Excluded from boot order:";
+// PasswordState bits of the certificates in use on a ThinkPad: the supervisor's, the system
+// management one's.
+constexpr std::int64_t kSupervisorCertificateBit = 0x80;
+constexpr std::int64_t kSystemCertificateBit = 0x100;
+// A ThinkCentre answers its certificate installs with texts of their own.
+// The signed classes: their names are public, their methods' a guess (LenovoSignedMethod).
+constexpr std::string_view kSetSettingEx = "Lenovo_SetBiosSettingEx";
+constexpr std::string_view kSaveSettingsEx = "Lenovo_SaveBiosSettingsEx";
+constexpr std::string_view kUpdateCertificate = "Lenovo_UpdateBiosCertificate";
+constexpr std::string_view kClearCertificate = "Lenovo_ClearBiosCertificate";
+constexpr std::string_view kCertificateToPassword = "Lenovo_ChangeBiosCertificateToPassword";
+// What the kernel's driver calls by GUID and no Windows source names: the simulation's names.
+constexpr std::string_view kSetCertificate = "Lenovo_SetBiosCertificate";
+constexpr std::string_view kThumbprint = "Lenovo_CertificateThumbprint";
+constexpr std::string_view kCentreInstalled = "Set Certificate operation was successful.";
+constexpr std::string_view kCentreInvalidParameter =
+    "Set Certificate operation failed with status:Invalid Parameter.";
+constexpr std::string_view kCentreInvalidType =
+    "Set Certificate operation failed with status:Invalid certificate type.";
+constexpr std::string_view kCentrePasswordFormat =
+    "Set Certificate operation failed with status:Invalid password format.";
+constexpr std::string_view kCentrePasswordInvalid =
+    "Set Certificate operation failed with status:Password Invalid.";
+constexpr std::string_view kCentreNoSlot =
+    "Set Certificate operation failed with status:No free slots to write.";
+constexpr std::string_view kCentreNotFound =
+    "Set Certificate operation failed with status:Certificate not found.";
 constexpr std::string_view kShowOnly = "[Status:ShowOnly]";
 
 std::vector<std::string> SplitFields(std::string_view text, char separator) {
@@ -632,9 +661,27 @@ class LenovoServices : public MakerServices {
     }
     wbem::ReadArgument(in, className == "Lenovo_WmiOpcodeInterface" ? u"Parameter" : u"parameter",
                        argument);
-    const std::string text = Unterminated(Utf16ToUtf8(argument));
-    std::string_view answer = kInvalidParameter;
-    if (className == "Lenovo_SetBiosSetting")
+    // The signed texts end with their signature: no ';' is taken off them.
+    const bool signedText = className.find("Certificate") != std::string::npos ||
+                            className == kSetSettingEx || className == kSaveSettingsEx;
+    const std::string text =
+        signedText ? Utf16ToUtf8(argument) : Unterminated(Utf16ToUtf8(argument));
+    std::string answer(kInvalidParameter);
+    if (className == kSetSettingEx)
+      answer = SetBiosSettingEx(text);
+    else if (className == kSaveSettingsEx)
+      answer = SaveBiosSettingsEx(text);
+    else if (className == kSetCertificate)
+      answer = SetCertificate(text);
+    else if (className == kUpdateCertificate)
+      answer = UpdateCertificate(text);
+    else if (className == kClearCertificate)
+      answer = ClearCertificate(text);
+    else if (className == kCertificateToPassword)
+      answer = CertificateToPassword(text);
+    else if (className == kThumbprint)
+      answer = Thumbprint(text);
+    else if (className == "Lenovo_SetBiosSetting")
       answer = SetBiosSetting(text);
     else if (className == "Lenovo_SaveBiosSettings")
       answer = SaveBiosSettings(text);
@@ -658,7 +705,193 @@ class LenovoServices : public MakerServices {
     const auto opcode = section.find("opcodeInterface");
     if (opcode != section.end() && opcode->get<bool>())
       classes.push_back({"Lenovo_WmiOpcodeInterface", {{"WmiOpcodeInterface", {"Parameter"}}}});
+    const LenovoModel model = LenovoModelOf(section);
+    if (!model.certificates) return classes;
+    for (const std::string_view name : {kSetSettingEx, kSaveSettingsEx, kUpdateCertificate,
+                                        kClearCertificate, kCertificateToPassword})
+      classes.push_back({std::string(name), {{LenovoSignedMethod(model, name), {"parameter"}}}});
+    classes.push_back({std::string(kSetCertificate), {{"SetBiosCertificate", {"parameter"}}}});
+    if (!model.thinkCentre)
+      classes.push_back({std::string(kThumbprint), {{"CertificateThumbprint", {"parameter"}}}});
     return classes;
+  }
+
+  // -------------------------------------------------------------------------------------------
+  // Certificates. Each slot (the supervisor's, and on ThinkPads with PasswordMode 3 or more the
+  // system management one) holds the certificate in effect until the next boot; an operation
+  // leaves what the firmware takes then in "<slot>AtRestart" and changes nothing before, so that
+  // the same call made again (the kernel's driver makes every call twice) is answered alike.
+
+  enum class Slot { kSupervisor, kSystem };
+
+  static const char* CertificateKey(Slot slot) {
+    return slot == Slot::kSystem ? "systemCertificate" : "certificate";
+  }
+
+  std::int64_t PasswordNumber(std::string_view name) {
+    const Json* passwords = Passwords();
+    return passwords == nullptr ? 0 : NumberOf(*passwords, name).value_or(0);
+  }
+
+  bool Centre() { return LenovoModelOf(section()).thinkCentre; }
+
+  // Whether the password settings report the slot's certificate in use, as each family does.
+  bool CertificateInUse(Slot slot) {
+    if (Centre()) return slot == Slot::kSupervisor && PasswordNumber("PasswordMode") != 0;
+    const std::int64_t bit =
+        slot == Slot::kSystem ? kSystemCertificateBit : kSupervisorCertificateBit;
+    return (PasswordNumber("PasswordState") & bit) != 0;
+  }
+
+  // The certificate the slot's signatures are checked with; empty when the file holds none (a
+  // certificate whose key nobody here has: no signature passes).
+  std::string CertificateOf(Slot slot) {
+    const Json* passwords = Passwords();
+    return passwords == nullptr || !CertificateInUse(slot)
+               ? std::string()
+               : Control(*passwords, CertificateKey(slot));
+  }
+
+  bool SignedBy(Slot slot, const std::string& text, const std::string& signature) {
+    const std::string certificate = CertificateOf(slot);
+    return !certificate.empty() && platform::VerifySignature(certificate, text, signature);
+  }
+
+  // The fields of a certificate operation after the slot that machines with PasswordMode 3 or
+  // more take first ("SVC," or "SMC,"; none is the supervisor's). False for a slot the machine
+  // does not have.
+  bool SlotFields(const std::string& text, Slot& slot, std::vector<std::string>& fields) {
+    fields = SplitFields(text, ',');
+    slot = Slot::kSupervisor;
+    if (PasswordNumber("PasswordMode") >= 3 && (fields[0] == "SVC" || fields[0] == "SMC")) {
+      slot = fields[0] == "SMC" ? Slot::kSystem : Slot::kSupervisor;
+      fields.erase(fields.begin());
+    }
+    return slot == Slot::kSupervisor || !Centre();
+  }
+
+  static bool IsCertificate(const std::string& text) {
+    std::string der;
+    return platform::CertificateBase64(text, der) && der == text;
+  }
+
+  // What the slot holds after the next boot.
+  void AtRestart(Slot slot, const std::string& certificate) {
+    (*Passwords())[std::string(CertificateKey(slot)) + "AtRestart"] = certificate;
+    machine().dirty = true;
+  }
+
+  // Item,Value,Signature over "Lenovo_SetBiosSettingEx,Item,Value", by the supervisor's
+  // certificate; the change then waits for the signed save as the others wait for theirs.
+  std::string_view SetBiosSettingEx(const std::string& text) {
+    const std::vector<std::string> fields = SplitFields(text, ',');
+    if (fields.size() < 3 || Passwords() == nullptr) return kInvalidParameter;
+    const std::string value = JoinFields(fields, 1, fields.size() - 1, ',');
+    if (!SignedBy(Slot::kSupervisor, std::string(kSetSettingEx) + "," + fields[0] + "," + value,
+                  fields.back()))
+      return kAccessDenied;
+    return Wait(fields[0], value);
+  }
+
+  std::string_view SaveBiosSettingsEx(const std::string& signature) {
+    if (!SignedBy(Slot::kSupervisor, std::string(kSaveSettingsEx), signature)) return kAccessDenied;
+    return SaveWaiting();
+  }
+
+  // Certificate,Password (a ThinkCentre: Certificate,Password,Encoding,Keyboard): a slot with no
+  // certificate takes one under the supervisor password, which it replaces at the next boot.
+  std::string_view SetCertificate(const std::string& text) {
+    Slot slot = Slot::kSupervisor;
+    std::vector<std::string> fields;
+    const bool centre = Centre();
+    if (Passwords() == nullptr || !SlotFields(text, slot, fields) ||
+        fields.size() != (centre ? 4U : 2U))
+      return centre ? kCentreInvalidParameter : kInvalidParameter;
+    const std::string encoding = centre ? fields[2] : "ascii";
+    if (encoding != "ascii" && encoding != "scancode") return kCentrePasswordFormat;
+    if (CertificateInUse(slot)) return centre ? kCentreNoSlot : kAccessDenied;
+    if (!SupervisorSet() || !Matches(fields[1], encoding)) {
+      Refuse(SupervisorSet());
+      return centre ? kCentrePasswordInvalid : kAccessDenied;
+    }
+    if (!IsCertificate(fields[0])) return centre ? kCentreInvalidType : kInvalidParameter;
+    AtRestart(slot, fields[0]);
+    if (slot == Slot::kSupervisor) (*Passwords())["passwordAtRestart"] = "";
+    return centre ? kCentreInstalled : kSuccess;
+  }
+
+  // The slot's certificate must sign the operation's text; a slot without one answers so.
+  std::string_view Signed(Slot slot, const std::string& text, const std::string& signature) {
+    if (!CertificateInUse(slot)) return Centre() ? kCentreNotFound : kAccessDenied;
+    return SignedBy(slot, text, signature) ? kSuccess : kAccessDenied;
+  }
+
+  // Certificate,Signature over "Lenovo_UpdateBiosCertificate,Certificate". The system
+  // management slot also takes the supervisor's signature, as the kernel's driver sends it
+  // while the supervisor certificate is installed.
+  std::string_view UpdateCertificate(const std::string& text) {
+    Slot slot = Slot::kSupervisor;
+    std::vector<std::string> fields;
+    if (Passwords() == nullptr || !SlotFields(text, slot, fields) || fields.size() != 2)
+      return kInvalidParameter;
+    const std::string signedText = std::string(kUpdateCertificate) + "," + fields[0];
+    std::string_view answer = Signed(slot, signedText, fields[1]);
+    if (slot == Slot::kSystem && answer != kSuccess && CertificateInUse(Slot::kSupervisor))
+      answer = Signed(Slot::kSupervisor, signedText, fields[1]);
+    if (answer != kSuccess) return answer;
+    if (!IsCertificate(fields[0])) return kInvalidParameter;
+    AtRestart(slot, fields[0]);
+    return kSuccess;
+  }
+
+  // Serial,Signature over "Lenovo_ClearBiosCertificate,Serial": the one command bound to one
+  // machine.
+  std::string_view ClearCertificate(const std::string& text) {
+    Slot slot = Slot::kSupervisor;
+    std::vector<std::string> fields;
+    const auto serial = LenovoModelOf(section()).serial;
+    if (Passwords() == nullptr || !SlotFields(text, slot, fields) || fields.size() != 2 ||
+        !serial || fields[0] != *serial)
+      return kInvalidParameter;
+    const std::string_view answer =
+        Signed(slot, std::string(kClearCertificate) + "," + fields[0], fields[1]);
+    if (answer == kSuccess) AtRestart(slot, "");
+    return answer;
+  }
+
+  // Password,Signature over "Lenovo_ChangeBiosCertificateToPassword,Password": the supervisor
+  // password replaces the certificate at the next boot.
+  std::string_view CertificateToPassword(const std::string& text) {
+    Slot slot = Slot::kSupervisor;
+    std::vector<std::string> fields;
+    if (Passwords() == nullptr || !SlotFields(text, slot, fields) || fields.size() != 2)
+      return kInvalidParameter;
+    const std::string_view answer =
+        Signed(slot, std::string(kCertificateToPassword) + "," + fields[0], fields[1]);
+    if (answer != kSuccess) return answer;
+    if (!LengthAllowed(*Passwords(), "MinLength", "MaxLength", fields[0].size()))
+      return kInvalidParameter;
+    AtRestart(slot, "");
+    if (slot == Slot::kSupervisor) (*Passwords())["passwordAtRestart"] = fields[0];
+    return kSuccess;
+  }
+
+  // Md5, Sha1 or Sha256: the digest of the certificate's DER encoding in upper-case
+  // hexadecimal digits.
+  std::string Thumbprint(const std::string& text) {
+    const std::string invalid(kInvalidParameter);
+    Slot slot = Slot::kSupervisor;
+    std::vector<std::string> fields;
+    if (!SlotFields(text, slot, fields) || fields.size() != 1) return invalid;
+    const std::pair<std::string_view, platform::DigestKind> kinds[] = {
+        {"Md5", platform::DigestKind::kMd5},
+        {"Sha1", platform::DigestKind::kSha1},
+        {"Sha256", platform::DigestKind::kSha256}};
+    std::string der, hex;
+    if (!platform::DecodeBase64(CertificateOf(slot), der) || der.empty()) return invalid;
+    for (const auto& [name, kind] : kinds)
+      if (fields[0] == name && platform::Thumbprint(der, kind, hex)) return hex;
+    return invalid;
   }
 
   bool Opcodes() {
@@ -782,6 +1015,8 @@ class LenovoServices : public MakerServices {
   std::string_view SetBiosSetting(const std::string& text) {
     const std::vector<std::string> fields = SplitFields(text, ',');
     if (fields.size() < 2) return kInvalidParameter;
+    // No password opens a firmware whose supervisor is a certificate.
+    if (CertificateInUse(Slot::kSupervisor)) return Refuse(false);
     std::size_t valueEnd = fields.size();
     // The password travels as the last three fields, checked at the set; on firmware with the
     // opcode interface a set without it waits, and the save checks what the interface was told.
@@ -790,18 +1025,23 @@ class LenovoServices : public MakerServices {
       valueEnd = fields.size() - 3;
       if (SupervisorSet() && !Matches(fields[valueEnd], fields[valueEnd + 1])) return Refuse(true);
     }
-    Json* setting = Setting(fields[0]);
+    return Wait(fields[0], JoinFields(fields, 1, valueEnd, ','));
+  }
+
+  // A change the firmware takes waits for the save.
+  std::string_view Wait(const std::string& item, const std::string& value) {
+    Json* setting = Setting(item);
     if (setting == nullptr) return kInvalidParameter;
-    const std::string current = Property(*setting, "CurrentSetting").substr(fields[0].size() + 1);
-    const std::string value = JoinFields(fields, 1, valueEnd, ',');
-    if (!Allowed(FormOf(*setting, fields[0], current), value)) return kInvalidParameter;
+    const std::string current = Property(*setting, "CurrentSetting").substr(item.size() + 1);
+    if (!Allowed(FormOf(*setting, item, current), value)) return kInvalidParameter;
     Json& waiting = Boot()["waiting"];
     if (!waiting.is_array()) waiting = Json::array();
-    waiting.push_back(Json::array({fields[0], value}));
+    waiting.push_back(Json::array({item, value}));
     return kSuccess;
   }
 
   std::string_view SaveBiosSettings(const std::string& text) {
+    if (CertificateInUse(Slot::kSupervisor)) return Refuse(false);
     if (SupervisorSet()) {
       const std::vector<std::string> fields = SplitFields(text, ',');
       if (CarriesPassword(fields, 0)) {
@@ -815,6 +1055,11 @@ class LenovoServices : public MakerServices {
         if (!Matches(TextOf(*told), "ascii")) return Refuse(true);
       }
     }
+    return SaveWaiting();
+  }
+
+  // Each waiting change reaches its setting; the firmware counts the save.
+  std::string_view SaveWaiting() {
     if (!Waiting()) return kSuccess;
     for (const auto& change : *BootValue("waiting")) {
       const std::string item = TextOf(change.at(0));
@@ -852,6 +1097,7 @@ class LenovoServices : public MakerServices {
   std::string_view ChangeSupervisor(const std::string& type, const std::string& current,
                                     const std::string& wanted, const std::string& encoding) {
     if (type != "pap") return "Not Supported";
+    if (CertificateInUse(Slot::kSupervisor)) return Refuse(false);
     if (Waiting()) return kSystemBusy;
     if (!SupervisorSet()) return Refuse(false);
     if (!Matches(current, encoding)) return Refuse(true);
@@ -987,14 +1233,54 @@ std::span<const schema::Key> SectionKeys(std::string_view key) {
       ClassKey("Lenovo_BiosSetting", {schema::Text("selections"), schema::Bool("order")}),
       ClassKey("Lenovo_BiosPasswordSettings",
                {schema::Text("password"), schema::Text("passwordAtRestart"),
-                schema::Int32("refusedPasswords")}),
+                schema::Int32("refusedPasswords"), schema::Certificate("certificate"),
+                schema::Certificate("systemCertificate"),
+                schema::Certificate("certificateAtRestart", true),
+                schema::Certificate("systemCertificateAtRestart", true)}),
       schema::Bool("opcodeInterface"),
+      schema::Choice("family", {"thinkpad", "thinkcentre"}),
+      schema::Bool("certificateInterface"),
+      schema::Bool("otherExMethodNames"),
+      schema::Text("serial"),
       schema::Int32("saves"),
       BootKey(kLenovoSection),
       schema::Bool("count"),
       schema::Object("calls")};
   if (key == kDellSection) return kDell;
   return kLenovo;
+}
+
+// An installed certificate agrees with what the password settings report of it: on a ThinkPad
+// bit 0x80 of PasswordState for the supervisor's (which leaves no supervisor password) and bit
+// 0x100 for the system management one (PasswordMode 3 and later); on a ThinkCentre any
+// PasswordMode but 0, and one certificate only.
+bool CheckCertificates(const Json& section, std::string& error) {
+  const auto list = section.find("Lenovo_BiosPasswordSettings");
+  if (list == section.end() || list->empty()) return true;
+  const Json& settings = list->front();
+  const LenovoModel model = LenovoModelOf(section);
+  const std::int64_t mode = NumberOf(settings, "PasswordMode").value_or(0);
+  const std::int64_t state = NumberOf(settings, "PasswordState").value_or(0);
+  const bool supervisor = settings.contains("certificate");
+  const bool system = settings.contains("systemCertificate");
+  std::string reason;
+  if ((supervisor || system) && !model.certificates)
+    reason = "a certificate needs the certificate interface (\"certificateInterface\")";
+  else if (model.thinkCentre && system)
+    reason = "a ThinkCentre holds no system management certificate";
+  else if (model.thinkCentre && supervisor && mode == 0)
+    reason = "a ThinkCentre with a certificate reports a PasswordMode other than 0";
+  else if (!model.thinkCentre && supervisor && ((state & 0x80) == 0 || (state & 0x2) != 0))
+    reason =
+        "a ThinkPad with a supervisor certificate reports PasswordState bit 0x80 and no "
+        "supervisor password (bit 0x2)";
+  else if (!model.thinkCentre && system && ((state & 0x100) == 0 || mode < 3))
+    reason =
+        "a ThinkPad with a system management certificate reports PasswordState bit 0x100 "
+        "and PasswordMode 3 or more";
+  if (reason.empty()) return true;
+  error = "Lenovo_BiosPasswordSettings[0]: " + reason;
+  return false;
 }
 
 }  // namespace
@@ -1009,7 +1295,23 @@ bool CheckMakerSection(std::string_view key, const Json& section, std::string& e
     return false;
   };
   return schema::Read(section, SectionKeys(key), error,
-                      {"", "control", schema::Order::InFileOrder, unknownClass});
+                      {"", "control", schema::Order::InFileOrder, unknownClass}) &&
+         (key != kLenovoSection || CheckCertificates(section, error));
+}
+
+std::string LenovoSignedMethod(const LenovoModel& model, std::string_view className) {
+  if (model.otherMethodNames) return "Execute";
+  return std::string(className.substr(className.find('_') + 1));
+}
+
+LenovoModel LenovoModelOf(const Json& section) {
+  LenovoModel model;
+  model.thinkCentre = section.value("family", std::string()) == "thinkcentre";
+  model.certificates = section.value("certificateInterface", false);
+  model.otherMethodNames = section.value("otherExMethodNames", false);
+  if (const auto serial = section.find("serial"); serial != section.end())
+    model.serial = serial->get<std::string>();
+  return model;
 }
 
 wbem::ServicesPtr ConnectMakerNamespace(const std::shared_ptr<SimulatedMachine>& machine,

@@ -19,6 +19,7 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
                                                     folder of the work folder, '.' itself,
                                                     once everything is in place; repeatable)
   define: NAME = EXPRESSION                        (a text computed in Python; repeatable)
+  keys: admin other                                (test-time RSA keys and certificates)
   exit: 16
 
   --- machine                  an inline machine file (JSON) instead of a sample
@@ -70,6 +71,13 @@ the work folder.
 A run that writes the management library writes it into a folder of its own: XDG_RUNTIME_DIR is
 {work}/runtime (made with mode 700) unless the scenario sets it.
 
+'keys:' makes, before the run, for each NAME an RSA 2048 key NAME.pem and a self-signed
+certificate NAME.crt (openssl) in the work folder. '@cert:NAME@' then stands for the certificate's
+one-line base64 DER in the machine file (inline or a sample's copy), the files, standard input and
+everything expected afterwards; in the files (and those expected) '@sig:NAME:TEXT@' stands for the base64 signature of
+TEXT's bytes (RSA, SHA-256, PKCS#1 v1.5) made by 'openssl dgst -sha256 -sign NAME.pem'. Keys are
+made at test time and never committed.
+
 A define's expression sees the earlier defines and raw(b'...'), which turns bytes into a text
 that is written as those very bytes (invalid UTF-8 and all). '{{NAME}}' stands for the defined
 text in args, env values, the files, standard output, standard error and machine-after (inside
@@ -87,6 +95,7 @@ so the program reaches the simulated provider through its real COM code. The dou
 calls, and every such run that gets as far as the opening element must have connected through it.
 """
 import argparse
+import base64
 import json
 import os
 import pwd
@@ -94,6 +103,7 @@ import re
 import shlex
 import shutil
 import stat
+import subprocess
 import sys
 import tempfile
 
@@ -135,7 +145,8 @@ def parse(path):
                 'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [],
                 'tree_links': [], 'tree_after': {}, 'legacy_after': None, 'maker_after': None,
                 'kernel_after': None,
-                'dirs': [], 'symlinks': [], 'user': None, 'modes': [], 'requires_root': None}
+                'dirs': [], 'symlinks': [], 'user': None, 'modes': [], 'requires_root': None,
+                'keys': []}
     defines = {}
     with open(path, encoding='utf-8', newline='') as handle:
         lines = handle.read().split('\n')
@@ -177,6 +188,10 @@ def parse(path):
         elif key == 'mode':
             name, _, mode = value.rpartition(' ')
             scenario['modes'].append((name.strip(), int(mode, 8)))
+        elif key == 'keys':
+            scenario['keys'] = value.split()
+            if not all(re.fullmatch(r'[A-Za-z0-9_-]+', name) for name in scenario['keys']):
+                raise ValueError(f'{path}: keys: takes names of letters, digits, - and _')
         elif key == 'define':
             name, _, expression = value.partition('=')
             defines[name.strip()] = eval(expression, {'__builtins__': DEFINE_BUILTINS},  # noqa
@@ -256,6 +271,67 @@ def parse(path):
 
 
 TREE_VARIABLE = 'CORVANE_FIRMWARE_ATTRIBUTES'
+CERT_PATTERN = re.compile(r'@cert:([A-Za-z0-9_-]+)@')
+SIG_PATTERN = re.compile(r'@sig:([A-Za-z0-9_-]+):([^@\n]*)@')
+
+
+def openssl(*arguments, data=None):
+    return subprocess.run(('openssl',) + arguments, input=data, capture_output=True,
+                          check=True).stdout
+
+
+def make_keys(names, work):
+    """Each name's key and self-signed certificate in the work folder: name -> base64 DER."""
+    certificates = {}
+    for name in names:
+        key, certificate = os.path.join(work, name + '.pem'), os.path.join(work, name + '.crt')
+        openssl('req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', key, '-out',
+                certificate, '-days', '7300', '-sha256', '-subj', '/CN=' + name)
+        der = openssl('x509', '-in', certificate, '-outform', 'DER')
+        certificates[name] = base64.b64encode(der).decode('ascii')
+    return certificates
+
+
+def with_keys(value, certificates, work, signatures=False):
+    """@cert:NAME@ (and with signatures, @sig:NAME:TEXT@) replaced in a text, or in every text
+    of a list or JSON value."""
+    if isinstance(value, (list, tuple)):
+        return type(value)(with_keys(item, certificates, work, signatures) for item in value)
+    if isinstance(value, dict):
+        return {with_keys(k, certificates, work, signatures):
+                with_keys(v, certificates, work, signatures) for k, v in value.items()}
+    if not isinstance(value, str):
+        return value
+
+    def certificate(match):
+        if match.group(1) not in certificates:
+            raise ValueError(f'@cert:{match.group(1)}@ names no key of the keys: line')
+        return certificates[match.group(1)]
+
+    def signature(match):
+        if match.group(1) not in certificates:
+            raise ValueError(f'@sig:{match.group(1)}:...@ names no key of the keys: line')
+        signed = openssl('dgst', '-sha256', '-sign', os.path.join(work, match.group(1) + '.pem'),
+                         data=match.group(2).encode('utf-8'))
+        return base64.b64encode(signed).decode('ascii')
+    # Certificates first, so that a signed text may hold one.
+    value = CERT_PATTERN.sub(certificate, value)
+    return SIG_PATTERN.sub(signature, value) if signatures else value
+
+
+def apply_keys(scenario, work):
+    """The scenario with its keys made and their texts put in."""
+    if not scenario['keys']:
+        return scenario
+    certificates = make_keys(scenario['keys'], work)
+    scenario = dict(scenario)
+    for key in ('files', 'files_after'):
+        scenario[key] = with_keys(scenario[key], certificates, work, signatures=True)
+    for key in ('inline_machine', 'stdin', 'stdout', 'stderr', 'stderr_contains',
+                'machine_after', 'maker_after', 'kernel_after', 'tree_files', 'tree_after'):
+        scenario[key] = with_keys(scenario[key], certificates, work)
+    scenario['certificates'] = certificates
+    return scenario
 
 
 def tree_path(root, relative):
@@ -510,6 +586,7 @@ def run(scenario, args):
             tempfile.TemporaryDirectory(prefix='corvane-tree-') as tree:
         # A library the run writes lands in this run's own folder; never the kernel's own tree.
         env = corvane_run.environment(work, **{TREE_VARIABLE: tree})
+        scenario = apply_keys(scenario, work)
         prepare_folders(scenario, work)
         binary = args.binary
         if scenario['copy_binary']:
@@ -527,7 +604,13 @@ def run(scenario, args):
                 source = os.path.join(os.path.dirname(scenario['path']), scenario['machine'])
                 if not os.path.exists(source):
                     source = os.path.join(args.machines, scenario['machine'])
-                shutil.copy(source, machine_path)
+                if scenario['keys']:
+                    with open(source, encoding='utf-8') as handle:
+                        text = with_keys(handle.read(), scenario['certificates'], work)
+                    with open(machine_path, 'w', encoding='utf-8') as handle:
+                        handle.write(text)
+                else:
+                    shutil.copy(source, machine_path)
             else:
                 with open(machine_path, 'w', encoding='utf-8') as handle:
                     handle.write(scenario['inline_machine'])
