@@ -32,9 +32,9 @@ constexpr std::u16string_view kSignedSaveClass = u"Lenovo_SaveBiosSettingsEx";
 constexpr std::string_view kSignedSetText = "Lenovo_SetBiosSettingEx,";
 constexpr std::string_view kSignedSaveText = "Lenovo_SaveBiosSettingsEx";
 constexpr std::string_view kUnansweredSigned =
-    "the firmware's WMI interface did not take the signed call (the names of its signed "
-    "methods are not published, and this firmware's differ from the ones this program uses); "
-    "nothing was changed";
+    "the firmware's WMI interface did not take the signed call: the names of Lenovo's signed "
+    "methods are not published, and this firmware may name them otherwise than this program "
+    "does; nothing was changed";
 
 // PasswordState: the supervisor password is set; on ThinkPads, the supervisor's certificate
 // authenticates instead (0x80; 0x100 is the system management one, which changes no setting: the
@@ -372,7 +372,11 @@ class LenovoSource : public AttributeSource {
       ReportFirmwareAnswer(what, wbem::Succeeded(hr) ? "no answer" : HResultText(hr), unanswered);
       return EIO;
     }
-    const Reply meaning = ReplyOf(platform::Trim(*answer));
+    Reply meaning = ReplyOf(platform::Trim(*answer));
+    // The signed classes take no password: their refusal is the signature's.
+    if (meaning.error == EACCES && (className == kSignedSetClass || className == kSignedSaveClass))
+      meaning.meaning =
+          "the firmware refused the signature (not one of this text by the certificate in use)";
     if (meaning.error != 0) ReportFirmwareAnswer(what, *answer, meaning.meaning);
     return meaning.error;
   }

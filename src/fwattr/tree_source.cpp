@@ -156,7 +156,10 @@ class TreeSource : public AttributeSource {
       error = WriteValue(Join(folder, what), action == CertificateAction::kClear ? "" : value);
     }
     if (error != 0) ReportWriteError(what, error);
-    if (install) ClearPassword(folder);
+    if (install)
+      ClearPassword(folder);
+    else
+      WriteValue(session, "");
     return error;
   }
 
@@ -203,8 +206,10 @@ class TreeSource : public AttributeSource {
     if (switched_)
       if (const int error = WriteValue(Join(attributes_, "save_settings"), found_))
         ReportWriteError("save_settings", error);
-    // No password is left in the kernel, whatever happened.
+    // No password is left in the kernel, whatever happened, nor a signature.
     if (!sessionFolder_.empty()) ClearPassword(sessionFolder_);
+    if (signedSession_) ClearSignatures();
+    signedSession_ = false;
     sessionOpen_ = switched_ = waiting_ = canWait_ = wrote_ = false;
     sessionFolder_.clear();
     found_.clear();
@@ -293,6 +298,7 @@ class TreeSource : public AttributeSource {
     // The driver sends the save's signature with every save it makes, single or bulk.
     if (admin.certificate) {
       const std::string* save = SignatureOf("saving the changes", std::string(kSignedSave));
+      signedSession_ = save != nullptr;
       const int error =
           save == nullptr ? kUnsigned : WriteValue(Join(AdminFolder(), "save_signature"), *save);
       if (error != 0) {
@@ -331,6 +337,12 @@ class TreeSource : public AttributeSource {
     // A single save is the driver's own; waiting changes count once they are saved.
     if (!waiting_) changed_ = true;
     return 0;
+  }
+
+  // The driver keeps what it was given until a restart: the empty texts take their place.
+  void ClearSignatures() {
+    for (const char* name : {"signature", "save_signature"})
+      WriteValue(Join(AdminFolder(), name), "");
   }
 
   // Ends a password session. The drivers take a lone line feed as the empty password, but
@@ -381,6 +393,7 @@ class TreeSource : public AttributeSource {
   bool canWait_ = false;       // a second change may still switch to waiting
   bool wrote_ = false;
   std::optional<Held> held_;
+  bool signedSession_ = false;  // signatures went to the kernel this batch
   bool changed_ = false;
   std::optional<AdminPassword> admin_;
   std::optional<std::string> adminFolder_;
