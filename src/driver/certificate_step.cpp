@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/signed_changes.h"
+#include "driver/sign_config.h"
 #include "fwattr/firmware_attributes.h"
 #include "platform/host.h"
 #include "platform/signature.h"
@@ -39,17 +40,6 @@ constexpr Option kOptions[] = {
 constexpr std::string_view kThumbprint = "/CertificateThumbprint";
 constexpr std::string_view kSignatureFile = "/SignatureFile:";
 
-bool Begins(std::string_view argument, std::string_view option) {
-  return platform::StartsWithNoCase(argument, option, option.size());
-}
-
-std::string LastValue(int argc, const char* const* argv, std::string_view option) {
-  std::string value;
-  for (int i = 1; i < argc; ++i)
-    if (Begins(argv[i], option)) value = std::string(argv[i]).substr(option.size());
-  return value;
-}
-
 // The password options of the kinds, as text, in command-line order.
 std::vector<std::string> Passwords(int argc, const char* const* argv, int kinds) {
   std::vector<std::string> found;
@@ -63,7 +53,7 @@ std::vector<std::string> Passwords(int argc, const char* const* argv, int kinds)
 // The signature of the line whose text begins with prefix and, when exact, is exactly it; the
 // clear's text names the machine's serial, which the kernel adds, so its one line serves.
 int FindSignature(log::ResultLog& log, int argc, const char* const* argv, const std::string& text,
-                  bool exact, std::string& signature) {
+                  bool exact, std::string& signature, std::string& found) {
   const std::string path = LastValue(argc, argv, kSignatureFile);
   std::string bytes;
   std::map<std::string, std::string> book;
@@ -84,6 +74,7 @@ int FindSignature(log::ResultLog& log, int argc, const char* const* argv, const 
   for (const auto& [signedText, value] : book)
     if (exact ? signedText == text : signedText.rfind(text, 0) == 0) {
       signature = value;
+      found = signedText;
       ++matches;
     }
   if (matches == 1) return kResultSuccess;
@@ -177,10 +168,12 @@ int RunCertificateAction(log::ResultLog& log, int argc, const char* const* argv,
       }
       value = wanted.back();
     }
-    std::string signature;
+    std::string signature, found;
     const bool exact = option->action != CertificateAction::kClear;
     const std::string text = std::string(option->signedAs) + (exact ? value : std::string());
-    if (const int code = FindSignature(log, argc, argv, text, exact, signature)) return code;
+    if (const int code = FindSignature(log, argc, argv, text, exact, signature, found)) return code;
+    // The clear names the machine's serial, which Windows' class takes with the signature.
+    if (!exact) value = found.substr(text.size());
     return ResultOf(log, fwattr::ChangeCertificate(option->action, value, signature), *option,
                     changed);
   }

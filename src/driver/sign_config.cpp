@@ -18,18 +18,6 @@ constexpr std::string_view kSignConfig = "/SIGNCONFIG:";  // value from the 13th
 constexpr std::string_view kSigningKey = "/SIGNINGKEY:";
 constexpr std::string_view kOtherActions[] = {"/GETCONFIG", "/SETCONFIG", "/CHECKCONFIG"};
 
-bool Begins(std::string_view argument, std::string_view option) {
-  return platform::StartsWithNoCase(argument, option, option.size());
-}
-
-// The value of the last option of that name; empty when none has one.
-std::string LastValue(int argc, const char* const* argv, std::string_view option) {
-  std::string value;
-  for (int i = 1; i < argc; ++i)
-    if (Begins(argv[i], option)) value = std::string(argv[i]).substr(option.size());
-  return value;
-}
-
 // The passphrase of an encrypted key; a /KeyPassphrase: on the command line is refused.
 bool Passphrase(log::ResultLog& log, const RunArguments& arguments, std::string& passphrase) {
   for (int i = 1; i < arguments.argc(); ++i) {
@@ -96,6 +84,17 @@ bool AppendLine(const platform::SigningKey& key, const std::string& text, std::s
 }
 
 }  // namespace
+
+bool Begins(std::string_view argument, std::string_view option) {
+  return platform::StartsWithNoCase(argument, option, option.size());
+}
+
+std::string LastValue(int argc, const char* const* argv, std::string_view option) {
+  std::string value;
+  for (int i = 1; i < argc; ++i)
+    if (Begins(argv[i], option)) value = std::string(argv[i]).substr(option.size());
+  return value;
+}
 
 bool SignConfigRequested(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i)

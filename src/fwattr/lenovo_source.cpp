@@ -191,6 +191,28 @@ class LenovoSource : public AttributeSource {
 
   int Finish() override { return EndBatch(); }
 
+  // The certificate classes Lenovo names (update, clear, back to a password) take the argument
+  // and its signature in one text; the install and the thumbprints have no public class.
+  int ChangeCertificate(CertificateAction action, const std::string& value,
+                        const std::string& authority) override {
+    EndBatch();
+    const auto call = [&](std::u16string_view className, std::u16string_view method) {
+      return Call(className, method, {{u"parameter", Text(value + "," + authority)}},
+                  "the certificate", kUnansweredSigned);
+    };
+    switch (action) {
+      case CertificateAction::kUpdate:
+        return call(u"Lenovo_UpdateBiosCertificate", u"UpdateBiosCertificate");
+      case CertificateAction::kClear:
+        return call(u"Lenovo_ClearBiosCertificate", u"ClearBiosCertificate");
+      case CertificateAction::kToPassword:
+        return call(u"Lenovo_ChangeBiosCertificateToPassword", u"ChangeBiosCertificateToPassword");
+      case CertificateAction::kInstall:
+        break;
+    }
+    return EOPNOTSUPP;
+  }
+
   [[nodiscard]] bool Changed() const override { return changed_; }
   [[nodiscard]] bool PasswordAwaitsRestart() const override { return changedTo_.has_value(); }
 
@@ -374,7 +396,11 @@ class LenovoSource : public AttributeSource {
     }
     Reply meaning = ReplyOf(platform::Trim(*answer));
     // The signed classes take no password: their refusal is the signature's.
-    if (meaning.error == EACCES && (className == kSignedSetClass || className == kSignedSaveClass))
+    if (meaning.error == EACCES && className.find(u"Certificate") != std::u16string_view::npos)
+      meaning.meaning =
+          "the firmware refused the signature (not the one of this text by the certificate in use)";
+    else if (meaning.error == EACCES &&
+             (className == kSignedSetClass || className == kSignedSaveClass))
       meaning.meaning =
           "the firmware refused the signature (not one of this text by the certificate in use)";
     if (meaning.error != 0) ReportFirmwareAnswer(what, *answer, meaning.meaning);
