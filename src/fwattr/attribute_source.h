@@ -101,7 +101,8 @@ class AttributeSource {
  protected:
   // The signature of a signed text; nullptr, with a line on standard error saying the change is
   // not sent, when there is none.
-  const std::string* SignatureOf(std::string_view what, const std::string& text) const;
+  [[nodiscard]] const std::string* SignatureOf(std::string_view what,
+                                               const std::string& text) const;
 
  private:
   const Signatures* signatures_ = nullptr;
