@@ -508,7 +508,7 @@ class ThinkLmi : public Driver {
   // Machines that can hold two certificates are told which one: "SVC,a,b" or "SMC,a,b".
   [[nodiscard]] std::string CertCommand(std::string_view role, const std::string& first,
                                         const std::string& second) const {
-    const std::string text = first + "," + second;
+    std::string text = first + "," + second;
     if (mode_ < 3) return text;
     return (role == kAdmin ? "SVC," : "SMC,") + text;
   }

@@ -59,6 +59,9 @@ class SimulatedMachine {
   // there.
   bool hasDell = false;
   bool hasLenovo = false;
+  // Lenovo: the opcode password the save just answered used up, which opens the same save sent
+  // again at once; the firmware's memory of its last call, never saved.
+  std::optional<std::string> repeatableSave;
   bool dirty = false;        // changes not yet saved
   bool countsDirty = false;  // calls counted and not yet saved: saved when the process ends
 };

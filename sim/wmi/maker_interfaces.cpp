@@ -654,6 +654,8 @@ class LenovoServices : public MakerServices {
   wbem::HResult Call(const std::string& className, const std::string&, wbem::ClassObject& in,
                      PlainObject& out) override {
     std::u16string argument;
+    // The save sent again at once is the only call a used-up opcode password still opens.
+    if (className != "Lenovo_SaveBiosSettings") machine().repeatableSave.reset();
     if (className == "Lenovo_GetBiosSelections") {
       wbem::ReadArgument(in, u"Item", argument);
       out.Add("Selections", wbem::Variant::String(Utf8ToUtf16(Selections(Utf16ToUtf8(argument)))));
@@ -879,19 +881,18 @@ class LenovoServices : public MakerServices {
   // Md5, Sha1 or Sha256: the digest of the certificate's DER encoding in upper-case
   // hexadecimal digits.
   std::string Thumbprint(const std::string& text) {
-    const std::string invalid(kInvalidParameter);
     Slot slot = Slot::kSupervisor;
     std::vector<std::string> fields;
-    if (!SlotFields(text, slot, fields) || fields.size() != 1) return invalid;
     const std::pair<std::string_view, platform::DigestKind> kinds[] = {
         {"Md5", platform::DigestKind::kMd5},
         {"Sha1", platform::DigestKind::kSha1},
         {"Sha256", platform::DigestKind::kSha256}};
     std::string der, hex;
-    if (!platform::DecodeBase64(CertificateOf(slot), der) || der.empty()) return invalid;
-    for (const auto& [name, kind] : kinds)
-      if (fields[0] == name && platform::Thumbprint(der, kind, hex)) return hex;
-    return invalid;
+    if (SlotFields(text, slot, fields) && fields.size() == 1 &&
+        platform::DecodeBase64(CertificateOf(slot), der) && !der.empty())
+      for (const auto& [name, kind] : kinds)
+        if (fields[0] == name && platform::Thumbprint(der, kind, hex)) return hex;
+    return std::string(kInvalidParameter);
   }
 
   bool Opcodes() {
@@ -1048,11 +1049,15 @@ class LenovoServices : public MakerServices {
         if (!Matches(fields[fields.size() - 3], fields[fields.size() - 2])) return Refuse(true);
       } else {
         if (!Opcodes()) return Refuse(false);
-        // What the opcode interface was told last; it stays told until the next boot, as the
-        // kernel's driver sends every save twice.
-        const Json* told = BootValue("opcodePassword");
-        if (told == nullptr) return Refuse(false);
-        if (!Matches(TextOf(*told), "ascii")) return Refuse(true);
+        // What the opcode interface was told last: the save uses it up, right or wrong, but for
+        // the same save sent again at once, as the kernel's driver sends every call twice.
+        std::optional<std::string> told = std::exchange(machine().repeatableSave, std::nullopt);
+        if (const Json* opcode = BootValue("opcodePassword")) {
+          told = machine().repeatableSave = TextOf(*opcode);
+          Boot().erase("opcodePassword");
+        }
+        if (!told) return Refuse(false);
+        if (!Matches(*told, "ascii")) return Refuse(true);
       }
     }
     return SaveWaiting();

@@ -11,7 +11,7 @@
 #include "platform/kernel_tree.h"
 #include "sim/machine/machine_model.h"
 #include "sim/machine/simulated_machine.h"
-#include "test_keys.h"
+#include "sim_cases.h"
 
 namespace corvane {
 namespace {
@@ -56,7 +56,7 @@ constexpr const char* kDell = R"("dell": {
                       "MaximumPasswordLength": 32, "password": "Dell-4dmin"},
                      {"NameId": "System", "IsPasswordSet": 0}]})";
 
-// ThinkPads whose supervisor is a certificate (keys made at test time, test_keys.h): one that
+// ThinkPads whose supervisor is a certificate (keys made at test time, sim_cases.h): one that
 // holds one certificate, and a 2025 one that holds both.
 constexpr const char* kCertified = R"("lenovo": {"certificateInterface": true, "serial": "PF12345",
   "Lenovo_BiosSetting": [{"CurrentSetting": "WakeOnLAN,Disable", "selections": "Disable,Enable"}],
@@ -333,16 +333,7 @@ TEST(KernelDouble, AnswersEveryFileAsTheDriverDoes) {
       }
     }
     sim::InstallKernelTree(nullptr);
-    const sim::Json saved = sim::Json::parse(host.files[path]);
-    const sim::Json after = sim::Json::parse(testing::WithKeys(c.after));
-    for (const auto& [pointer, wanted] : after.items()) {
-      const sim::Json::json_pointer at(pointer);
-      if (wanted.is_null())
-        EXPECT_FALSE(saved.contains(at)) << c.what << ": " << pointer;
-      else
-        EXPECT_EQ(saved.contains(at) ? saved[at] : sim::Json(), wanted)
-            << c.what << ": " << pointer;
-    }
+    testing::ExpectMachineAfter(host.files[path], c.after, c.what);
   }
 }
 

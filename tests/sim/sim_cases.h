@@ -1,5 +1,6 @@
-// Keys the simulator's tests sign with, made at test time (make_keys.py, the CTest fixture
-// sim-keys) in the folder CORVANE_TEST_KEYS names. A case's texts name them as the scenarios do:
+// What the simulator's table-driven tests share. Keys they sign with, made at test time
+// (make_keys.py, the CTest fixture sim-keys) in the folder CORVANE_TEST_KEYS names. A case's texts
+// name them as the scenarios do:
 // "@cert:NAME@" is the certificate's one-line base64 DER, "@sig:NAME:TEXT@" the signature of TEXT
 // (certificates put in first), and "@thumb:NAME@" the lines of think-lmi's certificate_thumbprint.
 #pragma once
@@ -10,8 +11,11 @@
 #include <string>
 #include <utility>
 
+#include <gtest/gtest.h>
+
 #include "platform/base64.h"
 #include "platform/signature.h"
+#include "sim/machine/machine_file.h"
 
 namespace corvane::testing {
 
@@ -71,6 +75,20 @@ inline std::string PutMarks(std::string text, bool signatures) {
 // The text with every mark put in: certificates first, so that a signed text may hold one.
 inline std::string WithKeys(const std::string& text) {
   return PutMarks(PutMarks(text, false), true);
+}
+
+// The machine file's text after a case against its expectations: JSON pointer -> value (null:
+// absent), marks put in.
+inline void ExpectMachineAfter(const std::string& file, const char* expected, const char* what) {
+  const sim::Json saved = sim::Json::parse(file);
+  const sim::Json after = sim::Json::parse(WithKeys(expected));
+  for (const auto& [pointer, wanted] : after.items()) {
+    const sim::Json::json_pointer at(pointer);
+    if (wanted.is_null())
+      EXPECT_FALSE(saved.contains(at)) << what << ": " << pointer;
+    else
+      EXPECT_EQ(saved.contains(at) ? saved[at] : sim::Json(), wanted) << what << ": " << pointer;
+  }
 }
 
 }  // namespace corvane::testing
