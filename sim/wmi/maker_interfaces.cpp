@@ -1319,8 +1319,46 @@ LenovoModel LenovoModelOf(const Json& section) {
   return model;
 }
 
+// The model's name as Windows gives it (root\cimv2 Win32_ComputerSystemProduct.Version), by
+// which the program tells a ThinkCentre from a ThinkPad: a Lenovo machine's "family".
+class LenovoProductServices : public wbem::InProcessServices {
+ public:
+  explicit LenovoProductServices(bool thinkCentre) : thinkCentre_(thinkCentre) {}
+  wbem::HResult GetObjectByPath(std::u16string_view, std::int32_t,
+                                wbem::ObjectPtr& object) override {
+    object.reset();
+    return wbem::kNotFound;
+  }
+  wbem::HResult ExecMethod(std::u16string_view, std::u16string_view, std::int32_t,
+                           wbem::ClassObject*, wbem::ObjectPtr& out) override {
+    out.reset();
+    return wbem::kNotFound;
+  }
+
+ private:
+  wbem::HResult Walk(const std::string& classKey, wbem::EnumPtr& result) override {
+    if (classKey != "WIN32_COMPUTERSYSTEMPRODUCT") return wbem::kInvalidClass;
+    auto product =
+        std::make_unique<PlainObject>(PlainObject::Role::Instance, "Win32_ComputerSystemProduct",
+                                      std::vector<std::string>{classKey});
+    product->Add("Vendor", wbem::Variant::String(u"LENOVO"));
+    product->Add("Version", wbem::Variant::String(thinkCentre_ ? u"ThinkCentre" : u"ThinkPad"));
+    std::vector<wbem::ObjectPtr> objects;
+    objects.push_back(std::move(product));
+    result = std::make_unique<wbem::ListEnum>(std::move(objects));
+    return wbem::kOk;
+  }
+  bool thinkCentre_;
+};
+
 wbem::ServicesPtr ConnectMakerNamespace(const std::shared_ptr<SimulatedMachine>& machine,
                                         std::u16string_view nameSpace) {
+  if (machine->hasLenovo && wbem::IsNamespace(nameSpace, R"(ROOT\CIMV2)")) {
+    const Json& section = machine->document.at(std::string(kLenovoSection));
+    const auto family = section.find("family");
+    return std::make_unique<LenovoProductServices>(family != section.end() &&
+                                                   *family == "thinkcentre");
+  }
   if (machine->hasDell && wbem::IsNamespace(nameSpace, R"(ROOT\DCIM\SYSMAN\BIOSATTRIBUTES)"))
     return std::make_unique<DellServices>(machine, false);
   if (machine->hasDell && wbem::IsNamespace(nameSpace, R"(ROOT\DCIM\SYSMAN\WMISECURITY)"))

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "driver/run.h"
+#include "driver/sign_config.h"
 #include "fwattr/firmware_attributes.h"
 #include "platform/host.h"
 #include "platform/kernel_tree.h"
@@ -11,6 +12,14 @@
 // page), quotes removed from file names with blanks.
 int main(int argc, char** argv) {
   using namespace corvane;
+  // The framework sees the options as a command line, without the program path.
+  std::string rawCommandLine;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) rawCommandLine.push_back(' ');
+    rawCommandLine.append(argv[i]);
+  }
+  // Signing reads no BIOS: nothing is installed, so that nothing can reach one.
+  if (driver::SignConfigRequested(argc, argv)) return driver::Run(argc, argv, rawCommandLine);
   // A broken machine description must not pass for a real run: nothing reaches the result log.
   std::string error;
   const sim::EnvironmentStatus simulated = sim::InstallFromEnvironment(error);
@@ -28,11 +37,5 @@ int main(int argc, char** argv) {
     fwattr::InstallTree(*kernel, sim::KernelTreeRoot());
   else
     fwattr::InstallFromInterfaces(wbem::CurrentLocatorFactory());
-  // The framework sees the options as a command line, without the program path.
-  std::string rawCommandLine;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) rawCommandLine.push_back(' ');
-    rawCommandLine.append(argv[i]);
-  }
   return driver::Run(argc, argv, rawCommandLine);
 }

@@ -18,6 +18,10 @@ constexpr std::size_t kMaxInputBytes = 65536;
 
 }  // namespace
 
+bool IsKeyPassphraseOption(std::string_view argument) {
+  return platform::StartsWithNoCase(argument, kKeyPassphraseOption, kKeyPassphraseOption.size());
+}
+
 RunArguments::RunArguments(int argc, const char* const* argv) {
   for (int i = 0; i < argc; ++i) arguments_.emplace_back(argv[i] != nullptr ? argv[i] : "");
   inputLines_.assign(arguments_.size(), 0);
@@ -49,7 +53,7 @@ bool RunArguments::ReadPasswordInput(log::ResultLog& log) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].empty()) continue;
     // The line itself is never repeated: it may hold a password.
-    if (valid && !wmi::IsPasswordOption(lines[i])) {
+    if (valid && !wmi::IsPasswordOption(lines[i]) && !IsKeyPassphraseOption(lines[i])) {
       log.PasswordInputLineRefused(i + 1);
       valid = false;
     }
@@ -67,6 +71,11 @@ bool RunArguments::ReadPasswordInput(log::ResultLog& log) {
   }
   for (std::string& line : options) std::fill(line.begin(), line.end(), '\0');
   return valid;
+}
+
+bool RunArguments::FromInput(int index) const {
+  return index >= 0 && static_cast<std::size_t>(index) < inputLines_.size() &&
+         inputLines_[static_cast<std::size_t>(index)] != 0;
 }
 
 std::string RunArguments::Describe(int index) const {

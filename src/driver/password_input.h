@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane::log {
@@ -10,6 +11,10 @@ class ResultLog;
 }
 
 namespace corvane::driver {
+
+// The passphrase of an encrypted signing key, taken from standard input only.
+inline constexpr std::string_view kKeyPassphraseOption = "/KeyPassphrase:";
+bool IsKeyPassphraseOption(std::string_view argument);
 
 // The arguments of a run, with the password options read from standard input standing, in
 // their order, where /pwdstdin stood. Every later walk over the arguments sees them as if they
@@ -22,13 +27,15 @@ class RunArguments {
   RunArguments& operator=(const RunArguments&) = delete;
 
   // Reads standard input when the first /pwdstdin asks for it: one password option a line
-  // (/cspwd:, /nspwd: or their long spellings), a carriage return before a line feed dropped,
-  // empty lines passed over. False, after its own record, when standard input cannot be read
-  // or holds a line that is not a password option: the run then ends with code 15.
+  // (/cspwd:, /nspwd:, their long spellings, or /KeyPassphrase:), a carriage return before a line
+  // feed dropped, empty lines passed over. False, after its own record, when standard input cannot
+  // be read or holds a line that is not a password option: the run then ends with code 15.
   bool ReadPasswordInput(log::ResultLog& log);
 
   [[nodiscard]] int argc() const { return static_cast<int>(pointers_.size()); }
   [[nodiscard]] const char* const* argv() const { return pointers_.data(); }
+  // Whether argument index was read from standard input.
+  [[nodiscard]] bool FromInput(int index) const;
   // How a record names argument index: the argument itself, or where on standard input it
   // was read, so that no record repeats a password given there.
   [[nodiscard]] std::string Describe(int index) const;

@@ -99,8 +99,11 @@ int RunPasswordStep(log::ResultLog& log, BiosAccess& access, int argc, const cha
   const bool makersInterface = wmiPresent && fwattr::Serving();
   if (makersInterface && (changesSettings || newPasswordGiven) &&
       fwattr::CertificateAuthentication()) {
-    log.CertificateOnly();
     state.certificateOnly = true;
+    // Settings go with signatures; no password can be changed.
+    if (!newPasswordGiven) return kResultSuccess;
+    log.CertificateOnly();
+    state.passwordChangeRefused = true;
     return kResultPassword;
   }
   // Scan codes are keys already.

@@ -20,8 +20,10 @@ struct PasswordState {
   bool currentPasswordAccepted = false;
   // The firmware answers through the provider or the management library.
   bool backendFound = false;
-  // Its administrator authenticates with certificates: nothing can be changed, as said once.
+  // Its administrator authenticates with certificates: no password is tried; changes go with
+  // their signatures, and a password change is refused, as said once.
   bool certificateOnly = false;
+  bool passwordChangeRefused = false;
   // On the makers' interfaces a password is judged by the first change that needs it: the
   // candidates not judged yet, in command-line order.
   std::vector<std::string> untried;

@@ -1,17 +1,22 @@
 #include "driver/run.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
+#include <map>
 #include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "config/configuration_job.h"
+#include "config/signed_changes.h"
+#include "driver/certificate_step.h"
 #include "driver/help_text.h"
 #include "driver/library_extraction.h"
 #include "driver/password_input.h"
 #include "driver/password_step.h"
+#include "driver/sign_config.h"
 #include "driver/translate.h"
 #include "fwattr/firmware_attributes.h"
 #include "legacy/bios_access.h"
@@ -191,12 +196,70 @@ bool RefuseBeyondRestartLimit(log::ResultLog& log, const config::ConfigurationJo
   return true;
 }
 
+// Where the administrator is a certificate: the changes go with the signatures of the file's
+// .sig beside it, the save with its own; no password is tried. Without the file, or without the
+// save's signature, nothing is sent; a signature the firmware refuses ends as a refused password.
+void RunSignedSetConfig(log::ResultLog& log, BiosAccess& access, const std::string& libraryPath,
+                        bool advanced, std::string_view argument, int& resultCode) {
+  const std::string fileName = ValueFrom(argument, kConfigValueAt);
+  if (fileName.empty()) {
+    RefuseMissingFile(log, resultCode);
+    return;
+  }
+  config::ConfigurationJob job(log, &access, std::string(), libraryPath);
+  job.advanced = advanced;
+  if (!job.ReadConfigFile(fileName)) {
+    ReportUnreadFile(log, fileName, resultCode);
+    return;
+  }
+  // A file the machine matches needs no signature, as it needs no password.
+  if (job.pendingNames.empty()) {
+    if (!job.ApplyConfig()) resultCode = kResultJobFailed;
+    return;
+  }
+  const std::string sigPath = fileName + std::string(config::kSignatureSuffix);
+  std::string bytes;
+  std::map<std::string, std::string> signatures;
+  std::size_t badLine = 0;
+  if (!platform::Os().ReadFile(sigPath, bytes)) {
+    log.SignatureFileMissing(sigPath);
+    resultCode = kResultPassword;
+    return;
+  }
+  const bool parsed = config::ParseSignatureFile(bytes, signatures, badLine);
+  std::fill(bytes.begin(), bytes.end(), '\0');
+  if (!parsed) {
+    log.SignatureFileRefused(sigPath, badLine);
+    resultCode = kResultPassword;
+    return;
+  }
+  if (signatures.count(std::string(config::kSignedSave)) == 0) {
+    log.SaveSignatureMissing(sigPath);
+    resultCode = kResultPassword;
+    return;
+  }
+  fwattr::UseSignatures(signatures);
+  if (RefuseBeyondRestartLimit(log, job, resultCode)) return;
+  // The firmware judges the signatures as it judges a password: by the changes themselves.
+  std::size_t accepted = 0;
+  if (fwattr::TryPasswords(job.pendingNames, job.pendingNewValues, {std::string()}, accepted) ==
+      fwattr::CandidateVerdict::Refused) {
+    RefuseWithoutPassword(log, resultCode);
+    return;
+  }
+  if (!job.ApplyConfig()) resultCode = kResultJobFailed;
+}
+
 void RunSetConfig(log::ResultLog& log, BiosAccess& access, PasswordState& passwords,
                   const std::string& libraryPath, bool advanced, std::string_view argument,
                   int& resultCode) {
   // The password step said why once already.
-  if (passwords.certificateOnly) {
+  if (passwords.passwordChangeRefused) {
     resultCode = kResultPassword;
+    return;
+  }
+  if (passwords.certificateOnly) {
+    RunSignedSetConfig(log, access, libraryPath, advanced, argument, resultCode);
     return;
   }
   if (!passwords.currentPasswordAccepted && passwords.untried.empty()) {
@@ -330,14 +393,26 @@ int Run(int commandLineCount, const char* const* commandLine, const std::string&
     return TranslateResultCode(log, kResultCommandLine);
 
   log.OpeningElement();
+  // Signing reads no BIOS: no backend, no library, no firmware call.
+  if (SignConfigRequested(argc, argv)) {
+    const int exitCode = TranslateResultCode(log, log.FinalResult(RunSignConfig(log, arguments)));
+    log.ClosingElement();
+    host.FlushOut();
+    return exitCode;
+  }
   bool settingsShown = false;
-  const int resultCode = RunSteps(log, access, library, argc, argv, settingsShown);
+  // The certificate's life is a run of its own: no password step, no settings.
+  bool certificateAwaits = false;
+  const bool certificateRun = CertificateActionRequested(argc, argv);
+  const int resultCode = certificateRun ? RunCertificateAction(log, argc, argv, certificateAwaits)
+                                        : RunSteps(log, access, library, argc, argv, settingsShown);
 
   // One signal for the code and the notes: what the firmware says of this run's changes.
   const bool passwordAwaits = fwattr::PasswordAwaitsRestart();
   const bool settingsAwait = fwattr::RestartPending();
   int finalResult = log.FinalResult(resultCode);
-  if (finalResult == kResultSuccess && restartCode >= 0 && (passwordAwaits || settingsAwait))
+  if (finalResult == kResultSuccess && restartCode >= 0 &&
+      (passwordAwaits || settingsAwait || certificateAwaits))
     finalResult = restartCode;
   const int exitCode = TranslateResultCode(log, finalResult);
   log.ClosingElement();
@@ -349,6 +424,8 @@ int Run(int commandLineCount, const char* const* commandLine, const std::string&
     host.WriteErr(
         "corvane: the new BIOS password takes effect after a restart; until then the firmware "
         "takes the one it had.\n");
+  if (certificateAwaits)
+    host.WriteErr("corvane: the BIOS certificate change takes effect after a restart.\n");
   if (settingsAwait)
     host.WriteErr("corvane: the changed BIOS settings take effect after a restart.\n");
   else if (settingsShown && fwattr::ChangesAwaitRestart())

@@ -4,7 +4,9 @@
 // source's kind.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +34,17 @@ struct Password {
   [[nodiscard]] bool empty() const { return bytes.empty(); }
   bool operator==(const Password&) const = default;
 };
+
+// Signed text -> its signature (standard base64), for an administrator that is a certificate.
+using Signatures = std::map<std::string, std::string>;
+
+// The error a source answers for a change it did not send: the signatures hold none for it.
+inline constexpr int kUnsigned = ECANCELED;
+
+// The certificate's life where it is the administrator (the kernel's think-lmi): installed
+// under the supervisor password; updated, cleared or turned back into a password under a
+// signature. Each takes effect at the next restart.
+enum class CertificateAction { kInstall, kUpdate, kClear, kToPassword };
 
 // The error numbers a source answers, as the C library names them (0 is success).
 class AttributeSource {
@@ -70,6 +83,29 @@ class AttributeSource {
   virtual int ChangePassword(const Password& current, const Password& wanted) = 0;
   // A password changed this run takes effect only at the next restart.
   [[nodiscard]] virtual bool PasswordAwaitsRestart() const { return false; }
+
+  // value: the certificate (one-line base64 of its DER) to install or update, the password to
+  // turn back to, nothing to clear; authority: the supervisor password to install, else the
+  // signature. EOPNOTSUPP where the source cannot.
+  virtual int ChangeCertificate(CertificateAction /*action*/, const std::string& /*value*/,
+                                const std::string& /*authority*/) {
+    return EOPNOTSUPP;
+  }
+  // The installed certificate's thumbprints as the firmware gives them; false where it cannot.
+  virtual bool Thumbprints(std::string& /*text*/) { return false; }
+
+  // The signatures the changes go with where the administrator is a certificate; they outlive
+  // the source's writes.
+  void UseSignatures(const Signatures* signatures) { signatures_ = signatures; }
+
+ protected:
+  // The signature of a signed text; nullptr, with a line on standard error saying the change is
+  // not sent, when there is none.
+  [[nodiscard]] const std::string* SignatureOf(std::string_view what,
+                                               const std::string& text) const;
+
+ private:
+  const Signatures* signatures_ = nullptr;
 };
 
 // How reasons name a write of the administrator password.

@@ -147,6 +147,16 @@ std::string MadeKey(std::u16string_view name, std::u16string_view value) {
 
 }  // namespace
 
+const std::string* AttributeSource::SignatureOf(std::string_view what,
+                                                const std::string& text) const {
+  if (signatures_ != nullptr)
+    if (const auto found = signatures_->find(text); found != signatures_->end())
+      return &found->second;
+  ReportFirmwareAnswer(what, "no signature",
+                       "the signature file has no line for '" + text + "', so it was not sent");
+  return nullptr;
+}
+
 void ReportWriteError(std::string_view what, int error) {
   const char* name = ErrorName(error);
   ReportFirmwareAnswer(what, name ? name : "error " + std::to_string(error), ErrorMeaning(error));
@@ -207,20 +217,23 @@ std::int32_t Change(Provider& provider, std::u16string_view name, std::u16string
   AttributeSource& source = *provider.sources[index];
 
   const AdminPassword admin = source.Admin();
+  // A certificate takes signatures, never a password.
+  const bool byPassword = admin.isSet && !admin.certificate;
   Password given;
-  if (!PasswordOf(password, admin, given)) return contract::kReturnPasswordRefused;
-  if (admin.certificate || (admin.isSet && given.empty())) return contract::kReturnPasswordRefused;
+  if (admin.certificate ? !provider.signatures : !PasswordOf(password, admin, given))
+    return contract::kReturnPasswordRefused;
+  if (byPassword && given.empty()) return contract::kReturnPasswordRefused;
   if (attribute.readOnly) return contract::kReturnReadOnly;
 
   std::string toWrite;
   if (!ValueToWrite(attribute, platform::Utf16ToUtf8(value), toWrite))
     return contract::kReturnInvalidValue;
   const std::int32_t code = ReturnCodeOfWriteError(
-      source.Write(attribute.name, toWrite, admin.isSet ? given : Password()));
+      source.Write(attribute.name, toWrite, byPassword ? given : Password()));
   if (code == contract::kReturnSuccess) {
     provider.batch.push_back({index, attribute.name, attribute.value});
     provider.unsaved.erase(platform::AsciiUpper(attribute.name));
-    underPassword = admin.isSet;
+    underPassword = byPassword || admin.certificate;
   }
   return code;
 }

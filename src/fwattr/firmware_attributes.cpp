@@ -1,5 +1,6 @@
 #include "fwattr/firmware_attributes.h"
 
+#include <cerrno>
 #include <memory>
 
 #include "fwattr/maker_sources.h"
@@ -104,6 +105,35 @@ bool FirstPasswordSettable() {
   for (const auto& source : provider->sources)
     if (const AdminPassword admin = source->Admin(); admin.exists) return admin.firstSettable;
   return true;
+}
+
+namespace {
+AttributeSource* AdminSource() {
+  const auto& provider = InstalledProvider();
+  if (!provider) return nullptr;
+  FinishWrites(*provider);
+  for (const auto& source : provider->sources)
+    if (source->Admin().exists) return source.get();
+  return nullptr;
+}
+}  // namespace
+
+int ChangeCertificate(CertificateAction action, const std::string& value,
+                      const std::string& authority) {
+  AttributeSource* source = AdminSource();
+  return source == nullptr ? ENODEV : source->ChangeCertificate(action, value, authority);
+}
+
+bool CertificateThumbprints(std::string& text) {
+  AttributeSource* source = AdminSource();
+  return source != nullptr && source->Thumbprints(text);
+}
+
+void UseSignatures(const std::map<std::string, std::string>& signatures) {
+  const auto& provider = InstalledProvider();
+  if (!provider) return;
+  provider->signatures = signatures;
+  for (const auto& source : provider->sources) source->UseSignatures(&*provider->signatures);
 }
 
 CandidateVerdict TryPasswords(const std::vector<std::string>& names,

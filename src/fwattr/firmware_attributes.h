@@ -6,9 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "fwattr/attribute_source.h"
 #include "platform/kernel_tree.h"
 #include "platform/wbem.h"
 
@@ -38,6 +40,18 @@ bool Serving();
 bool CertificateAuthentication();
 // Whether a first administrator password can be set through it.
 bool FirstPasswordSettable();
+
+// The signatures (signed text -> base64 signature) the changes go with where the administrator
+// is a certificate; a change without one is not sent.
+void UseSignatures(const std::map<std::string, std::string>& signatures);
+
+// The certificate's life on the source whose administrator it is (AttributeSource's). The C
+// library's error number; ENODEV where no source has an administrator.
+int ChangeCertificate(CertificateAction action, const std::string& value,
+                      const std::string& authority);
+// The installed certificate's thumbprints as the firmware gives them; false where none can be
+// read.
+bool CertificateThumbprints(std::string& text);
 
 enum class CandidateVerdict {
   Accepted,   // the firmware took the change under the candidate at `accepted`

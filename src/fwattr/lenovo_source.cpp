@@ -24,12 +24,25 @@ constexpr std::u16string_view kNamespace = u"\\\\.\\root\\WMI";
 constexpr std::u16string_view kSettingClass = u"Lenovo_BiosSetting";
 constexpr std::u16string_view kOpcodeClass = u"Lenovo_WmiOpcodeInterface";
 constexpr std::string_view kSaveWhat = "saving the changes";
+// The signed classes where a certificate is the administrator. Their method and parameter names
+// are not published: these follow the older classes (method = class name without "Lenovo_",
+// one text "parameter").
+constexpr std::u16string_view kSignedSetClass = u"Lenovo_SetBiosSettingEx";
+constexpr std::u16string_view kSignedSaveClass = u"Lenovo_SaveBiosSettingsEx";
+constexpr std::string_view kSignedSetText = "Lenovo_SetBiosSettingEx,";
+constexpr std::string_view kSignedSaveText = "Lenovo_SaveBiosSettingsEx";
+constexpr std::string_view kUnansweredSigned =
+    "the firmware's WMI interface did not take the signed call: the names of Lenovo's signed "
+    "methods are not published, and this firmware may name them otherwise than this program "
+    "does; nothing was changed";
 
-// PasswordState: the supervisor password is set; a certificate authenticates instead.
+// PasswordState: the supervisor password is set; on ThinkPads, the supervisor's certificate
+// authenticates instead (0x80; 0x100 is the system management one, which changes no setting: the
+// kernel's think-lmi sends settings with the supervisor's signatures or password alone).
+// PasswordMode 3 says only that a ThinkPad can hold both; ThinkCentres and ThinkStations report
+// a certificate by any PasswordMode but 0, as think-lmi reads them.
 constexpr std::int32_t kSupervisorBit = 0x2;
-constexpr std::int32_t kCertificateBit = 0x80;
-// PasswordMode: 0 legacy, 1 passwords, 3 certificates.
-constexpr std::int32_t kCertificateMode = 3;
+constexpr std::int32_t kCertificateBits = 0x80;
 
 struct Reply {
   int error;
@@ -136,8 +149,8 @@ class LenovoSource : public AttributeSource {
         admin.exists = true;
         admin.isSet = (state & kSupervisorBit) != 0;
         // Certificates sign changes: marked in the state, or (desktops) in the mode.
-        admin.certificate = (state & kCertificateBit) != 0 ||
-                            ReadNumber(object, u"PasswordMode").value_or(0) >= kCertificateMode;
+        admin.certificate = (state & kCertificateBits) != 0 ||
+                            (ReadNumber(object, u"PasswordMode").value_or(0) != 0 && Desktop());
         // Bit 0 ASCII text, bit 1 scan codes; firmware that says neither takes text.
         const std::int32_t encodings = ReadNumber(object, u"SupportedEncodings").value_or(1);
         admin.takesScanCodes = (encodings & 0x2) != 0;
@@ -166,6 +179,7 @@ class LenovoSource : public AttributeSource {
                            "the firmware's interface cannot carry these characters");
       return EINVAL;
     }
+    if (Admin().certificate) return WriteSigned(name, value);
     if (const int error = OpenBatch(password)) return error;
     std::string parameter = name + "," + value;
     if (!sessionByOpcode_ && !session_.empty()) parameter.append(",").append(Triple(session_));
@@ -176,6 +190,28 @@ class LenovoSource : public AttributeSource {
   }
 
   int Finish() override { return EndBatch(); }
+
+  // The certificate classes Lenovo names (update, clear, back to a password) take the argument
+  // and its signature in one text; the install and the thumbprints have no public class.
+  int ChangeCertificate(CertificateAction action, const std::string& value,
+                        const std::string& authority) override {
+    EndBatch();
+    const auto call = [&](std::u16string_view className, std::u16string_view method) {
+      return Call(className, method, {{u"parameter", Text(value + "," + authority)}},
+                  "the certificate", kUnansweredSigned);
+    };
+    switch (action) {
+      case CertificateAction::kUpdate:
+        return call(u"Lenovo_UpdateBiosCertificate", u"UpdateBiosCertificate");
+      case CertificateAction::kClear:
+        return call(u"Lenovo_ClearBiosCertificate", u"ClearBiosCertificate");
+      case CertificateAction::kToPassword:
+        return call(u"Lenovo_ChangeBiosCertificateToPassword", u"ChangeBiosCertificateToPassword");
+      case CertificateAction::kInstall:
+        break;
+    }
+    return EOPNOTSUPP;
+  }
 
   [[nodiscard]] bool Changed() const override { return changed_; }
   [[nodiscard]] bool PasswordAwaitsRestart() const override { return changedTo_.has_value(); }
@@ -248,6 +284,18 @@ class LenovoSource : public AttributeSource {
     return true;
   }
 
+  // The kernel tells the desktops' firmware by their certificate methods, whose class names
+  // Windows shows are not published; their model names (ThinkCentre, ThinkStation) tell them
+  // here. A machine that does not say is a ThinkPad.
+  bool Desktop() {
+    WmiConnection system(locators_, u"\\\\.\\root\\cimv2");
+    for (const auto& product : system.Instances(u"Win32_ComputerSystemProduct")) {
+      const std::string model = platform::AsciiUpper(ReadText(*product, u"Version").value_or(""));
+      return model.rfind("THINKCENTRE", 0) == 0 || model.rfind("THINKSTATION", 0) == 0;
+    }
+    return false;
+  }
+
   // Choices by item, asked once per run: they do not change with the values.
   std::optional<std::string> Selections(const std::string& item) {
     if (const auto known = selections_.find(item); known != selections_.end()) return known->second;
@@ -298,35 +346,63 @@ class LenovoSource : public AttributeSource {
     return 0;
   }
 
+  // A change signed over the exact text the firmware checks; it waits for the signed save.
+  int WriteSigned(const std::string& name, const std::string& value) {
+    const std::string* signature =
+        SignatureOf(name, std::string(kSignedSetText) + name + "," + value);
+    if (signature == nullptr) return kUnsigned;
+    batchOpen_ = signed_ = true;
+    const int error = Call(kSignedSetClass, u"SetBiosSettingEx",
+                           {{u"parameter", Text(name + "," + value + "," + *signature)}}, name,
+                           kUnansweredSigned);
+    if (error == 0) waiting_ = true;
+    return error;
+  }
+
   // Saves what the batch changed, once.
   int EndBatch() {
     if (!batchOpen_) return 0;
     int result = 0;
-    if (waiting_) {
+    if (waiting_ && signed_) {
+      const std::string* signature = SignatureOf(kSaveWhat, std::string(kSignedSaveText));
+      result = signature == nullptr
+                   ? kUnsigned
+                   : Call(kSignedSaveClass, u"SaveBiosSettingsEx",
+                          {{u"parameter", Text(*signature)}}, kSaveWhat, kUnansweredSigned);
+      if (result == 0) changed_ = true;
+    } else if (waiting_) {
       const std::string parameter =
           !sessionByOpcode_ && !session_.empty() ? Triple(session_) + ";" : std::string();
       result = Call(u"Lenovo_SaveBiosSettings", u"SaveBiosSettings",
                     {{u"parameter", Text(parameter)}}, kSaveWhat);
       if (result == 0) changed_ = true;
     }
-    batchOpen_ = waiting_ = false;
+    batchOpen_ = waiting_ = signed_ = false;
     session_ = Password();
     return result;
   }
 
   // Calls a method whose answer is the text of its out-parameter "return".
   int Call(std::u16string_view className, std::u16string_view method,
-           const std::vector<Argument>& in, std::string_view what) {
+           const std::vector<Argument>& in, std::string_view what,
+           std::string_view unanswered = "the firmware's WMI interface did not answer the call") {
     wbem::ObjectPtr out;
     const wbem::HResult hr = Connection().Call(className, method, in, out);
     const std::optional<std::string> answer =
         wbem::Succeeded(hr) && out ? ReadText(*out, u"return") : std::nullopt;
     if (!answer) {
-      ReportFirmwareAnswer(what, wbem::Succeeded(hr) ? "no answer" : HResultText(hr),
-                           "the firmware's WMI interface did not answer the call");
+      ReportFirmwareAnswer(what, wbem::Succeeded(hr) ? "no answer" : HResultText(hr), unanswered);
       return EIO;
     }
-    const Reply meaning = ReplyOf(platform::Trim(*answer));
+    Reply meaning = ReplyOf(platform::Trim(*answer));
+    // The signed classes take no password: their refusal is the signature's.
+    if (meaning.error == EACCES && className.find(u"Certificate") != std::u16string_view::npos)
+      meaning.meaning =
+          "the firmware refused the signature (not the one of this text by the certificate in use)";
+    else if (meaning.error == EACCES &&
+             (className == kSignedSetClass || className == kSignedSaveClass))
+      meaning.meaning =
+          "the firmware refused the signature (not one of this text by the certificate in use)";
     if (meaning.error != 0) ReportFirmwareAnswer(what, *answer, meaning.meaning);
     return meaning.error;
   }
@@ -342,6 +418,7 @@ class LenovoSource : public AttributeSource {
   std::optional<bool> opcode_;  // the firmware has the opcode interface
   bool batchOpen_ = false;
   bool waiting_ = false;  // a change waits for the save
+  bool signed_ = false;   // the batch's changes went signed
   Password session_;
   bool sessionByOpcode_ = false;  // the password went through the opcode interface
   std::optional<Password> before_, changedTo_;

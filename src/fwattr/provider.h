@@ -40,6 +40,8 @@ struct Provider {
   std::set<std::string> reportedTwice;         // upper-cased names
   // Changes made while their password was tried: upper-cased name, line feed, value -> Return.
   std::multimap<std::string, std::int32_t> made;
+  // Where the administrator is a certificate: the signatures the changes go with.
+  std::optional<Signatures> signatures;
 };
 
 // Every setting, in source order and then the source's own; the batch is finished first so

@@ -33,6 +33,16 @@ bool IsFolder(platform::KernelTree& tree, const std::string& path) {
 constexpr std::string_view kBulk = "bulk";
 constexpr std::string_view kSingle = "single";
 constexpr std::string_view kSave = "save";
+// The texts a certificate signs; think-lmi sends the firmware's item name, whose '/' its folder
+// names show as '\'.
+constexpr std::string_view kSignedSet = "Lenovo_SetBiosSettingEx,";
+constexpr std::string_view kSignedSave = "Lenovo_SaveBiosSettingsEx";
+std::string SignedText(const std::string& folder, const std::string& value) {
+  std::string item = folder;
+  std::replace(item.begin(), item.end(), '\\', '/');
+  return std::string(kSignedSet) + item + "," + value;
+}
+
 // The most attributes the kernel's documentation lets one boot save.
 constexpr int kSavesPerBoot = 48;
 
@@ -81,6 +91,9 @@ class TreeSource : public AttributeSource {
   }
 
   int Write(const std::string& name, const std::string& value, const Password& password) override {
+    // A change without its signature is not sent, nor held to be sent.
+    if (Admin().certificate && SignatureOf(name, SignedText(name, value)) == nullptr)
+      return kUnsigned;
     // Without the password in place nothing is written: the write would only be refused.
     if (const int error = OpenSession(password)) return error;
     // Where changes can wait for one save, a second change switches to waiting, so that a run
@@ -126,6 +139,38 @@ class TreeSource : public AttributeSource {
     return error;
   }
 
+  int ChangeCertificate(CertificateAction action, const std::string& value,
+                        const std::string& authority) override {
+    EndBatch();
+    admin_.reset();
+    const std::string folder = AdminFolder();
+    if (folder.empty()) return ENOENT;
+    // The install goes with the supervisor password, the others with their signature; the
+    // driver reads either at the write that follows.
+    const bool install = action == CertificateAction::kInstall;
+    const std::string session = Join(folder, install ? "current_password" : "signature");
+    int error = WriteValue(session, authority);
+    std::string what = install ? std::string(kPasswordWhat) : "signature";
+    if (error == 0) {
+      what = action == CertificateAction::kToPassword ? "cert_to_password" : "certificate";
+      error = WriteValue(Join(folder, what), action == CertificateAction::kClear ? "" : value);
+    }
+    if (error != 0) ReportWriteError(what, error);
+    if (install)
+      ClearPassword(folder);
+    else
+      WriteValue(session, "");
+    return error;
+  }
+
+  bool Thumbprints(std::string& text) override {
+    const std::string folder = AdminFolder();
+    const auto read =
+        folder.empty() ? std::nullopt : ReadIfPresent(folder, "certificate_thumbprint");
+    if (read) text = *read;
+    return read.has_value();
+  }
+
  private:
   struct Held {
     std::string name, value;
@@ -161,8 +206,10 @@ class TreeSource : public AttributeSource {
     if (switched_)
       if (const int error = WriteValue(Join(attributes_, "save_settings"), found_))
         ReportWriteError("save_settings", error);
-    // No password is left in the kernel, whatever happened.
+    // No password is left in the kernel, whatever happened, nor a signature.
     if (!sessionFolder_.empty()) ClearPassword(sessionFolder_);
+    if (signedSession_) ClearSignatures();
+    signedSession_ = false;
     sessionOpen_ = switched_ = waiting_ = canWait_ = wrote_ = false;
     sessionFolder_.clear();
     found_.clear();
@@ -248,6 +295,18 @@ class TreeSource : public AttributeSource {
     waiting_ = found_ == kBulk && !switched_;
     canWait_ = found_ == kSingle && !restart;
     const AdminPassword admin = Admin();
+    // The driver sends the save's signature with every save it makes, single or bulk.
+    if (admin.certificate) {
+      const std::string* save = SignatureOf("saving the changes", std::string(kSignedSave));
+      signedSession_ = save != nullptr;
+      const int error =
+          save == nullptr ? kUnsigned : WriteValue(Join(AdminFolder(), "save_signature"), *save);
+      if (error != 0) {
+        if (error != kUnsigned) ReportWriteError("save_signature", error);
+        EndBatch();
+      }
+      return error;
+    }
     if (!admin.isSet) return 0;
     sessionFolder_ = AdminFolder();
     const int error = WriteValue(Join(sessionFolder_, "current_password"), password.bytes);
@@ -259,6 +318,16 @@ class TreeSource : public AttributeSource {
   }
 
   int WriteSetting(const std::string& name, const std::string& value) {
+    // Where a certificate is the administrator, each change goes with its own signature, which
+    // the driver holds for the next write.
+    if (Admin().certificate) {
+      const std::string* signature = SignatureOf(name, SignedText(name, value));
+      if (signature == nullptr) return kUnsigned;
+      if (const int error = WriteValue(Join(AdminFolder(), "signature"), *signature)) {
+        ReportWriteError("signature", error);
+        return error;
+      }
+    }
     const int error = WriteValue(Join(Join(attributes_, name), "current_value"), value);
     if (error != 0) {
       ReportWriteError(name, error);
@@ -268,6 +337,12 @@ class TreeSource : public AttributeSource {
     // A single save is the driver's own; waiting changes count once they are saved.
     if (!waiting_) changed_ = true;
     return 0;
+  }
+
+  // The driver keeps what it was given until a restart: the empty texts take their place.
+  void ClearSignatures() {
+    for (const char* name : {"signature", "save_signature"})
+      WriteValue(Join(AdminFolder(), name), "");
   }
 
   // Ends a password session. The drivers take a lone line feed as the empty password, but
@@ -318,6 +393,7 @@ class TreeSource : public AttributeSource {
   bool canWait_ = false;       // a second change may still switch to waiting
   bool wrote_ = false;
   std::optional<Held> held_;
+  bool signedSession_ = false;  // signatures went to the kernel this batch
   bool changed_ = false;
   std::optional<AdminPassword> admin_;
   std::optional<std::string> adminFolder_;

@@ -174,6 +174,91 @@ void ResultLog::PasswordChanged() {
   Write("<SUCCESS msg=\"Successfully modified the Setup Password.\" />\n");
 }
 
+// Signed changes.
+
+void ResultLog::SignConfigAlone() {
+  Write(
+      "<ERROR msg=\"/SignConfig runs alone: it reads no BIOS, so /GetConfig, /SetConfig and "
+      "/CheckConfig are not given with it.\" />\n");
+}
+
+void ResultLog::SigningKeyMissing() {
+  Write(
+      "<ERROR msg=\"/SignConfig needs /SigningKey:<file>, the PEM private key whose certificate "
+      "the BIOS holds.\" />\n");
+}
+
+void ResultLog::KeyPassphraseOnCommandLine() {
+  Write(
+      "<ERROR msg=\"The signing key's passphrase is read from standard input only (/pwdstdin), "
+      "never from the command line.\" />\n");
+}
+
+void ResultLog::SigningKeyUnread(std::string_view path) {
+  Printf("<ERROR msg=\"The signing key '%s' could not be read.\" />\n", std::string(path).c_str());
+}
+
+void ResultLog::SigningKeyRefused(std::string_view path, std::string_view reason) {
+  Printf("<ERROR msg=\"The signing key '%s' was refused: %s. Nothing was signed.\" />\n",
+         std::string(path).c_str(), std::string(reason).c_str());
+}
+
+void ResultLog::BlockNotSigned(std::string_view name, std::string_view reason) {
+  Printf("<WARNING msg=\"'%s' was not signed: %s.\" />\n", std::string(name).c_str(),
+         std::string(reason).c_str());
+}
+
+void ResultLog::SignaturesWritten(std::string_view path, std::size_t count) {
+  Printf(
+      "<SUCCESS msg=\"Wrote %d signatures to '%s'. Keep it as safe as a password: it changes the "
+      "settings it names on every machine that holds the certificate.\" />\n",
+      static_cast<int>(count), std::string(path).c_str());
+}
+
+void ResultLog::SignatureFileNotWritten(std::string_view path) {
+  Printf("<ERROR msg=\"The signature file '%s' could not be written.\" />\n",
+         std::string(path).c_str());
+}
+
+void ResultLog::SignatureFileMissing(std::string_view path) {
+  Printf(
+      "<ERROR msg=\"The BIOS administrator is a certificate: the changes need their signatures in "
+      "'%s', which could not be read. Nothing was changed.\" />\n",
+      std::string(path).c_str());
+}
+
+void ResultLog::SignatureFileRefused(std::string_view path, std::size_t line) {
+  Printf(
+      "<ERROR msg=\"Line %d of the signature file '%s' is not a signed text, a tab and its "
+      "signature. Nothing was changed.\" />\n",
+      static_cast<int>(line), std::string(path).c_str());
+}
+
+void ResultLog::SaveSignatureMissing(std::string_view path) {
+  Printf(
+      "<ERROR msg=\"The signature file '%s' has no line for the save (Lenovo_SaveBiosSettingsEx), "
+      "without which no change is kept. Nothing was changed.\" />\n",
+      std::string(path).c_str());
+}
+
+void ResultLog::CertificateChanged(std::string_view done) {
+  Printf(
+      "<SUCCESS msg=\"The BIOS certificate was %s. The change takes effect after a restart.\" "
+      "/>\n",
+      std::string(done).c_str());
+}
+
+void ResultLog::CertificateNotChanged(std::string_view reason) {
+  Printf("<ERROR msg=\"The BIOS certificate was not changed: %s.\" />\n",
+         std::string(reason).c_str());
+}
+
+void ResultLog::CertificateThumbprints(std::string_view text) {
+  Write("<CERTIFICATE><![CDATA[\n");
+  Write(text);
+  Write("\n]]></CERTIFICATE>\n");
+}
+
 // The actions.
 
 void ResultLog::Settings(std::string_view repsetText) {

@@ -19,6 +19,7 @@ enum ResultCode : int {
   kResultCommandLine = 15,
   kResultJobFailed = 16,
   kResultHelpShown = 17,
+  kResultSigningKey = 18,      // the signing key is no RSA key of 2048 or 4096 bits
   kResultSettingsDiffer = 20,  // a /CheckConfig found a difference
   // A /CheckConfig found no difference, only names the machine lacks or values it cannot take:
   // a mixed fleet's baseline maps it to 0, a single model's keeps it.
@@ -73,6 +74,24 @@ class ResultLog {
   void NewPasswordUntypeable();
   void FirstPasswordOnlyInSetup();
   void PasswordChanged();
+
+  // Signed changes: the signature file /SignConfig writes and the one /SetConfig needs where the
+  // administrator is a certificate.
+  void SignConfigAlone();
+  void SigningKeyMissing();
+  void KeyPassphraseOnCommandLine();
+  void SigningKeyUnread(std::string_view path);
+  void SigningKeyRefused(std::string_view path, std::string_view reason);
+  void BlockNotSigned(std::string_view name, std::string_view reason);
+  void SignaturesWritten(std::string_view path, std::size_t count);
+  void SignatureFileNotWritten(std::string_view path);
+  void SignatureFileMissing(std::string_view path);
+  void SignatureFileRefused(std::string_view path, std::size_t line);
+  void SaveSignatureMissing(std::string_view path);
+  // The certificate's life.
+  void CertificateChanged(std::string_view done);
+  void CertificateNotChanged(std::string_view reason);
+  void CertificateThumbprints(std::string_view text);
 
   // The actions: the settings as REPSET text, the refusals of a file, the legacy backend's
   // refused password.

@@ -75,6 +75,11 @@ class Host {
   // own stream is written as it is, once; nothing is created beside it. A folder fails.
   // textMode turns each line feed into the platform's line end. False when anything fails.
   virtual bool WriteWholeFile(const std::string& path, std::string_view bytes, bool textMode) = 0;
+  // Writes bytes as a new file at path that only its owner may read (a secret); false when
+  // anything fails. Where the platform has no such bits, the file gets its folder's.
+  virtual bool WritePrivateFile(const std::string& path, std::string_view bytes) {
+    return WriteWholeFile(path, bytes, /*textMode=*/false);
+  }
   // The value of an environment variable; empty when unset.
   virtual std::string Environment(const std::string& name) = 0;
 

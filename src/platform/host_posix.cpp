@@ -444,6 +444,24 @@ class PosixHost final : public StdioHost {
     return close(fd) == 0 && written;
   }
 
+  // A secret: a new regular file that only its owner may read, renamed over what the path
+  // names (a link itself is replaced, so that nothing outside the folder gets the bytes).
+  bool WritePrivateFile(const std::string& path, std::string_view bytes) override {
+    if (path.empty() || path.back() == '/') return false;
+    struct stat status {};
+    if (lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
+      return false;
+    std::string temporary;
+    const int fd = CreateTemporaryBeside(path, temporary, 0600);
+    if (fd < 0) return false;
+    if (fchmod(fd, 0600) != 0) {
+      close(fd);
+      unlink(temporary.c_str());
+      return false;
+    }
+    return CommitTemporary(fd, temporary, path, bytes);
+  }
+
   std::string Environment(const std::string& name) override {
     const char* value = std::getenv(name.c_str());
     return value == nullptr ? std::string() : std::string(value);

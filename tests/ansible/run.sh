@@ -10,7 +10,7 @@ export ANSIBLE_COLLECTIONS_PATH="$2" ANSIBLE_LOG_PATH="$work/ansible.log" ANSIBL
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -m 700 "$work/run" "$work/run/no-firmware-attributes"
 status=0
-for playbook in setup baseline partial rotation facts no-interface; do
+for playbook in setup baseline partial rotation facts no-interface signed; do
   ansible-playbook -vvv -i "$here/inventory.yml" -e "corvane=$1 work=$work/run here=$here" \
     -e "machines=$2/machines" "$here/$playbook.yml" >"$work/$playbook.txt" 2>&1 || {
     status=1

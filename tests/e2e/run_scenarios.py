@@ -75,7 +75,9 @@ A run that writes the management library writes it into a folder of its own: XDG
 certificate NAME.crt (openssl) in the work folder. '@cert:NAME@' then stands for the certificate's
 one-line base64 DER in the machine file (inline or a sample's copy), the files, standard input and
 everything expected afterwards; in the files (and those expected) '@sig:NAME:TEXT@' stands for the base64 signature of
-TEXT's bytes (RSA, SHA-256, PKCS#1 v1.5) made by 'openssl dgst -sha256 -sign NAME.pem'. Keys are
+TEXT's bytes (RSA, SHA-256, PKCS#1 v1.5) made by 'openssl dgst -sha256 -sign NAME.pem', and
+everywhere '@thumb:NAME:md5@' (sha1, sha256) for the digest of the certificate's DER in upper-case
+hexadecimal digits. Keys are
 made at test time and never committed.
 
 A define's expression sees the earlier defines and raw(b'...'), which turns bytes into a text
@@ -96,6 +98,7 @@ calls, and every such run that gets as far as the opening element must have conn
 """
 import argparse
 import base64
+import hashlib
 import json
 import os
 import pwd
@@ -273,6 +276,7 @@ def parse(path):
 TREE_VARIABLE = 'CORVANE_FIRMWARE_ATTRIBUTES'
 CERT_PATTERN = re.compile(r'@cert:([A-Za-z0-9_-]+)@')
 SIG_PATTERN = re.compile(r'@sig:([A-Za-z0-9_-]+):([^@\n]*)@')
+THUMB_PATTERN = re.compile(r'@thumb:([A-Za-z0-9_-]+):(md5|sha1|sha256)@')
 
 
 def openssl(*arguments, data=None):
@@ -314,6 +318,12 @@ def with_keys(value, certificates, work, signatures=False):
         signed = openssl('dgst', '-sha256', '-sign', os.path.join(work, match.group(1) + '.pem'),
                          data=match.group(2).encode('utf-8'))
         return base64.b64encode(signed).decode('ascii')
+    def thumbprint(match):
+        if match.group(1) not in certificates:
+            raise ValueError(f'@thumb:{match.group(1)}:...@ names no key of the keys: line')
+        der = base64.b64decode(certificates[match.group(1)])
+        return hashlib.new(match.group(2), der).hexdigest().upper()
+    value = THUMB_PATTERN.sub(thumbprint, value)
     # Certificates first, so that a signed text may hold one.
     value = CERT_PATTERN.sub(certificate, value)
     return SIG_PATTERN.sub(signature, value) if signatures else value

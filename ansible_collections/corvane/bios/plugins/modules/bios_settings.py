@@ -24,7 +24,19 @@ description:
     and the run's records.
 options:
   src:
-    description: Path of a REPSET file on the managed machine.
+    description:
+      - Path of a REPSET file on the managed machine.
+      - On a Lenovo machine whose BIOS administrator is a certificate, Corvane reads the changes'
+        signatures from the signature file beside it, I(src) with C(.sig) appended, written by
+        C(corvane /SignConfig) on the administrator's workstation; no password is tried there.
+    type: path
+  signatures:
+    description:
+      - Path of a signature file on the managed machine to use instead of the one beside I(src),
+        or with I(content). It is copied, readable by its owner alone, beside the file Corvane
+        reads.
+      - A signature file is as sensitive as a password for the settings it names; ship it as you
+        ship a password (C(mode=0600)).
     type: path
   content:
     description: The REPSET text itself.
@@ -109,6 +121,7 @@ code:
 '''
 
 import os
+import shutil
 import tempfile
 
 from ansible_collections.corvane.bios.plugins.module_utils.corvane import (
@@ -119,13 +132,22 @@ CHECK_CODES = (0, 20, 21)
 
 def main():
     module = module_with(src=dict(type='path'), content=dict(type='str'), passwords=PASSWORDS,
-                         strict=dict(type='bool', default=False),
+                         strict=dict(type='bool', default=False), signatures=dict(type='path'),
                          mutually_exclusive=[('src', 'content')], required_one_of=[('src', 'content')])
     path = module.params['src']
-    if module.params['content'] is not None:
+    if module.params['content'] is not None or module.params['signatures'] is not None:
+        # Corvane reads the signatures beside the file: both go to the task's private folder.
         handle, path = tempfile.mkstemp(dir=module.tmpdir, suffix='.txt')
-        with os.fdopen(handle, 'w', encoding='utf-8', newline='\n') as stream:
-            stream.write(module.params['content'])
+        with os.fdopen(handle, 'wb') as stream:
+            if module.params['content'] is not None:
+                stream.write(module.params['content'].encode('utf-8'))
+            else:
+                with open(module.params['src'], 'rb') as source:
+                    shutil.copyfileobj(source, stream)
+    if module.params['signatures'] is not None:
+        handle = os.open(path + '.sig', os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+        with os.fdopen(handle, 'wb') as stream, open(module.params['signatures'], 'rb') as source:
+            shutil.copyfileobj(source, stream)
     passwords = current_passwords(module, module.params['passwords'])
 
     check = run(module, ['/CheckConfig:' + path], passwords)
