@@ -332,6 +332,7 @@ int Run(int commandLineCount, const char* const* commandLine, const std::string&
   log.OpeningElement();
   bool settingsShown = false;
   const int resultCode = RunSteps(log, access, library, argc, argv, settingsShown);
+  if (access.NeedsSixteenBitCalls()) log.SixteenBitCallsNeeded();
 
   // One signal for the code and the notes: what the firmware says of this run's changes.
   const bool passwordAwaits = fwattr::PasswordAwaitsRestart();
