@@ -406,6 +406,7 @@ int Run(int commandLineCount, const char* const* commandLine, const std::string&
   const bool certificateRun = CertificateActionRequested(argc, argv);
   const int resultCode = certificateRun ? RunCertificateAction(log, argc, argv, certificateAwaits)
                                         : RunSteps(log, access, library, argc, argv, settingsShown);
+  if (access.NeedsSixteenBitCalls()) log.SixteenBitCallsNeeded();
 
   // One signal for the code and the notes: what the firmware says of this run's changes.
   const bool passwordAwaits = fwattr::PasswordAwaitsRestart();

@@ -131,6 +131,10 @@ std::int32_t BiosAccess::CallInterrupt(std::int32_t interrupt, void* block, std:
                                        std::uint8_t* status) {
   const auto call =
       Callable<legacy::TarnixCall16bitIntIOCtlFn>(EntryPointSlot::TarnixCall16bitIntIOCtl);
+  if (IsUsable() && !platform::SixteenBitBiosCalls()) {
+    sixteenBitCallWanted_ = true;
+    return 0;
+  }
   return call == nullptr ? 0 : call(interrupt, block, size, status);
 }
 

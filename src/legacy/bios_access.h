@@ -58,6 +58,10 @@ class BiosAccess : public firmware::BootTableAccess {
   std::int32_t GetCmos(std::uint32_t offset, std::uint32_t count, std::uint8_t* bytes);
   std::int32_t SetCmos(std::uint32_t offset, std::uint32_t count, std::uint8_t* bytes);
 
+  // Whether a 16-bit BIOS call was wanted that this program cannot make here (on 64-bit
+  // Windows): the run then says that the 32-bit program on a 32-bit system is needed.
+  [[nodiscard]] bool NeedsSixteenBitCalls() const { return sixteenBitCallWanted_; }
+
   // Setup-password methods.
   bool IsPasswordSet();
   std::int32_t ChangeSetupPassword(const std::string& currentPassword,
@@ -85,6 +89,7 @@ class BiosAccess : public firmware::BootTableAccess {
   std::int32_t initialized_ = 0;
   platform::LibraryPtr libraryModule_;
   std::string loadedPath_;
+  bool sixteenBitCallWanted_ = false;
   // The same question for the password methods, asked apart from the jobs' as ever.
   wmi::SettingInterfaceProbe passwordProbe_;
   wmi::SettingInterfaceProbe jobProbe_;

@@ -157,6 +157,14 @@ void ResultLog::CertificateOnly() {
       "setting or password can be changed here, and nothing was changed.\" />\n");
 }
 
+void ResultLog::SixteenBitCallsNeeded() {
+  Write(
+      "<ERROR msg=\"This machine's BIOS settings are reached through 16-bit BIOS calls, which only "
+      "the 32-bit Corvane.exe on a 32-bit Windows or WinPE can make: run it there for this "
+      "machine.\" />\n");
+  if (Result() == 0) Fail(kResultJobFailed);
+}
+
 void ResultLog::NewPasswordUntypeable() {
   Write(
       "<ERROR msg=\"The new password was not set: it holds characters other than printable ASCII, "

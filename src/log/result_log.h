@@ -71,6 +71,7 @@ class ResultLog {
   void PasswordChangeOnlyInF10Setup();
   void PasswordUnverified();
   void CertificateOnly();
+  void SixteenBitCallsNeeded();
   void NewPasswordUntypeable();
   void FirstPasswordOnlyInSetup();
   void PasswordChanged();

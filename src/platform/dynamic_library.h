@@ -31,6 +31,11 @@ using LibraryLoader = std::function<LibraryPtr(const std::string& path)>;
 // Installs a loader for the whole process (tests); an empty function restores the native one.
 void InstallLibraryLoader(LibraryLoader loader);
 
+// Whether the management library can make the 16-bit BIOS calls that older machines answer. On
+// Windows only a 32-bit program on a 32-bit system can: x86-64 has no virtual-8086 mode, neither
+// for the 64-bit program nor for the 32-bit one under WOW64.
+bool SixteenBitBiosCalls();
+
 // The platform's own loader (dynamic_library_posix.cpp, dynamic_library_win32.cpp).
 LibraryPtr LoadNativeLibrary(const std::string& path);
 

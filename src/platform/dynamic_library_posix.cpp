@@ -31,4 +31,9 @@ LibraryPtr LoadNativeLibrary(const std::string& path) {
   return std::make_unique<PosixLibrary>(handle);
 }
 
+// The management library here serves the simulated machine alone.
+bool SixteenBitBiosCalls() {
+  return true;
+}
+
 }  // namespace corvane::platform

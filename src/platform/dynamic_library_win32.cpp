@@ -28,4 +28,13 @@ LibraryPtr LoadNativeLibrary(const std::string& path) {
   return std::make_unique<Win32Library>(module);
 }
 
+bool SixteenBitBiosCalls() {
+#ifdef _WIN64
+  return false;
+#else
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) == 0 || wow64 == FALSE;
+#endif
+}
+
 }  // namespace corvane::platform

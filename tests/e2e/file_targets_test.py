@@ -131,7 +131,8 @@ def link_to_private_file(case, repset):
 
 
 def hard_link(case, repset):
-    write(case.path('a.txt'), 'earlier\n', 0o640)
+    # Longer than the new text: the file is rewritten in place and ends where the new text ends.
+    write(case.path('a.txt'), 'earlier\n' * 4096, 0o640)
     os.link(case.path('a.txt'), case.path('b.txt'))
     inode = os.stat(case.path('a.txt')).st_ino
     code, _ = case.run('/GetConfig:a.txt')

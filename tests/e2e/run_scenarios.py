@@ -13,6 +13,8 @@ A scenario file (*.scn) holds header lines, then sections that start with '--- '
   windows: skip REASON                             (not run against Corvane.exe, and why)
   windows: own-machine REASON                      (with --com-double, the machine still goes
                                                     to the program through CORVANE_MACHINE)
+  windows-64: skip REASON                          (not run against Corvane64.exe, and why)
+  windows-64: only REASON                          (run against Corvane64.exe alone, and why)
   user: nobody                                     (as root, run the binary as 'nobody')
   requires-root: REASON                            (skipped unless the suite runs as root)
   mode: NAME 555                                   (octal permission bits given to a file or
@@ -118,6 +120,7 @@ MACHINE_VARIABLE = 'CORVANE_MACHINE'
 DOUBLE_MACHINE_VARIABLE = 'CORVANE_COM_DOUBLE_MACHINE'
 DOUBLE_TRACE_VARIABLE = 'CORVANE_COM_DOUBLE_TRACE'
 WINDOWS_MODES = ('skip', 'own-machine')
+WINDOWS_64_MODES = ('skip', 'only')
 
 
 def raw(data):
@@ -143,7 +146,7 @@ def substitute(value, defines):
 
 def parse(path):
     scenario = {'path': path, 'args': [], 'env': {}, 'machine': None, 'inline_machine': None,
-                'copy_binary': False, 'windows': None, 'exit': None, 'files': {}, 'stdout': None, 'stdin': '',
+                'copy_binary': False, 'windows': None, 'windows_64': None, 'exit': None, 'files': {}, 'stdout': None, 'stdin': '',
                 'stderr_contains': [], 'stderr': None, 'files_after': {}, 'absent': [], 'exists': [],
                 'machine_after': None, 'tree': None, 'tree_files': [], 'tree_folders': [],
                 'tree_links': [], 'tree_after': {}, 'legacy_after': None, 'maker_after': None,
@@ -184,6 +187,12 @@ def parse(path):
             if mode not in WINDOWS_MODES or not reason.strip():
                 raise ValueError(f'{path}: windows: takes {" or ".join(WINDOWS_MODES)} and a reason')
             scenario['windows'] = (mode, reason.strip())
+        elif key == 'windows-64':
+            mode, _, reason = value.partition(' ')
+            if mode not in WINDOWS_64_MODES or not reason.strip():
+                raise ValueError(f'{path}: windows-64: takes {" or ".join(WINDOWS_64_MODES)} and a '
+                                 'reason')
+            scenario['windows_64'] = (mode, reason.strip())
         elif key == 'user':
             scenario['user'] = value
         elif key == 'requires-root':
@@ -726,6 +735,8 @@ def main():
                         help='line ends of standard output and error are CR LF (Windows)')
     parser.add_argument('--platform', default='posix', choices=('posix', 'windows'),
                         help='the platform of the binary; windows: headers apply to windows')
+    parser.add_argument('--windows-64', action='store_true',
+                        help='the binary is the 64-bit Windows program')
     parser.add_argument('--com-double', action='store_true',
                         help='hand machines to the WMI double of the Wine prefix')
     parser.add_argument('--filter', default='', help='run only scenarios whose path has this')
@@ -763,6 +774,11 @@ def skip_reason(scenario, args):
     mode, reason = scenario['windows'] or ('', '')
     if args.platform == 'windows' and mode == 'skip':
         return reason
+    mode, reason = scenario['windows_64'] or ('', '')
+    if mode == 'skip' and args.windows_64:
+        return reason
+    if mode == 'only' and not args.windows_64:
+        return 'against Corvane64.exe alone: ' + reason
     if scenario['requires_root'] and os.geteuid() != 0:
         return scenario['requires_root']
     if args.platform == 'windows' and uses_tree(scenario):

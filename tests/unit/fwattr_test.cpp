@@ -63,7 +63,7 @@ class FakeKernel {
                     {"current_value", "Disk;Net;Usb"},
                     {"elements", "Disk;Net;Usb;Floppy"}});
     Add("OldBoot", {{"current_value", "Net:Disk;[Excluded from boot order:Usb]"}});
-    Add("Shown", {{"current_value", "[v1][Status:ShowOnly]"}});
+    Add("Shown", {{"current_value", "[][Status:ShowOnly]"}});
     Add("Locked", {{"type", "string"}, {"current_value", "L"}});
     Add("Legacy",
         {{"type", "ordered-list"}, {"current_value", "Disk,Net"}, {"elements", "Disk;Usb"}});
@@ -235,6 +235,8 @@ TEST(FwattrTree, EachQueryServesTheInstancesOfItsClass) {
     }
     EXPECT_EQ(names, c.names) << platform::Utf16ToUtf8(c.className);
   }
+  // A shown-only value in brackets of its own is served without them, even an empty one.
+  EXPECT_EQ(kernel.Served("Shown"), "");
 }
 
 // The administrator's folder is the one whose role says so, else one called Admin: no other
