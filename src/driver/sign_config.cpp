@@ -66,6 +66,11 @@ int LoadKey(log::ResultLog& log, const RunArguments& arguments, platform::Signin
     case platform::KeyResult::kWrongSize:
       log.SigningKeyRefused(path, "the BIOS takes RSA keys of 2048 or 4096 bits only");
       return kResultSigningKey;
+    case platform::KeyResult::kEncryptionUnsupported:
+      log.SigningKeyRefused(path,
+                            "its encryption cannot be opened here; write it as PKCS#8 with "
+                            "'openssl pkcs8 -topk8 -v2 aes-256-cbc'");
+      return kResultSigningKey;
     case platform::KeyResult::kUnreadable:
       break;
   }
