@@ -535,7 +535,7 @@ constexpr std::string_view kClearCertificate = "Lenovo_ClearBiosCertificate";
 constexpr std::string_view kCertificateToPassword = "Lenovo_ChangeBiosCertificateToPassword";
 // What the kernel's driver calls by GUID and no Windows source names: the simulation's names.
 constexpr std::string_view kSetCertificate = "Lenovo_SetBiosCertificate";
-constexpr std::string_view kThumbprint = "Lenovo_CertificateThumbprint";
+constexpr std::string_view kThumbprintClass = "Lenovo_CertificateThumbprint";
 constexpr std::string_view kCentreInstalled = "Set Certificate operation was successful.";
 constexpr std::string_view kCentreInvalidParameter =
     "Set Certificate operation failed with status:Invalid Parameter.";
@@ -681,7 +681,7 @@ class LenovoServices : public MakerServices {
       answer = ClearCertificate(text);
     else if (className == kCertificateToPassword)
       answer = CertificateToPassword(text);
-    else if (className == kThumbprint)
+    else if (className == kThumbprintClass)
       answer = Thumbprint(text);
     else if (className == "Lenovo_SetBiosSetting")
       answer = SetBiosSetting(text);
@@ -714,7 +714,8 @@ class LenovoServices : public MakerServices {
       classes.push_back({std::string(name), {{LenovoSignedMethod(model, name), {"parameter"}}}});
     classes.push_back({std::string(kSetCertificate), {{"SetBiosCertificate", {"parameter"}}}});
     if (!model.thinkCentre)
-      classes.push_back({std::string(kThumbprint), {{"CertificateThumbprint", {"parameter"}}}});
+      classes.push_back(
+          {std::string(kThumbprintClass), {{"CertificateThumbprint", {"parameter"}}}});
     return classes;
   }
 

@@ -9,7 +9,7 @@
 namespace corvane::config {
 namespace {
 
-constexpr std::string_view kDisabled = " DISABLED";
+constexpr std::string_view kDisabledMark = " DISABLED";
 
 void AddForm(SignedBlock& block, const std::string& value) {
   std::string text = std::string(kSignedSetPrefix) + block.name + "," + value;
@@ -64,8 +64,9 @@ std::string OrderForm(const std::vector<std::string>& values) {
   std::string order;
   for (const auto& value : values) {
     const std::string upper = platform::AsciiUpper(value);
-    if (upper.size() >= kDisabled.size() &&
-        upper.compare(upper.size() - kDisabled.size(), kDisabled.size(), kDisabled) == 0)
+    if (upper.size() >= kDisabledMark.size() &&
+        upper.compare(upper.size() - kDisabledMark.size(), kDisabledMark.size(), kDisabledMark) ==
+            0)
       continue;
     if (!order.empty()) order += ':';
     order += value;

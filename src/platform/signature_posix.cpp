@@ -10,13 +10,16 @@
 #include "platform/signature.h"
 
 namespace corvane::platform {
+
+// Outside the unnamed namespace: SigningKey::Impl holds a key through it.
+struct EvpKeyDeleter {
+  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+
 namespace {
 
 struct BioDeleter {
   void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct KeyDeleter {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
 };
 struct ContextDeleter {
   void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
@@ -25,7 +28,7 @@ struct CertificateDeleter {
   void operator()(X509* certificate) const { X509_free(certificate); }
 };
 using Bio = std::unique_ptr<BIO, BioDeleter>;
-using Key = std::unique_ptr<EVP_PKEY, KeyDeleter>;
+using Key = std::unique_ptr<EVP_PKEY, EvpKeyDeleter>;
 using Context = std::unique_ptr<EVP_MD_CTX, ContextDeleter>;
 using Certificate = std::unique_ptr<X509, CertificateDeleter>;
 
