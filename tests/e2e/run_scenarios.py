@@ -69,7 +69,8 @@ machine's simulated kernel tree lives inside the program and runs everywhere.
                                legacy-after
 
 In 'env' values, 'args', standard error and the names of the sections above, {work} stands for
-the work folder.
+the work folder. In the '-after' sections '{{NAME}}' is replaced before the JSON is read, so a
+define may give a whole JSON value there.
 A run that writes the management library writes it into a folder of its own: XDG_RUNTIME_DIR is
 {work}/runtime (made with mode 700) unless the scenario sets it.
 
@@ -243,7 +244,7 @@ def parse(path):
         elif kind == 'exists':
             scenario['exists'].append(arg)
         elif kind == 'machine-after':
-            scenario['machine_after'] = json.loads(body)
+            scenario['machine_after'] = json.loads(substitute(body, defines))
         elif kind in ('tree-file', 'tree-after'):
             words = arg.split(' ')
             options = []
@@ -261,11 +262,11 @@ def parse(path):
         elif kind == 'tree-symlink':
             scenario['tree_links'].append(arg.rsplit(' ', 1))
         elif kind == 'legacy-after':
-            scenario['legacy_after'] = json.loads(body)
+            scenario['legacy_after'] = json.loads(substitute(body, defines))
         elif kind == 'maker-after':
-            scenario['maker_after'] = json.loads(body)
+            scenario['maker_after'] = json.loads(substitute(body, defines))
         elif kind == 'kernel-after':
-            scenario['kernel_after'] = json.loads(body)
+            scenario['kernel_after'] = json.loads(substitute(body, defines))
         elif kind == 'dir':
             name, _, mode = arg.partition(' ')
             scenario['dirs'].append((name, int(mode.strip() or '700', 8)))
@@ -277,7 +278,7 @@ def parse(path):
     if scenario['exit'] is None:
         raise ValueError(f'{path}: no exit line')
     for key in ('args', 'env', 'files', 'stdin', 'stdout', 'stderr', 'stderr_contains', 'files_after',
-                'machine_after', 'inline_machine'):
+                'inline_machine'):
         scenario[key] = substitute(scenario[key], defines)
     return scenario
 

@@ -3,6 +3,7 @@
 // and a position their firmware field can hold, and the apply never writes a read-only setting.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -146,7 +147,8 @@ TEST_F(LegacyFirmwareTest, ApplyAndCheckPassOverReadOnlySettings) {
   firmware.Add(ValueKind::StringTable, strings.text(""), legacy::kReadOnlyFlag);
   firmware.Add(ValueKind::Alpha, testing::Bytes().u16(1).text("v1.00").pad(24),
                legacy::kReadOnlyFlag);
-  firmware.Add(ValueKind::Alpha, testing::Bytes().u16(2).text("Lumoria").pad(24));
+  // Smaller than a read-only value's least size, which must not be taken for it.
+  firmware.Add(ValueKind::Alpha, testing::Bytes().u16(2).text("Lumoria").pad(16));
 
   for (const bool check : {true, false}) {
     legacy::LegacyState state;
@@ -167,7 +169,12 @@ TEST_F(LegacyFirmwareTest, ApplyAndCheckPassOverReadOnlySettings) {
     } else {
       EXPECT_EQ(legacy::ApplyLegacyChanges(state, password, log), 1);
       EXPECT_EQ(legacy::ReadText(firmware.objects[1].value.data(), 24, 2), "v1.00");
-      EXPECT_EQ(legacy::ReadText(firmware.objects[2].value.data(), 24, 2).substr(0, 7), "changed");
+      EXPECT_EQ(legacy::ReadText(firmware.objects[2].value.data(), 16, 2).substr(0, 7), "changed");
+      const auto writes = std::count_if(firmware.calls.begin(), firmware.calls.end(),
+                                        [](const std::string& call) { return call[0] == 's'; });
+      EXPECT_EQ(writes, 1);
+      EXPECT_NE(std::find(firmware.calls.begin(), firmware.calls.end(), "set 2 16"),
+                firmware.calls.end());
     }
   }
 }
