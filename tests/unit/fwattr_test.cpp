@@ -239,6 +239,19 @@ TEST(FwattrTree, EachQueryServesTheInstancesOfItsClass) {
   EXPECT_EQ(kernel.Served("Shown"), "");
 }
 
+// Property names are matched as WMI matches them: in any letter case, and only letters fold.
+TEST(FwattrTree, PropertyNamesMatchInAnyLetterCase) {
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"Size", "SIZE", true}, {"SIZE", "size", true}, {"AZaz", "azAZ", true},
+      {"`{", "@[", false},    {"@[", "`{", false},    {"Size", "Sizes", false},
+  };
+  for (const auto& [known, asked, found] : cases) {
+    wbem::PropertyList list;
+    list.Set(known, wbem::Variant::String(u"1"));
+    EXPECT_EQ(list.Find(asked) != nullptr, found) << known << " asked as " << asked;
+  }
+}
+
 // The administrator's folder is the one whose role says so, else one called Admin: no other
 // folder, and no file of that name, stands in for it.
 TEST(FwattrTree, TheAdministratorIsTheBiosAdminRoleOrTheAdminFolder) {
