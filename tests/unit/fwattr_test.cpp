@@ -584,11 +584,15 @@ TEST(FwattrRun, PasswordAttemptsAreMadeOnlyWhenNeededAndOncePerCandidate) {
   const Case cases[] = {
       {{"/cspwd:wrong", "/GetConfig:/out.txt"}, ""},
       {{"/cspwd:wrong", "/cspwd:wrong", "/cspwd:secret", "/SetConfig:/in.txt"}, "wrong||secret||"},
+      // A second file goes under the password the first was taken with: no candidate again.
+      {{"/cspwd:wrong", "/cspwd:secret", "/SetConfig:/in.txt", "/SetConfig:/in2.txt"},
+       "wrong||secret||secret||"},
   };
   for (const Case& c : cases) {
     FakeKernel kernel;
     kernel.AddAdmin("secret");
     kernel.host.files["/in.txt"] = "English\nAsset\n\tB2\n";
+    kernel.host.files["/in2.txt"] = "English\nCamera\n\t*Disabled\n";
     ASSERT_TRUE(fwattr::InstallTree(kernel.host, kRoot));
     std::vector<const char*> args = c.args;
     args.insert(args.begin(), "corvane");
