@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -16,6 +17,7 @@
 #include "fwattr/firmware_attributes.h"
 #include "fwattr/provider.h"
 #include "fwattr/tree_source.h"
+#include "fwattr/wmi_client.h"
 #include "platform/provider_contract.h"
 #include "platform/utf8.h"
 #include "platform/wmi_kit.h"
@@ -250,6 +252,29 @@ TEST(FwattrTree, PropertyNamesMatchInAnyLetterCase) {
     list.Set(known, wbem::Variant::String(u"1"));
     EXPECT_EQ(list.Find(asked) != nullptr, found) << known << " asked as " << asked;
   }
+}
+
+// The makers' numbers arrive as WMI hands them over: 32-bit integers and booleans as they are,
+// wider integers as decimal text; anything else is no number.
+TEST(FwattrTree, MakersNumbersAreReadInEveryFormWmiGives) {
+  wbem::PlainObject object(wbem::PlainObject::Role::Instance, "X", {"X"});
+  object.Add("Int", wbem::Variant::Int32(-7));
+  object.Add("Flag", wbem::Variant::Bool(true));
+  object.Add("Wide", wbem::Variant::String(u"42"));
+  object.Add("Word", wbem::Variant::String(u"many"));
+  object.Add("Null", wbem::Variant::Null());
+  object.Add("List", wbem::Variant::StringArray({u"1"}));
+  const std::pair<std::u16string_view, std::optional<std::int32_t>> cases[] = {
+      {u"Int", -7},
+      {u"Flag", 1},
+      {u"Wide", 42},
+      {u"Word", std::nullopt},
+      {u"Null", std::nullopt},
+      {u"List", std::nullopt},
+      {u"Gone", std::nullopt},
+  };
+  for (const auto& [name, number] : cases)
+    EXPECT_EQ(fwattr::ReadNumber(object, name), number) << platform::Utf16ToUtf8(name);
 }
 
 // The administrator's folder is the one whose role says so, else one called Admin: no other
