@@ -66,7 +66,7 @@ class FakeFirmware {
   // The library's own objects.
   bool servesList = true;
   std::vector<Object> objects;
-  std::vector<std::string> calls;  // "get INDEX SIZE", "set INDEX SIZE"
+  std::vector<std::string> calls;  // "get INDEX SIZE", "set INDEX SIZE", "boot table"
   // E845h: BH of every known code; an unknown code answers with the carry set and AH 0x86.
   std::map<std::uint16_t, std::uint8_t> toggles;
   // E842h: what a read answers in EAX and EBX; a write moves the bits of ECX to EBX's.
@@ -278,6 +278,7 @@ class FakeFirmware {
     return current_->deviceCount != 0 ? 1 : 0;
   }
   static std::int32_t TableInfo(void* table, std::uint32_t size, std::uint32_t, std::uint32_t) {
+    current_->calls.emplace_back("boot table");
     std::memcpy(table, current_->table.data(), std::min<std::size_t>(size, current_->table.size()));
     return 1;
   }

@@ -14,6 +14,7 @@
 #include "fake_firmware.h"
 #include "fake_host.h"
 #include "fake_wbem.h"
+#include "firmware/boot_device_list.h"
 #include "legacy/bios_access.h"
 #include "legacy/built_in_objects.h"
 #include "legacy/legacy_settings.h"
@@ -138,6 +139,18 @@ TEST_F(LegacyFirmwareTest, BuiltInObjectsTakeOnlyAValueMeantForThem) {
     }
   }
   EXPECT_EQ(positionsTried, beyond.size());
+}
+
+// A new boot order goes to the firmware from the table as it was read: not read a second time.
+TEST_F(LegacyFirmwareTest, BootOrderIsWrittenFromTheTableReadOnce) {
+  AnswerEveryObject(firmware);
+  firmware::BootDeviceList list(&access);
+  std::vector<std::string> names;
+  ASSERT_TRUE(list.Read(&names));
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_NE(list.ApplyOrder({names[1], names[0]}), 0);
+  EXPECT_EQ(firmware.table[0], 1);
+  EXPECT_EQ(std::count(firmware.calls.begin(), firmware.calls.end(), "boot table"), 1);
 }
 
 TEST_F(LegacyFirmwareTest, ApplyAndCheckPassOverReadOnlySettings) {
