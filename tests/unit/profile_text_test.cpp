@@ -2,9 +2,12 @@
 
 #include <climits>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "driver/translate.h"
 #include "platform/profile_text.h"
+#include "platform/text.h"
 
 namespace corvane {
 namespace {
@@ -54,6 +57,18 @@ TEST(ProfileTextTest, ReturnsAtMost99Characters) {
             std::string(99, 'x'));
   EXPECT_EQ(ReadProfileStringFromText("", "Errors", "1", longText), std::string(99, 'x'));
   EXPECT_EQ(ReadProfileStringFromText("\xEF\xBB\xBF[Errors]\n1=bom\n", "Errors", "1", ""), "bom");
+}
+
+// Trim reads only the text it is given, even where a view's next bytes are blanks too.
+TEST(TrimTest, RemovesBlanksFromBothEndsOfTheGivenText) {
+  const std::string around = "  \t\n\v\f\r ab c \r\n  x";
+  const std::pair<std::string_view, const char*> cases[] = {
+      {std::string_view(around).substr(0, around.size() - 4), "ab c"},
+      {std::string_view(around).substr(0, 2), ""},
+      {std::string_view(around).substr(9, 1), "b"},
+      {std::string_view(), ""},
+  };
+  for (const auto& [text, trimmed] : cases) EXPECT_EQ(platform::Trim(text), trimmed) << text;
 }
 
 TEST(ConvertLikeAtoiTest, ReadsLeadingNumberAndSaturates) {
